@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tervane builds and tests with. Idempotent: installs only
+# what is missing, through apt-get, with sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-qpa-plugins libgl1-mesa-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  libxml2-utils xvfb x11-apps
+  clang libclang-rt-14-dev
+  python3 fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Second command of the Quick start: set up, then build and run every test twice, once
+# in a normal build and once with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Warnings are errors here.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+export QT_QPA_PLATFORM=offscreen
+status=0
+
+echo "== normal build"
+bash scripts/build.sh build-test -DTERVANE_WERROR=ON
+ctest --test-dir build-test --output-on-failure --timeout 300 -j "$(nproc)" || status=1
+
+echo "== sanitizer build (address, undefined)"
+bash scripts/build.sh build-asan -DTERVANE_WERROR=ON -DTERVANE_SANITIZE=address,undefined \
+  -DCMAKE_BUILD_TYPE=Debug
+# Qt and fontconfig keep process-lifetime allocations that LeakSanitizer would report.
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure --timeout 600 -j "$(nproc)" || status=1
+
+if [ -f fuzz/run.sh ]; then
+  echo "== fuzz targets"
+  bash fuzz/run.sh || status=1
+fi
+
+exit $status

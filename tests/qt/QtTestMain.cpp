@@ -1,0 +1,13 @@
+// Runs the adapter and window tests inside one QApplication (offscreen in CI).
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName("Tervane");
+    QApplication::setApplicationName("Tervane");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
