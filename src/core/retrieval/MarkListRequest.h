@@ -1,0 +1,75 @@
+#pragma once
+
+// Turns the window's query inputs into a mark-list request: checks them in a fixed
+// order, stopping at the first failure with its fixed message, and composes the request
+// URL, the companion GPS URL (horizontal types) and the path of the KML file.
+
+#include "regions/RegionCatalogue.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tervane {
+
+// Messages the user sees, exactly.
+inline constexpr std::string_view kMsgStateRequired = "State must be selected first!";
+inline constexpr std::string_view kMsgCountyRequired = "County must be selected!";
+inline constexpr std::string_view kMsgInvalidFips = "Invalid fips code or code not found.";
+inline constexpr std::string_view kMsgLatitudeRequired = "Latitude required!";
+inline constexpr std::string_view kMsgInvalidRadius = "Invalid radius!";
+inline constexpr std::string_view kMsgControlTypeRequired = "Control type required!";
+
+// What the window holds when Go is pressed, as typed (untrimmed).
+struct MarkListInputs {
+    std::string mode;            // `QueryMode`: "SC", "LL", "PR" or empty
+    std::string stateText;       // cboState text; its first two characters are the code
+    std::string countyText;      // cboCounty text
+    std::string controlTypeText; // cboControlType text
+    std::string latitudeText;
+    std::string longitudeText;
+    std::string radiusText;      // miles
+    std::string projectText;
+    std::string selectedRegion;  // `SelectedRegion`
+};
+
+struct MarkListRequest {
+    std::string mode;
+    std::string stateCode;
+    std::string countyName;
+    std::string fipsCode;
+    std::string controlCode;
+    std::string latitudeText;
+    std::string longitudeText;
+    std::string radiusText;
+    std::string projectId;
+    std::string primaryUrl;
+    std::string companionUrl; // empty when the type has no companion GPS request
+    std::filesystem::path kmlPath;
+};
+
+enum class RequestOutcome {
+    Ready,   // `request` is complete
+    Invalid, // `message` says why; nothing is fetched or written
+    NoMode,  // no query mode chosen yet: the run ends without a message
+};
+
+// Checks 1 and 2, which the run makes before it hides the query inputs.
+bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message);
+
+// Checks 4 to 6 and the composition, with `controlCode` already looked up.
+// `serviceUrl` is "scheme://host[:port]"; `outputDir` is where the KML file goes.
+// `resetPointer` is set when the failure asks for the default mouse pointer (FIPS).
+RequestOutcome CompleteMarkListRequest(const MarkListInputs& inputs, const std::string& controlCode,
+                                       RegionCatalogue& catalogue, std::string_view serviceUrl,
+                                       const std::filesystem::path& outputDir, MarkListRequest& request,
+                                       std::string& message, bool& resetPointer);
+
+// The whole of it: checks 1 and 2, LookupControlCode (which updates `controlCode` even
+// when a later check fails), then CompleteMarkListRequest.
+RequestOutcome BuildMarkListRequest(const MarkListInputs& inputs, std::string& controlCode,
+                                    RegionCatalogue& catalogue, std::string_view serviceUrl,
+                                    const std::filesystem::path& outputDir, MarkListRequest& request,
+                                    std::string& message);
+
+} // namespace tervane

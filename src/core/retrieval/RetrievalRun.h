@@ -1,0 +1,100 @@
+#pragma once
+
+// One press of Go, from the query inputs to the opened KML document: check and compose
+// the request, fetch the mark list (and its companion), read it, write the document,
+// remember the state and county, and hand the file to the viewer. Everything outside the
+// core reaches it through the ports below; the window, the command-line tool and the
+// tests each implement them.
+
+#include "kml/MarkDocument.h"
+#include "regions/RegionCatalogue.h"
+#include "retrieval/MarkListRequest.h"
+#include "retrieval/SettingsStore.h"
+#include "web/WebPorts.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tervane {
+
+inline constexpr std::string_view kInfoFetching = "Getting PID list from NivoraIDB...";
+inline constexpr std::string_view kInfoCreating = "Creating .kml file...";
+inline constexpr std::string_view kInfoStarting = "Starting GoogleEarth...";
+
+// A modal message box: the text, an OK button, the application title as caption.
+class MessageBox {
+public:
+    virtual ~MessageBox() = default;
+    virtual void Show(const std::string& text) = 0;
+};
+
+// The main window's query rows, which the run hides once its first checks pass.
+class QueryInputs {
+public:
+    virtual ~QueryInputs() = default;
+    virtual void HideQueryInputs() = 0;
+};
+
+// The processing dialog's operations. Each change is shown at once.
+class ProcessingDialog {
+public:
+    virtual ~ProcessingDialog() = default;
+    virtual void Show() = 0;
+    virtual void Hide() = 0;
+    virtual void HideProcessingLabel() = 0; // the "Processing..." line
+    virtual void SetInfo(const std::string& text) = 0;
+    virtual void SetBarVisible(bool visible) = 0;
+    virtual void SetBarMaximum(std::size_t maximum) = 0;
+    virtual void SetBarValue(std::size_t value) = 0;
+};
+
+// Hands a written document to the desktop's KML viewer. Its result is not looked at.
+class DocumentOpener {
+public:
+    virtual ~DocumentOpener() = default;
+    virtual void Open(const std::filesystem::path& document) = 0;
+};
+
+struct RunPorts {
+    MessageBox& messages;
+    MousePointer& pointer;
+    QueryInputs& queryInputs;
+    ProcessingDialog& dialog;
+    SettingsStore& settings;
+    Transfer& transfer;
+    SignInPrompt& signIn;
+    DocumentOpener& opener;
+};
+
+// What outlives a run, owned by the window (or the command-line tool).
+struct RunState {
+    std::string controlCode;    // `ControlCode`
+    RegionCatalogue& catalogue; // the FIPS lookup's catalogue
+};
+
+struct RunConfig {
+    std::string serviceUrl;          // "scheme://host[:port]"; empty: not configured
+    std::filesystem::path outputDir; // where the KML file goes
+    bool saveSettings = true;        // remember the state and county after success
+    bool openDocument = true;        // hand the file to the viewer
+};
+
+enum class RunOutcome {
+    Opened,  // the document was written (and handed to the viewer when asked)
+    Failed,  // a message was shown; `message` holds it
+    NoMode,  // no query mode chosen: ended without a message
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Failed;
+    std::string message;             // the text shown for a failure
+    std::filesystem::path kmlPath;   // the document written
+    MarkDocumentReport report;       // counts of placemarks and skipped marks
+    MarkListRequest request;         // the composed request, once composed
+};
+
+RunResult RetrievalRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
+                       RunPorts& ports);
+
+} // namespace tervane

@@ -1,0 +1,50 @@
+#pragma once
+
+// The ports the web fetch calls. The core decides (retry once after sign-in, what a
+// refusal is); adapters carry it out (sending bytes, showing the dialog).
+
+#include <string>
+
+namespace tervane {
+
+// One reply of the transfer. `status` is the HTTP status (200, 401, 500, ...).
+struct TransferReply {
+    int status = 0;
+    std::string statusText; // the reason phrase, e.g. "Internal Server Error"
+    std::string body;
+};
+
+// The HTTP transfer, one instance shared by every fetch while the program runs.
+class Transfer {
+public:
+    virtual ~Transfer() = default;
+    // Credentials offered when the server asks for authentication. Kept once set.
+    virtual void SetCredentials(const std::string& userName, const std::string& password) = 0;
+    // Performs the request. A reply with any HTTP status (401 and 500 included) is a
+    // reply: true, with its body. False with `error` describing the failure when no
+    // reply could be had (no connection, unknown host, time-out, reply too large).
+    virtual bool Open(const std::string& url, TransferReply& reply, std::string& error) = 0;
+};
+
+// The sign-in dialog as the fetch sees it.
+struct SignInAnswer {
+    bool loginSucceeded = false; // `LoginSucceeded`: OK true, Cancel false
+    std::string userName;
+    std::string password;
+};
+
+class SignInPrompt {
+public:
+    virtual ~SignInPrompt() = default;
+    virtual SignInAnswer Ask() = 0;
+};
+
+// The application-wide mouse pointer.
+class MousePointer {
+public:
+    virtual ~MousePointer() = default;
+    virtual void ShowHourglass() = 0;
+    virtual void ShowDefault() = 0;
+};
+
+} // namespace tervane
