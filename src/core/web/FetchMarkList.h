@@ -2,6 +2,26 @@
 
 // Fetches one mark-list URL. When the server refuses for want of credentials it asks
 // the user to sign in and tries once more with what the user gave.
+//
+// What the caller gets back, in the order the checks run; a later row replaces the
+// error text of an earlier one:
+//
+//   | server                                          | error                      | reply        |
+//   |-------------------------------------------------|----------------------------|--------------|
+//   | no reply at all (transfer failure): stops here  | the transfer's description | unchanged    |
+//   | answered normally                               | empty                      | the body     |
+//   | refused (401, or "Unauthorized" in the body),   | kMsgAccessFailed           | refusal page |
+//   |   sign-in cancelled                             |                            |              |
+//   | refused again after a sign-in (wrong password)  | kMsgAccessFailed           | refusal page |
+//   | status >= 400, not a refusal, and no message of | "The server answered 500   | the body     |
+//   |   the service's own in the body: stops here     |  Internal Server Error"    |              |
+//   | body holds "INPUT INCOMPLETE"                   | kMsgInvalidInput           | the body     |
+//   | empty body, not a 401                           | kMsgNoResponse             | empty        |
+//
+// So a cancelled refusal whose page also says "INPUT INCOMPLETE" ends in
+// kMsgInvalidInput, and an error status whose body starts "INPUT ERR" comes back as an
+// ordinary reply for the reply reader to show. A transfer failure on the repeated
+// request leaves the refusal page in the reply. One sign-in per call.
 
 #include "web/WebPorts.h"
 
@@ -13,10 +33,13 @@ namespace tervane {
 inline constexpr std::string_view kMsgAccessFailed = "Internet access failed";
 inline constexpr std::string_view kMsgInvalidInput = "Invalid input data!";
 inline constexpr std::string_view kMsgNoResponse = "Request timeout.\r\nNo response received.";
+// Followed by the status code and its reason phrase.
+inline constexpr std::string_view kMsgServerAnswered = "The server answered ";
 
 // Fills `reply` with the reply body and `error` with the message to show (empty on
-// success). Leaves the pointer as the hourglass; restoring it is the caller's task.
-void FetchMarkList(const std::string& url, std::string& reply, std::string& error, Transfer& transfer,
-                   SignInPrompt& signIn, MousePointer& pointer);
+// success). Sets the hourglass first and leaves it; restoring the pointer is the
+// caller's task on every path.
+void FetchMarkList(const std::string &url, std::string &reply, std::string &error, Transfer &transfer,
+                   SignInPrompt &signIn, MousePointer &pointer);
 
 } // namespace tervane

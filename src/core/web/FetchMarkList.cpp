@@ -1,0 +1,95 @@
+#include "web/FetchMarkList.h"
+
+#include <charconv>
+#include <utility>
+
+namespace tervane {
+
+namespace {
+
+constexpr std::string_view kRefusalWord = "Unauthorized";
+constexpr std::string_view kInputIncomplete = "INPUT INCOMPLETE";
+constexpr std::string_view kInputErrorStart = "INPUT ERR";
+constexpr int kStatusUnauthorized = 401;
+constexpr int kFirstErrorStatus = 400;
+
+bool Contains(std::string_view text, std::string_view part)
+{
+    return text.find(part) != std::string_view::npos;
+}
+
+// Servers that demand credentials answer 401; the service's own refusal page may come
+// with any status but always names itself.
+bool IsRefusal(const TransferReply &answer)
+{
+    return answer.status == kStatusUnauthorized || Contains(answer.body, kRefusalWord);
+}
+
+// The service reports bad input on an error status too; those bodies keep their meaning.
+bool CarriesServiceMessage(std::string_view body)
+{
+    return Contains(body, kInputIncomplete) || body.substr(0, kInputErrorStart.size()) == kInputErrorStart;
+}
+
+// An error page (proxy, web server, crashed script) holds no marks; reading it as a
+// mark list would end in "No marks found!" and hide what went wrong.
+bool IsServerError(const TransferReply &answer)
+{
+    return answer.status >= kFirstErrorStatus && !IsRefusal(answer) && !CarriesServiceMessage(answer.body);
+}
+
+std::string ServerErrorText(const TransferReply &answer)
+{
+    char digits[16];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, answer.status);
+    std::string text(kMsgServerAnswered);
+    text.append(digits, ec == std::errc() ? end : digits);
+    if (!answer.statusText.empty())
+        text.append(" ").append(answer.statusText);
+    return text;
+}
+
+} // namespace
+
+void FetchMarkList(const std::string &url, std::string &reply, std::string &error, Transfer &transfer,
+                   SignInPrompt &signIn, MousePointer &pointer)
+{
+    error.clear();
+    pointer.ShowHourglass();
+
+    TransferReply answer;
+    if (!transfer.Open(url, answer, error))
+        return;
+    reply = answer.body;
+
+    if (IsRefusal(answer)) {
+        SignInAnswer given = signIn.Ask();
+        if (!given.loginSucceeded) {
+            error = kMsgAccessFailed;
+        } else {
+            transfer.SetCredentials(given.userName, given.password);
+            TransferReply repeated;
+            if (!transfer.Open(url, repeated, error))
+                return;
+            answer = std::move(repeated);
+            reply = answer.body;
+            error.clear();
+            // Refused again: the name or password was wrong. The page holds no marks, so
+            // handing it on as a reply would only end in "No marks found!".
+            if (IsRefusal(answer))
+                error = kMsgAccessFailed;
+        }
+    }
+
+    if (IsServerError(answer)) {
+        error = ServerErrorText(answer);
+        return;
+    }
+    if (Contains(reply, kInputIncomplete))
+        error = kMsgInvalidInput;
+    // A refusal by status alone may come without a page; that is not a silent server.
+    if (reply.empty() && answer.status != kStatusUnauthorized)
+        error = kMsgNoResponse;
+}
+
+} // namespace tervane
