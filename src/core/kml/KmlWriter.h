@@ -1,0 +1,81 @@
+#pragma once
+
+// The writers of the KML document: the head with the style table, the camera view and
+// one placemark per mark. Each only appends lines to a stream its caller opened and
+// owns; none flushes or closes it. Every line ends CR LF; fixed text is ASCII and the
+// document declares UTF-8.
+//
+// Text from the mark-list reply goes through EscapeKml on its way in, so a name holding
+// '&' or '<', a stray control character or Latin-1 bytes still gives a well-formed UTF-8
+// document. Names without such characters are written byte for byte.
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace tervane {
+
+inline constexpr std::string_view kKmlLineEnd = "\r\n";
+inline constexpr std::string_view kKmlNamespace = "http://www.opengis.net/kml/2.2";
+inline constexpr std::string_view kDatasheetPath = "/cgi-bin/ds_mark.prl?PidBox=";
+
+// Writes `value` with at most fifteen significant digits, in plain decimal notation
+// (never an exponent), trailing zeros and a bare point dropped, '.' as the decimal
+// point whatever the locale, and a leading 0 below 1 in magnitude:
+//   10000 -> "10000"   38.88972222222222 -> "38.8897222222222"   -0.5 -> "-0.5"
+//   -0.0 -> "0"        NaN -> "NaN"       infinities -> "INF", "-INF" (XML Schema spelling)
+std::string KmlNumber(double value);
+void AppendKmlNumber(std::string& out, double value);
+
+enum class KmlEscape {
+    Text,      // element text: & < >
+    Attribute, // attribute values, and text inside a CDATA section's HTML: & < > " '
+};
+
+// Makes reply text safe for the document: escapes the markup characters of `mode`,
+// drops control characters other than tab and LF (a CR is a line-end artefact of the
+// reply), drops U+FFFE and U+FFFF, and takes every byte that is not part of a valid
+// UTF-8 sequence as a Latin-1 character. Since '>' is always escaped, the result never
+// holds "]]>" and can stand inside a CDATA section.
+std::string EscapeKml(std::string_view text, KmlEscape mode = KmlEscape::Text);
+void AppendEscapedKml(std::string& out, std::string_view text, KmlEscape mode = KmlEscape::Text);
+
+// The XML declaration, the opening kml and Document elements and the 28 styles: 247
+// lines, the same in every document. Returns whether the stream took them.
+bool WriteKmlHead(std::ostream& out);
+
+// The document's one LookAt element: latitude and longitude in decimal degrees (north
+// and east positive), altitude in metres, heading and tilt in degrees. No normalisation
+// happens here. Returns whether the stream took it.
+bool WriteLookAt(std::ostream& out, double latitude, double longitude, double altitude, double heading,
+                 double tilt);
+
+// The link to a mark's datasheet page. `serviceUrl` is "scheme://host[:port]"; a bare
+// host is taken as http.
+std::string DatasheetLink(std::string_view serviceUrl, std::string_view pid);
+
+// The style id a placemark takes from its order codes (exact, whole-field compares):
+// horizontal S star; A, 0, N pink, B brown, 1 blue, 2 red, 3 black triangle; otherwise
+// vertical 1 blue, 2 red, anything else black square.
+std::string_view PlacemarkStyleId(std::string_view horizontalOrder, std::string_view verticalOrder);
+
+enum class PlacemarkOutcome {
+    Written,
+    AngleRefused, // nothing written; `error` holds the angle parser's message
+    WriteFailed,  // the stream refused; `error` says so, lines written so far stay
+};
+
+// Writes one Placemark: the name (designation trimmed of spaces), a description linking
+// to the datasheet when the name is not empty, the style, and the point. Latitude is
+// negative for hemisphere "S", longitude for "W", and a longitude below -180 takes 360.
+//
+// `latitudeText` and `longitudeText` come back normalised by ParseDmsAngle. When either
+// fails to parse, nothing is written and `error` holds the longitude's message if it
+// failed, else the latitude's. `error` is emptied on entry.
+PlacemarkOutcome WritePlacemark(std::ostream& out, std::string_view pid, std::string_view designation,
+                                std::string_view latitudeHemisphere, std::string& latitudeText,
+                                std::string_view longitudeHemisphere, std::string& longitudeText,
+                                std::string_view horizontalOrder, std::string_view verticalOrder,
+                                std::string_view serviceUrl, std::string& error);
+
+} // namespace tervane
