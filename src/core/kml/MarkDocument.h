@@ -7,11 +7,18 @@
 // The document is written to a temporary file beside `kmlPath` and renamed over it only
 // when complete: on failure an earlier file of that name is untouched and no partial
 // file remains.
+//
+// The camera looks at the centre of the marks' extent. Only marks whose latitude and
+// longitude both parse take part: latitudes signed (south negative), longitudes counted
+// west-positive in [0, 360) so that marks on both sides of the antimeridian keep
+// together. With no mark taking part the camera looks at latitude 45, longitude -180.
+// A mark whose angles do not parse gets no placemark; the report counts it.
 
 #include "retrieval/MarkList.h"
 
 #include <cstddef>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +48,14 @@ bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRec
                        std::string_view controlCode, std::string_view serviceUrl,
                        DocumentProgress* progress, MarkDocumentReport& report, std::string& error);
 
-// The message that tells how many marks were skipped and why the first was.
+// The same document written to a stream the caller owns (and commits). False with
+// `error` filled as soon as the stream refuses a write; what was written stays.
+bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std::string_view controlCode,
+                       std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
+                       std::string& error);
+
+// Empty when no mark was skipped; otherwise the message that tells how many marks were
+// skipped and why the first was.
 std::string SkippedMarksMessage(const MarkDocumentReport& report);
 
 } // namespace tervane
