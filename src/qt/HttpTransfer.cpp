@@ -1,0 +1,147 @@
+#include "qt/HttpTransfer.h"
+
+#include <QAuthenticator>
+#include <QEventLoop>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+#include <memory>
+
+namespace tervane {
+
+namespace {
+
+constexpr int kMaxRedirects = 10;
+constexpr qint64 kBytesPerMiB = qint64{1024} * 1024;
+constexpr double kMsPerSecond = 1000.0;
+
+const QString kMsgBadAddress = QStringLiteral("The mark-list address is not a web address: %1");
+const QString kMsgUnreachable = QStringLiteral("Could not reach the mark-list service: %1");
+const QString kMsgCutShort = QStringLiteral("The mark-list service's reply broke off: %1");
+const QString kMsgSilent = QStringLiteral("The mark-list service did not answer within %1 seconds.");
+const QString kMsgTooLarge =
+    QStringLiteral("The mark-list service's reply is larger than %1 and was not accepted.");
+
+QString SizeText(qint64 bytes)
+{
+    if (bytes % kBytesPerMiB == 0)
+        return QStringLiteral("%1 MiB").arg(bytes / kBytesPerMiB);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+// Errors Qt raises for an HTTP status rather than for a failed transfer: the body came
+// in whole and is the server's answer. Qt files 400 and 418 under protocol errors and 407
+// under proxy errors; the rest of those ranges are transport failures.
+bool IsStatusError(QNetworkReply::NetworkError code)
+{
+    switch (code) {
+    case QNetworkReply::NoError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return true;
+    default:
+        return (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError) ||
+               (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError);
+    }
+}
+
+} // namespace
+
+HttpTransfer::HttpTransfer()
+{
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
+
+void HttpTransfer::SetCredentials(const std::string &userName, const std::string &password)
+{
+    m_userName = QString::fromStdString(userName);
+    m_password = QString::fromStdString(password);
+    m_hasCredentials = true;
+}
+
+bool HttpTransfer::Open(const std::string &url, TransferReply &reply, std::string &error)
+{
+    error.clear();
+    const QUrl address(QString::fromStdString(url), QUrl::StrictMode);
+    const QString scheme = address.scheme();
+    if (!address.isValid() || address.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        error = kMsgBadAddress.arg(QString::fromStdString(url)).toStdString();
+        return false;
+    }
+
+    QNetworkRequest request(address);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(kMaxRedirects);
+    request.setTransferTimeout(static_cast<int>(m_timeout.count()));
+
+    const std::unique_ptr<QNetworkReply> pending(m_manager.get(request));
+    QNetworkReply *const current = pending.get();
+    QByteArray body;
+    bool tooLarge = false;
+    bool challengeAnswered = false;
+
+    auto refuseIfTooLarge = [&](qint64 size) {
+        if (size > m_maxReplyBytes && !tooLarge) {
+            tooLarge = true;
+            current->abort();
+        }
+    };
+    // Connections use the reply as context, so they end with it.
+    QObject::connect(current, &QNetworkReply::metaDataChanged, current, [&] {
+        const QVariant length = current->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid())
+            refuseIfTooLarge(length.toLongLong());
+    });
+    QObject::connect(current, &QNetworkReply::readyRead, current, [&] {
+        if (tooLarge)
+            return;
+        body += current->readAll();
+        refuseIfTooLarge(body.size());
+    });
+    // Answer once, and only with what the core set: a second challenge means the
+    // credentials were wrong, and the 401 that follows is for the core to handle.
+    QObject::connect(&m_manager, &QNetworkAccessManager::authenticationRequired, current,
+                     [&](QNetworkReply *asking, QAuthenticator *authenticator) {
+                         if (asking != current || challengeAnswered || !m_hasCredentials)
+                             return;
+                         challengeAnswered = true;
+                         authenticator->setUser(m_userName);
+                         authenticator->setPassword(m_password);
+                     });
+
+    QEventLoop loop;
+    QObject::connect(current, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!current->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+
+    if (tooLarge) {
+        error = kMsgTooLarge.arg(SizeText(m_maxReplyBytes)).toStdString();
+        return false;
+    }
+    const QNetworkReply::NetworkError code = current->error();
+    if (code == QNetworkReply::OperationCanceledError || code == QNetworkReply::TimeoutError) {
+        error = kMsgSilent.arg(static_cast<double>(m_timeout.count()) / kMsPerSecond).toStdString();
+        return false;
+    }
+    const QVariant status = current->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid() || !IsStatusError(code)) {
+        const QString &wording = status.isValid() ? kMsgCutShort : kMsgUnreachable;
+        error = wording.arg(current->errorString()).toStdString();
+        return false;
+    }
+    body += current->readAll();
+    if (body.size() > m_maxReplyBytes) {
+        error = kMsgTooLarge.arg(SizeText(m_maxReplyBytes)).toStdString();
+        return false;
+    }
+    reply.status = status.toInt();
+    reply.statusText =
+        current->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
+    reply.body.assign(body.constData(), static_cast<std::size_t>(body.size()));
+    return true;
+}
+
+} // namespace tervane

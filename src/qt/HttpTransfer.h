@@ -1,0 +1,51 @@
+#pragma once
+
+// The mark-list transfer over QtNetwork. One instance serves every fetch while the
+// program runs, so credentials set after a sign-in stay with it.
+//
+// - Any HTTP answer is a reply, refusals (401) and error pages included, with its status
+//   and body; the core decides what they mean. The body is kept as bytes.
+// - The server's authentication challenge is answered with the credentials the core has
+//   set, at most once per request, and never by asking the user: a wrong password comes
+//   back as a 401 reply for the core to handle.
+// - Redirects are followed, from HTTP to HTTPS too but never back down; the desktop's
+//   proxy settings apply.
+// - Open waits in a local event loop that lets windows repaint but keeps user input
+//   out, so nobody can start a second run meanwhile.
+// - Failures (no connection, unknown host, silence longer than the time-out, a reply
+//   larger than the size limit, a reply cut short) come back as false with a sentence
+//   naming the mark-list service and Qt's own reason.
+
+#include "web/WebPorts.h"
+
+#include <QNetworkAccessManager>
+#include <QString>
+
+#include <chrono>
+
+namespace tervane {
+
+class HttpTransfer : public Transfer {
+  public:
+    static constexpr std::chrono::milliseconds kDefaultTimeout{60000};
+    static constexpr qint64 kDefaultMaxReplyBytes = qint64{256} * 1024 * 1024;
+
+    HttpTransfer();
+
+    void SetCredentials(const std::string &userName, const std::string &password) override;
+    bool Open(const std::string &url, TransferReply &reply, std::string &error) override;
+
+    // How long the server may stay silent before the request is given up.
+    void SetTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+    void SetMaxReplyBytes(qint64 maxBytes) { m_maxReplyBytes = maxBytes; }
+
+  private:
+    QNetworkAccessManager m_manager;
+    std::chrono::milliseconds m_timeout = kDefaultTimeout;
+    qint64 m_maxReplyBytes = kDefaultMaxReplyBytes;
+    bool m_hasCredentials = false;
+    QString m_userName;
+    QString m_password;
+};
+
+} // namespace tervane

@@ -1,0 +1,38 @@
+#pragma once
+
+// The remembered values in a per-user QSettings file: organisation and application
+// "Tervane", so ~/.config/Tervane/Tervane.conf (under $XDG_CONFIG_HOME when set), one
+// group per section.
+//
+// The file may hold the sign-in password, so it is created readable by its owner only
+// (0600) and put back to that after every save; a folder that has to be made for it is
+// made owner-only too. Values are texts and come back exactly as saved, blanks included.
+
+#include "retrieval/SettingsStore.h"
+
+#include <QSettings>
+
+#include <memory>
+
+namespace tervane {
+
+class QtSettingsStore : public SettingsStore {
+  public:
+    // The user's own settings file.
+    QtSettingsStore();
+    // A settings file of the caller's choosing (tests, the command-line tool).
+    explicit QtSettingsStore(const QString &fileName);
+
+    std::string GetSetting(std::string_view section, std::string_view key,
+                           std::string_view defaultValue) override;
+    void SaveSetting(std::string_view section, std::string_view key, std::string_view value) override;
+
+    QString FileName() const { return m_settings->fileName(); }
+
+  private:
+    void PrepareFile();
+
+    std::unique_ptr<QSettings> m_settings;
+};
+
+} // namespace tervane
