@@ -19,6 +19,11 @@ inline constexpr std::string_view kMsgInvalidFips = "Invalid fips code or code n
 inline constexpr std::string_view kMsgLatitudeRequired = "Latitude required!";
 inline constexpr std::string_view kMsgInvalidRadius = "Invalid radius!";
 inline constexpr std::string_view kMsgControlTypeRequired = "Control type required!";
+// The KML file is named from typed text; a name that could leave the output folder or
+// hide control characters in a file name is refused rather than rewritten.
+inline constexpr std::string_view kMsgUnusableFileName =
+    "The file name for this query cannot be used: it contains a folder separator or a control "
+    "character.";
 
 // What the window holds when Go is pressed, as typed (untrimmed).
 struct MarkListInputs {
@@ -54,12 +59,20 @@ enum class RequestOutcome {
     NoMode,  // no query mode chosen yet: the run ends without a message
 };
 
-// Checks 1 and 2, which the run makes before it hides the query inputs.
+// Checks 1 and 2, which the run makes before it hides the query inputs: a state code
+// (the first two characters of the state text, untrimmed), and a county when the
+// selected region is "US". True when both pass; otherwise false with `message` set.
 bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message);
 
 // Checks 4 to 6 and the composition, with `controlCode` already looked up.
 // `serviceUrl` is "scheme://host[:port]"; `outputDir` is where the KML file goes.
 // `resetPointer` is set when the failure asks for the default mouse pointer (FIPS).
+//
+// Typed fields are trimmed of spaces only and then used exactly as they stand, in the
+// URLs (no percent-encoding) and in the file name (blanks, dots and all). Two things
+// fail besides the checks: a catalogue that cannot be read (Invalid, with the read
+// error as the message) and a file name holding '/' or a control character
+// (kMsgUnusableFileName). On any outcome but Ready, `request` is left empty.
 RequestOutcome CompleteMarkListRequest(const MarkListInputs& inputs, const std::string& controlCode,
                                        RegionCatalogue& catalogue, std::string_view serviceUrl,
                                        const std::filesystem::path& outputDir, MarkListRequest& request,
