@@ -1,0 +1,41 @@
+#include "ui/SignInDialog.h"
+
+#include "ui/frmLogin.h"
+
+#include <QLineEdit>
+
+namespace tervane {
+
+SignInDialog::SignInDialog(SettingsStore &settings, MousePointer &pointer, QWidget *owner)
+    : m_settings(settings), m_pointer(pointer), m_owner(owner)
+{
+}
+
+SignInDialog::~SignInDialog()
+{
+    delete m_dialog.data(); // null when the owner window has already taken it down
+}
+
+SignInAnswer SignInDialog::Ask()
+{
+    if (m_dialog && m_dialog->ClosedByControl()) {
+        const bool kept = m_dialog->LoginSucceeded;
+        delete m_dialog.data();
+        m_dialog = new frmLogin(m_settings, m_pointer, m_owner);
+        m_dialog->LoginSucceeded = kept;
+    }
+    if (!m_dialog)
+        m_dialog = new frmLogin(m_settings, m_pointer, m_owner);
+
+    m_dialog->exec();
+
+    SignInAnswer answer;
+    if (!m_dialog || m_dialog->ClosedByControl())
+        return answer;
+    answer.loginSucceeded = m_dialog->LoginSucceeded;
+    answer.userName = m_dialog->txtUserName->text().toStdString();
+    answer.password = m_dialog->txtPassword->text().toStdString();
+    return answer;
+}
+
+} // namespace tervane

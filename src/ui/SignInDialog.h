@@ -1,0 +1,42 @@
+#pragma once
+
+// The sign-in prompt of the web fetch: shows frmLogin modally in front of its owner and
+// hands back what the user confirmed. One dialog serves the whole program run; after it
+// was closed through its window's close control it is built afresh at the next showing,
+// keeping `LoginSucceeded`.
+//
+// Closing through the close control confirms nothing: the answer is "not signed in" even
+// when an earlier OK left `LoginSucceeded` true, so the fetch never repeats the request
+// with the empty fields of a rebuilt dialog.
+
+#include "retrieval/SettingsStore.h"
+#include "web/WebPorts.h"
+
+#include <QPointer>
+
+class QWidget;
+
+namespace tervane {
+
+class frmLogin;
+
+class SignInDialog : public SignInPrompt {
+  public:
+    SignInDialog(SettingsStore &settings, MousePointer &pointer, QWidget *owner = nullptr);
+    ~SignInDialog() override;
+    SignInDialog(const SignInDialog &) = delete;
+    SignInDialog &operator=(const SignInDialog &) = delete;
+
+    SignInAnswer Ask() override;
+
+    // The dialog of the last showing; null before the first one.
+    frmLogin *Dialog() const { return m_dialog.data(); }
+
+  private:
+    SettingsStore &m_settings;
+    MousePointer &m_pointer;
+    QWidget *m_owner;
+    QPointer<frmLogin> m_dialog;
+};
+
+} // namespace tervane

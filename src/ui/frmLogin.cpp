@@ -1,0 +1,198 @@
+#include "ui/frmLogin.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <charconv>
+
+namespace tervane {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+constexpr qreal kFontPoints = 9.75;
+
+struct Twips {
+    int left, top, width, height;
+    QRect Pixels() const
+    {
+        return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel};
+    }
+};
+
+// The dialog as first drawn, in twips within the client area.
+constexpr Twips kClient{0, 0, 4305, 2025};
+constexpr Twips kUserLabel{105, 150, 1440, 270};
+constexpr Twips kUserField{1680, 135, 2325, 345};
+constexpr Twips kPasswordLabel{105, 540, 1080, 270};
+constexpr Twips kPasswordField{1680, 525, 2325, 345};
+constexpr Twips kOkButton{480, 1440, 1140, 390};
+constexpr Twips kCancelButton{2100, 1440, 1140, 390};
+constexpr Twips kRememberBox{240, 1080, 2775, 255};
+
+const QString kTitle = QStringLiteral("Internet Access");
+const QString kPasswordMask = QStringLiteral("QLineEdit { lineedit-password-character: 42; }"); // '*'
+
+QString Text(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Only "1" ticks the box; whatever else is stored (an older version's "2", a hand-edited
+// file) leaves it clear rather than failing.
+Qt::CheckState CheckStateFrom(const std::string &stored)
+{
+    int value = 0;
+    const auto [end, ec] = std::from_chars(stored.data(), stored.data() + stored.size(), value);
+    const bool whole = ec == std::errc() && end == stored.data() + stored.size();
+    return whole && value == 1 ? Qt::Checked : Qt::Unchecked;
+}
+
+// Desktop fonts run wider and taller than the old ones: a control keeps its place and
+// grows only as far as its text needs. Fields keep their width; text scrolls in them.
+void Place(QWidget *control, const Twips &where, bool keepWidth = false)
+{
+    QRect area = where.Pixels();
+    const QSize needed = control->sizeHint();
+    area.setHeight(std::max(area.height(), needed.height()));
+    if (!keepWidth)
+        area.setWidth(std::max(area.width(), needed.width()));
+    control->setGeometry(area);
+}
+
+} // namespace
+
+frmLogin::frmLogin(SettingsStore &settings, MousePointer &pointer, QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                         Qt::MSWindowsFixedSizeDialogHint),
+      m_settings(settings), m_pointer(pointer)
+{
+    setWindowTitle(kTitle);
+    setModal(true);
+    QFont font = QApplication::font();
+    font.setPointSizeF(kFontPoints);
+    setFont(font);
+    QFont fieldFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fieldFont.setStyleHint(QFont::TypeWriter);
+    fieldFont.setPointSizeF(kFontPoints);
+
+    lblLabels[0] = new QLabel(QStringLiteral("&User Name:"), this);
+    txtUserName = new QLineEdit(this);
+    lblLabels[1] = new QLabel(QStringLiteral("&Password:"), this);
+    txtPassword = new QLineEdit(this);
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    chkRember = new QCheckBox(QStringLiteral("Remember password"), this);
+
+    lblLabels[0]->setBuddy(txtUserName);
+    lblLabels[1]->setBuddy(txtPassword);
+    for (QLineEdit *field : {txtUserName, txtPassword}) {
+        field->setFont(fieldFont);
+        field->installEventFilter(this);
+    }
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(kPasswordMask);
+    txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
+    cmdOK->setDefault(true);
+
+    setTabOrder(txtUserName, txtPassword);
+    setTabOrder(txtPassword, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, chkRember);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmLogin::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmLogin::reject);
+    PlaceControls();
+}
+
+void frmLogin::PlaceControls()
+{
+    Place(lblLabels[0], kUserLabel);
+    Place(txtUserName, kUserField, true);
+    Place(lblLabels[1], kPasswordLabel);
+    Place(txtPassword, kPasswordField, true);
+    Place(cmdOK, kOkButton);
+    Place(cmdCancel, kCancelButton);
+    Place(chkRember, kRememberBox);
+
+    // Keep the old margins to the right and below should a control have grown past them.
+    const QRect client = kClient.Pixels();
+    const int rightMargin = client.width() - kUserField.Pixels().right();
+    const int bottomMargin = client.height() - kOkButton.Pixels().bottom();
+    QSize size = client.size();
+    for (const QWidget *control : findChildren<QWidget *>()) {
+        size.setWidth(std::max(size.width(), control->geometry().right() + rightMargin));
+        size.setHeight(std::max(size.height(), control->geometry().bottom() + bottomMargin));
+    }
+    setFixedSize(size);
+}
+
+void frmLogin::FillFromStore()
+{
+    chkRember->setCheckState(CheckStateFrom(m_settings.GetSetting(kSignInSection, kCheckBoxKey, "0")));
+    txtUserName->setText(Text(m_settings.GetSetting(kSignInSection, kUserNameKey, "")));
+    txtPassword->setText(Text(m_settings.GetSetting(kSignInSection, kPasswordKey, "")));
+}
+
+void frmLogin::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) {
+        m_closedByControl = false;
+        FillFromStore();
+        m_pointer.ShowDefault();
+        if (const QScreen *where = screen())
+            move(where->availableGeometry().center() - rect().center());
+        txtUserName->setFocus(Qt::OtherFocusReason);
+    }
+    QDialog::showEvent(event);
+}
+
+void frmLogin::accept()
+{
+    LoginSucceeded = true;
+    const bool remember = chkRember->checkState() == Qt::Checked;
+    m_settings.SaveSetting(kSignInSection, kCheckBoxKey, remember ? "1" : "0");
+    m_settings.SaveSetting(kSignInSection, kUserNameKey, txtUserName->text().toStdString());
+    if (remember)
+        m_settings.SaveSetting(kSignInSection, kPasswordKey, txtPassword->text().toStdString());
+    m_pointer.ShowHourglass();
+    QDialog::accept();
+}
+
+void frmLogin::reject()
+{
+    LoginSucceeded = false;
+    QDialog::reject();
+}
+
+// The close control is neither OK nor Cancel: it must not reach reject(), which
+// QDialog::closeEvent would call.
+void frmLogin::closeEvent(QCloseEvent *event)
+{
+    if (isVisible()) {
+        m_closedByControl = true;
+        QDialog::done(Rejected);
+    }
+    event->accept();
+}
+
+// Select the whole text on every way in, by tab, access key, mouse or at opening. Later,
+// so that a mouse press placing the cursor does not undo it.
+bool frmLogin::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (auto *field = qobject_cast<QLineEdit *>(watched))
+            QTimer::singleShot(0, field, &QLineEdit::selectAll);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace tervane

@@ -1,0 +1,61 @@
+#pragma once
+
+// The sign-in dialog, "Internet Access": asks for the mark-list service's user name and
+// password when a fetch was refused. It checks nothing itself; the repeated request
+// finds out whether the name and password are right.
+//
+// It remembers the user name at every OK, and the password only while "Remember
+// password" is ticked, in its own section of the settings store; each showing fills the
+// fields from there. OK and Cancel hide it, so the caller reads `LoginSucceeded` and the
+// fields afterwards. Closing it through the window's close control stores nothing and
+// leaves `LoginSucceeded` as it was; `ClosedByControl` tells the caller it happened.
+
+#include "retrieval/SettingsStore.h"
+#include "web/WebPorts.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tervane {
+
+class frmLogin : public QDialog {
+    Q_OBJECT
+
+  public:
+    frmLogin(SettingsStore &settings, MousePointer &pointer, QWidget *owner = nullptr);
+
+    // True after OK, false after Cancel; kept between showings.
+    bool LoginSucceeded = false;
+    // The last showing ended through the window's close control, not OK or Cancel.
+    bool ClosedByControl() const { return m_closedByControl; }
+
+    QLabel *lblLabels[2] = {};
+    QLineEdit *txtUserName = nullptr;
+    QLineEdit *txtPassword = nullptr;
+    QPushButton *cmdOK = nullptr;
+    QPushButton *cmdCancel = nullptr;
+    QCheckBox *chkRember = nullptr;
+
+  public slots:
+    void accept() override; // OK and Enter
+    void reject() override; // Cancel and Escape
+
+  protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+  private:
+    void PlaceControls();
+    void FillFromStore();
+
+    SettingsStore &m_settings;
+    MousePointer &m_pointer;
+    bool m_closedByControl = false;
+};
+
+} // namespace tervane
