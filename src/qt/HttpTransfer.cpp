@@ -54,14 +54,14 @@ HttpTransfer::HttpTransfer()
     QNetworkProxyFactory::setUseSystemConfiguration(true);
 }
 
-void HttpTransfer::SetCredentials(const std::string &userName, const std::string &password)
+void HttpTransfer::SetCredentials(const std::string& userName, const std::string& password)
 {
     m_userName = QString::fromStdString(userName);
     m_password = QString::fromStdString(password);
     m_hasCredentials = true;
 }
 
-bool HttpTransfer::Open(const std::string &url, TransferReply &reply, std::string &error)
+bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::string& error)
 {
     error.clear();
     const QUrl address(QString::fromStdString(url), QUrl::StrictMode);
@@ -78,7 +78,7 @@ bool HttpTransfer::Open(const std::string &url, TransferReply &reply, std::strin
     request.setTransferTimeout(static_cast<int>(m_timeout.count()));
 
     const std::unique_ptr<QNetworkReply> pending(m_manager.get(request));
-    QNetworkReply *const current = pending.get();
+    QNetworkReply* const current = pending.get();
     QByteArray body;
     bool tooLarge = false;
     bool challengeAnswered = false;
@@ -104,7 +104,7 @@ bool HttpTransfer::Open(const std::string &url, TransferReply &reply, std::strin
     // Answer once, and only with what the core set: a second challenge means the
     // credentials were wrong, and the 401 that follows is for the core to handle.
     QObject::connect(&m_manager, &QNetworkAccessManager::authenticationRequired, current,
-                     [&](QNetworkReply *asking, QAuthenticator *authenticator) {
+                     [&](QNetworkReply* asking, QAuthenticator* authenticator) {
                          if (asking != current || challengeAnswered || !m_hasCredentials)
                              return;
                          challengeAnswered = true;
@@ -128,7 +128,7 @@ bool HttpTransfer::Open(const std::string &url, TransferReply &reply, std::strin
     }
     const QVariant status = current->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || !IsStatusError(code)) {
-        const QString &wording = status.isValid() ? kMsgCutShort : kMsgUnreachable;
+        const QString& wording = status.isValid() ? kMsgCutShort : kMsgUnreachable;
         error = wording.arg(current->errorString()).toStdString();
         return false;
     }

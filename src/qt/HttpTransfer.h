@@ -26,20 +26,20 @@
 namespace tervane {
 
 class HttpTransfer : public Transfer {
-  public:
+public:
     static constexpr std::chrono::milliseconds kDefaultTimeout{60000};
     static constexpr qint64 kDefaultMaxReplyBytes = qint64{256} * 1024 * 1024;
 
     HttpTransfer();
 
-    void SetCredentials(const std::string &userName, const std::string &password) override;
-    bool Open(const std::string &url, TransferReply &reply, std::string &error) override;
+    void SetCredentials(const std::string& userName, const std::string& password) override;
+    bool Open(const std::string& url, TransferReply& reply, std::string& error) override;
 
     // How long the server may stay silent before the request is given up.
     void SetTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
     void SetMaxReplyBytes(qint64 maxBytes) { m_maxReplyBytes = maxBytes; }
 
-  private:
+private:
     QNetworkAccessManager m_manager;
     std::chrono::milliseconds m_timeout = kDefaultTimeout;
     qint64 m_maxReplyBytes = kDefaultMaxReplyBytes;

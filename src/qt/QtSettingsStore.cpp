@@ -31,7 +31,7 @@ QtSettingsStore::QtSettingsStore()
 {
 }
 
-QtSettingsStore::QtSettingsStore(const QString &fileName)
+QtSettingsStore::QtSettingsStore(const QString& fileName)
     : m_settings(std::make_unique<QSettings>(fileName, QSettings::NativeFormat))
 {
 }

@@ -17,11 +17,11 @@
 namespace tervane {
 
 class QtSettingsStore : public SettingsStore {
-  public:
+public:
     // The user's own settings file.
     QtSettingsStore();
     // A settings file of the caller's choosing (tests, the command-line tool).
-    explicit QtSettingsStore(const QString &fileName);
+    explicit QtSettingsStore(const QString& fileName);
 
     std::string GetSetting(std::string_view section, std::string_view key,
                            std::string_view defaultValue) override;
@@ -29,7 +29,7 @@ class QtSettingsStore : public SettingsStore {
 
     QString FileName() const { return m_settings->fileName(); }
 
-  private:
+private:
     void PrepareFile();
 
     std::unique_ptr<QSettings> m_settings;

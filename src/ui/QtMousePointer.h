@@ -9,7 +9,7 @@
 namespace tervane {
 
 class QtMousePointer : public MousePointer {
-  public:
+public:
     void ShowHourglass() override;
     void ShowDefault() override;
 };

@@ -6,7 +6,7 @@
 
 namespace tervane {
 
-SignInDialog::SignInDialog(SettingsStore &settings, MousePointer &pointer, QWidget *owner)
+SignInDialog::SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner)
     : m_settings(settings), m_pointer(pointer), m_owner(owner)
 {
 }

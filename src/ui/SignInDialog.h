@@ -21,21 +21,21 @@ namespace tervane {
 class frmLogin;
 
 class SignInDialog : public SignInPrompt {
-  public:
-    SignInDialog(SettingsStore &settings, MousePointer &pointer, QWidget *owner = nullptr);
+public:
+    SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr);
     ~SignInDialog() override;
-    SignInDialog(const SignInDialog &) = delete;
-    SignInDialog &operator=(const SignInDialog &) = delete;
+    SignInDialog(const SignInDialog&) = delete;
+    SignInDialog& operator=(const SignInDialog&) = delete;
 
     SignInAnswer Ask() override;
 
     // The dialog of the last showing; null before the first one.
-    frmLogin *Dialog() const { return m_dialog.data(); }
+    frmLogin* Dialog() const { return m_dialog.data(); }
 
-  private:
-    SettingsStore &m_settings;
-    MousePointer &m_pointer;
-    QWidget *m_owner;
+private:
+    SettingsStore& m_settings;
+    MousePointer& m_pointer;
+    QWidget* m_owner;
     QPointer<frmLogin> m_dialog;
 };
 

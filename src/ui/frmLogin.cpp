@@ -48,7 +48,7 @@ QString Text(std::string_view text)
 
 // Only "1" ticks the box; whatever else is stored (an older version's "2", a hand-edited
 // file) leaves it clear rather than failing.
-Qt::CheckState CheckStateFrom(const std::string &stored)
+Qt::CheckState CheckStateFrom(const std::string& stored)
 {
     int value = 0;
     const auto [end, ec] = std::from_chars(stored.data(), stored.data() + stored.size(), value);
@@ -58,7 +58,7 @@ Qt::CheckState CheckStateFrom(const std::string &stored)
 
 // Desktop fonts run wider and taller than the old ones: a control keeps its place and
 // grows only as far as its text needs. Fields keep their width; text scrolls in them.
-void Place(QWidget *control, const Twips &where, bool keepWidth = false)
+void Place(QWidget* control, const Twips& where, bool keepWidth = false)
 {
     QRect area = where.Pixels();
     const QSize needed = control->sizeHint();
@@ -70,7 +70,7 @@ void Place(QWidget *control, const Twips &where, bool keepWidth = false)
 
 } // namespace
 
-frmLogin::frmLogin(SettingsStore &settings, MousePointer &pointer, QWidget *owner)
+frmLogin::frmLogin(SettingsStore& settings, MousePointer& pointer, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                          Qt::MSWindowsFixedSizeDialogHint),
       m_settings(settings), m_pointer(pointer)
@@ -94,7 +94,7 @@ frmLogin::frmLogin(SettingsStore &settings, MousePointer &pointer, QWidget *owne
 
     lblLabels[0]->setBuddy(txtUserName);
     lblLabels[1]->setBuddy(txtPassword);
-    for (QLineEdit *field : {txtUserName, txtPassword}) {
+    for (QLineEdit* field : {txtUserName, txtPassword}) {
         field->setFont(fieldFont);
         field->installEventFilter(this);
     }
@@ -128,7 +128,7 @@ void frmLogin::PlaceControls()
     const int rightMargin = client.width() - kUserField.Pixels().right();
     const int bottomMargin = client.height() - kOkButton.Pixels().bottom();
     QSize size = client.size();
-    for (const QWidget *control : findChildren<QWidget *>()) {
+    for (const QWidget* control : findChildren<QWidget*>()) {
         size.setWidth(std::max(size.width(), control->geometry().right() + rightMargin));
         size.setHeight(std::max(size.height(), control->geometry().bottom() + bottomMargin));
     }
@@ -142,13 +142,13 @@ void frmLogin::FillFromStore()
     txtPassword->setText(Text(m_settings.GetSetting(kSignInSection, kPasswordKey, "")));
 }
 
-void frmLogin::showEvent(QShowEvent *event)
+void frmLogin::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
         m_closedByControl = false;
         FillFromStore();
         m_pointer.ShowDefault();
-        if (const QScreen *where = screen())
+        if (const QScreen* where = screen())
             move(where->availableGeometry().center() - rect().center());
         txtUserName->setFocus(Qt::OtherFocusReason);
     }
@@ -175,7 +175,7 @@ void frmLogin::reject()
 
 // The close control is neither OK nor Cancel: it must not reach reject(), which
 // QDialog::closeEvent would call.
-void frmLogin::closeEvent(QCloseEvent *event)
+void frmLogin::closeEvent(QCloseEvent* event)
 {
     if (isVisible()) {
         m_closedByControl = true;
@@ -186,10 +186,10 @@ void frmLogin::closeEvent(QCloseEvent *event)
 
 // Select the whole text on every way in, by tab, access key, mouse or at opening. Later,
 // so that a mouse press placing the cursor does not undo it.
-bool frmLogin::eventFilter(QObject *watched, QEvent *event)
+bool frmLogin::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusIn) {
-        if (auto *field = qobject_cast<QLineEdit *>(watched))
+        if (auto* field = qobject_cast<QLineEdit*>(watched))
             QTimer::singleShot(0, field, &QLineEdit::selectAll);
     }
     return QDialog::eventFilter(watched, event);

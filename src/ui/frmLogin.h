@@ -25,36 +25,36 @@ namespace tervane {
 class frmLogin : public QDialog {
     Q_OBJECT
 
-  public:
-    frmLogin(SettingsStore &settings, MousePointer &pointer, QWidget *owner = nullptr);
+public:
+    frmLogin(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr);
 
     // True after OK, false after Cancel; kept between showings.
     bool LoginSucceeded = false;
     // The last showing ended through the window's close control, not OK or Cancel.
     bool ClosedByControl() const { return m_closedByControl; }
 
-    QLabel *lblLabels[2] = {};
-    QLineEdit *txtUserName = nullptr;
-    QLineEdit *txtPassword = nullptr;
-    QPushButton *cmdOK = nullptr;
-    QPushButton *cmdCancel = nullptr;
-    QCheckBox *chkRember = nullptr;
+    QLabel* lblLabels[2] = {};
+    QLineEdit* txtUserName = nullptr;
+    QLineEdit* txtPassword = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QCheckBox* chkRember = nullptr;
 
-  public slots:
+public slots:
     void accept() override; // OK and Enter
     void reject() override; // Cancel and Escape
 
-  protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void PlaceControls();
     void FillFromStore();
 
-    SettingsStore &m_settings;
-    MousePointer &m_pointer;
+    SettingsStore& m_settings;
+    MousePointer& m_pointer;
     bool m_closedByControl = false;
 };
 

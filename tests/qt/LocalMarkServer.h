@@ -27,17 +27,17 @@ inline const std::string kBasicRefusal = "Sign in first"; // no "Unauthorized" i
 inline const std::string kServicePageRefusal = "<html><h1>Unauthorized</h1></html>";
 
 class LocalMarkServer {
-  public:
+public:
     LocalMarkServer()
     {
-        m_server.Get("/marks", [](const httplib::Request &, httplib::Response &res) {
+        m_server.Get("/marks", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(kMarkLines, "text/plain");
         });
         // Bytes that are not UTF-8 must come back untouched.
-        m_server.Get("/latin1", [](const httplib::Request &, httplib::Response &res) {
+        m_server.Get("/latin1", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("  1.  AB1234 \xB0\xE9\r\n", "text/plain; charset=ISO-8859-1");
         });
-        m_server.Get("/basic", [this](const httplib::Request &req, httplib::Response &res) {
+        m_server.Get("/basic", [this](const httplib::Request& req, httplib::Response& res) {
             const std::string given = req.get_header_value("Authorization");
             if (!given.empty())
                 ++authorizationsSeen;
@@ -50,34 +50,34 @@ class LocalMarkServer {
             res.set_content(kBasicRefusal, "text/plain");
         });
         // The service's own refusal: a 200 page that names itself.
-        m_server.Get("/refusal-page", [](const httplib::Request &, httplib::Response &res) {
+        m_server.Get("/refusal-page", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(kServicePageRefusal, "text/html");
         });
-        m_server.Get("/refusal-page-incomplete", [](const httplib::Request &, httplib::Response &res) {
+        m_server.Get("/refusal-page-incomplete", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(kServicePageRefusal + "INPUT INCOMPLETE", "text/html");
         });
-        m_server.Get("/empty", [](const httplib::Request &, httplib::Response &res) {
+        m_server.Get("/empty", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("", "text/plain");
         });
-        m_server.Get("/incomplete", [](const httplib::Request &, httplib::Response &res) {
+        m_server.Get("/incomplete", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("INPUT INCOMPLETE\n", "text/plain");
         });
-        m_server.Get("/error500", [](const httplib::Request &, httplib::Response &res) {
+        m_server.Get("/error500", [](const httplib::Request&, httplib::Response& res) {
             res.status = 500;
             res.set_content("<h1>Software error</h1>", "text/html");
         });
-        m_server.Get("/input-error-400", [](const httplib::Request &, httplib::Response &res) {
+        m_server.Get("/input-error-400", [](const httplib::Request&, httplib::Response& res) {
             res.status = 400;
             res.set_content("INPUT ERROR: no such county\n", "text/plain");
         });
         m_server.Get("/redirect",
-                     [](const httplib::Request &, httplib::Response &res) { res.set_redirect("/marks"); });
-        m_server.Get("/big", [this](const httplib::Request &, httplib::Response &res) {
+                     [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/marks"); });
+        m_server.Get("/big", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(bigBytes, 'x'), "text/plain");
         });
         // No Content-Length: only counting while reading can catch it.
-        m_server.Get("/big-chunked", [this](const httplib::Request &, httplib::Response &res) {
-            res.set_chunked_content_provider("text/plain", [this](size_t offset, httplib::DataSink &sink) {
+        m_server.Get("/big-chunked", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/plain", [this](size_t offset, httplib::DataSink& sink) {
                 if (offset >= bigBytes) {
                     sink.done();
                     return true;
@@ -87,8 +87,8 @@ class LocalMarkServer {
             });
         });
         // Promises 1000 bytes, sends 10 and hangs up.
-        m_server.Get("/truncated", [](const httplib::Request &, httplib::Response &res) {
-            res.set_content_provider(1000, "text/plain", [](size_t, size_t, httplib::DataSink &sink) {
+        m_server.Get("/truncated", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(1000, "text/plain", [](size_t, size_t, httplib::DataSink& sink) {
                 sink.write("  1.  AB12", 10);
                 return false;
             });
@@ -105,10 +105,10 @@ class LocalMarkServer {
         m_thread.join();
     }
 
-    LocalMarkServer(const LocalMarkServer &) = delete;
-    LocalMarkServer &operator=(const LocalMarkServer &) = delete;
+    LocalMarkServer(const LocalMarkServer&) = delete;
+    LocalMarkServer& operator=(const LocalMarkServer&) = delete;
 
-    std::string Url(const std::string &path) const
+    std::string Url(const std::string& path) const
     {
         return "http://127.0.0.1:" + std::to_string(port) + path;
     }
@@ -117,33 +117,33 @@ class LocalMarkServer {
     std::size_t bigBytes = 64 * 1024;
     std::atomic<int> authorizationsSeen{0};
 
-  private:
+private:
     httplib::Server m_server;
     std::thread m_thread;
 };
 
 // A socket that completes the connection and then never reads or answers.
 class SilentServer {
-  public:
+public:
     SilentServer()
     {
         m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
         ::listen(m_socket, 4);
         socklen_t length = sizeof address;
-        ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length);
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
         port = ntohs(address.sin_port);
     }
     ~SilentServer() { ::close(m_socket); }
-    SilentServer(const SilentServer &) = delete;
-    SilentServer &operator=(const SilentServer &) = delete;
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
 
     int port = 0;
 
-  private:
+private:
     int m_socket = -1;
 };
 

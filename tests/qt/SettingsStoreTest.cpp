@@ -12,7 +12,7 @@
 namespace tervane {
 namespace {
 
-unsigned Mode(const QString &path)
+unsigned Mode(const QString& path)
 {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
@@ -23,7 +23,7 @@ unsigned Mode(const QString &path)
 TEST(QtSettingsStore, ValuesComeBackUnchangedInTheNextProgramRun)
 {
     const struct {
-        const char *name;
+        const char* name;
         std::string value;
     } rows[] = {
         {"county with leading and trailing blanks", "  Prince George's  "},
@@ -42,14 +42,14 @@ TEST(QtSettingsStore, ValuesComeBackUnchangedInTheNextProgramRun)
     const QString written = dir.filePath("written.conf");
     {
         QtSettingsStore store(written);
-        for (const auto &row : rows)
+        for (const auto& row : rows)
             store.SaveSetting(kSettingsSection, row.name, row.value);
     }
     // A copy under another name is read from disk, not from QSettings' in-process cache.
     const QString copy = dir.filePath("copy.conf");
     ASSERT_TRUE(QFile::copy(written, copy));
     QtSettingsStore nextRun(copy);
-    for (const auto &row : rows)
+    for (const auto& row : rows)
         EXPECT_EQ(row.value, nextRun.GetSetting(kSettingsSection, row.name, "absent")) << row.name;
 }
 

@@ -20,7 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <iostream>
 #include <memory>
 
 namespace tervane {
@@ -30,12 +29,12 @@ using namespace tervane::testing;
 
 // Runs `act` on the sign-in dialog once exec() has put it on screen. Should `act` leave
 // it open, it is rejected after a few seconds so a failing test cannot hang.
-void WhenShown(std::function<void(frmLogin &)> act)
+void WhenShown(std::function<void(frmLogin&)> act)
 {
-    auto *poll = new QTimer;
+    auto* poll = new QTimer;
     auto tries = std::make_shared<int>(0);
     QObject::connect(poll, &QTimer::timeout, [poll, tries, act] {
-        auto *dialog = qobject_cast<frmLogin *>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<frmLogin*>(QApplication::activeModalWidget());
         if (dialog == nullptr || !dialog->isVisible()) {
             if (++*tries > 300) {
                 ADD_FAILURE() << "the sign-in dialog was never shown";
@@ -60,7 +59,7 @@ void WhenShown(std::function<void(frmLogin &)> act)
     poll->start(10);
 }
 
-void Type(QLineEdit *field, const QString &text)
+void Type(QLineEdit* field, const QString& text)
 {
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Backspace);
@@ -68,7 +67,7 @@ void Type(QLineEdit *field, const QString &text)
 }
 
 class SignInDialogTest : public ::testing::Test {
-  protected:
+protected:
     std::string Stored(std::string_view key) { return store.GetSetting(kSignInSection, key, "<none>"); }
 
     QTemporaryDir dir;
@@ -85,10 +84,9 @@ TEST_F(SignInDialogTest, LooksAsDrawnWithNothingClipped)
     EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_GE(dialog.width(), 287);
     EXPECT_GE(dialog.height(), 135);
-    std::cout << "client area " << dialog.width() << "x" << dialog.height() << "\n";
 
     const struct {
-        QWidget *control;
+        QWidget* control;
         QRect drawn;  // twips / 15
         bool scrolls; // a field: its width stays, its text scrolls
     } rows[] = {
@@ -97,12 +95,10 @@ TEST_F(SignInDialogTest, LooksAsDrawnWithNothingClipped)
         {dialog.cmdOK, {32, 96, 76, 26}, false},       {dialog.cmdCancel, {140, 96, 76, 26}, false},
         {dialog.chkRember, {16, 72, 185, 17}, false},
     };
-    for (const auto &row : rows) {
+    for (const auto& row : rows) {
         const QRect at = row.control->geometry();
         const QSize needs = row.control->sizeHint();
         SCOPED_TRACE(row.control->metaObject()->className());
-        std::cout << row.control->metaObject()->className() << " at " << at.x() << "," << at.y() << " "
-                  << at.width() << "x" << at.height() << "\n";
         EXPECT_EQ(row.drawn.topLeft(), at.topLeft());
         EXPECT_GE(at.width(), row.drawn.width());
         EXPECT_GE(at.height(), row.drawn.height());
@@ -111,7 +107,7 @@ TEST_F(SignInDialogTest, LooksAsDrawnWithNothingClipped)
             EXPECT_GE(at.width(), needs.width()) << "text clipped";
         }
         EXPECT_TRUE(dialog.rect().contains(at));
-        for (const auto &other : rows)
+        for (const auto& other : rows)
             EXPECT_TRUE(other.control == row.control || !at.intersects(other.control->geometry()))
                 << "overlaps " << other.control->metaObject()->className();
     }
@@ -123,15 +119,15 @@ TEST_F(SignInDialogTest, LooksAsDrawnWithNothingClipped)
     EXPECT_EQ("Remember password", dialog.chkRember->text());
     EXPECT_TRUE(dialog.cmdOK->isDefault());
 
-    QList<QWidget *> tabOrder;
-    QWidget *next = dialog.txtUserName;
+    QList<QWidget*> tabOrder;
+    QWidget* next = dialog.txtUserName;
     for (int i = 0; i < 5; ++i, next = next->nextInFocusChain()) {
         while (next->focusPolicy() == Qt::NoFocus)
             next = next->nextInFocusChain();
         tabOrder << next;
     }
-    EXPECT_EQ((QList<QWidget *>{dialog.txtUserName, dialog.txtPassword, dialog.cmdOK, dialog.cmdCancel,
-                                dialog.chkRember}),
+    EXPECT_EQ((QList<QWidget*>{dialog.txtUserName, dialog.txtPassword, dialog.cmdOK, dialog.cmdCancel,
+                               dialog.chkRember}),
               tabOrder);
 
     dialog.txtPassword->setText("s3cret");
@@ -144,7 +140,7 @@ TEST_F(SignInDialogTest, LooksAsDrawnWithNothingClipped)
 TEST_F(SignInDialogTest, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
 {
     struct Step {
-        const char *name;
+        const char* name;
         // what the showing brings up
         QString shownName, shownPassword;
         bool shownTicked;
@@ -156,59 +152,22 @@ TEST_F(SignInDialogTest, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         SignInAnswer answer;
         std::string storedName, storedPassword, storedBox;
     };
+    // clang-format off
     const Step steps[] = {
-        {"first use, not remembered",
-         "",
-         "",
-         false,
-         "surveyor",
-         "typed1",
-         false,
-         false,
-         {true, "surveyor", "typed1"},
-         "surveyor",
-         "<none>",
-         "0"},
-        {"name back, password not; now remembered",
-         "surveyor",
-         "",
-         false,
-         "surveyor",
-         "s3cret",
-         true,
-         true,
-         {true, "surveyor", "s3cret"},
-         "surveyor",
-         "s3cret",
-         "1"},
-        {"all back; untick and type another",
-         "surveyor",
-         "s3cret",
-         true,
-         "surveyor",
-         "other",
-         false,
-         false,
-         {true, "surveyor", "other"},
-         "surveyor",
-         "s3cret",
-         "0"},
-        {"stored password stays; empty name accepted",
-         "surveyor",
-         "s3cret",
-         false,
-         "",
-         "s3cret",
-         false,
-         true,
-         {true, "", "s3cret"},
-         "",
-         "s3cret",
-         "0"},
+        //                                             shown:  name        password  ticked   typed: name  password  tick   Enter
+        {"first use, not remembered",                  "",         "",       false,  "surveyor", "typed1", false, false,
+         {true, "surveyor", "typed1"}, "surveyor", "<none>", "0"},
+        {"name back, password not; now remembered",    "surveyor", "",       false,  "surveyor", "s3cret", true,  true,
+         {true, "surveyor", "s3cret"}, "surveyor", "s3cret", "1"},
+        {"all back; untick and type another",          "surveyor", "s3cret", true,   "surveyor", "other",  false, false,
+         {true, "surveyor", "other"},  "surveyor", "s3cret", "0"},
+        {"stored password stays; empty name accepted", "surveyor", "s3cret", false,  "",         "s3cret", false, true,
+         {true, "", "s3cret"},         "",         "s3cret", "0"},
     };
-    for (const auto &step : steps) {
+    // clang-format on
+    for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
-        WhenShown([&](frmLogin &dialog) {
+        WhenShown([&](frmLogin& dialog) {
             EXPECT_EQ(step.shownName, dialog.txtUserName->text());
             EXPECT_EQ(step.shownPassword, dialog.txtPassword->text());
             EXPECT_EQ(step.shownTicked, dialog.chkRember->isChecked());
@@ -236,24 +195,24 @@ TEST_F(SignInDialogTest, CancelEscapeAndTheCloseControlStoreNothing)
     store.SaveSetting(kSignInSection, kPasswordKey, "kept");
     store.SaveSetting(kSignInSection, kCheckBoxKey, "1");
     const struct {
-        const char *name;
-        std::function<void(frmLogin &)> leave;
+        const char* name;
+        std::function<void(frmLogin&)> leave;
         bool flagAfter; // LoginSucceeded once the dialog is gone
     } rows[] = {
-        {"Cancel button", [](frmLogin &d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton); }, false},
-        {"Escape in a field", [](frmLogin &d) { QTest::keyClick(d.txtPassword, Qt::Key_Escape); }, false},
-        {"Enter on the Cancel button", [](frmLogin &d) { QTest::keyClick(d.cmdCancel, Qt::Key_Return); },
+        {"Cancel button", [](frmLogin& d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton); }, false},
+        {"Escape in a field", [](frmLogin& d) { QTest::keyClick(d.txtPassword, Qt::Key_Escape); }, false},
+        {"Enter on the Cancel button", [](frmLogin& d) { QTest::keyClick(d.cmdCancel, Qt::Key_Return); },
          false},
-        {"close control after an earlier OK", [](frmLogin &d) { d.close(); }, true},
+        {"close control after an earlier OK", [](frmLogin& d) { d.close(); }, true},
     };
-    for (const auto &row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         if (row.flagAfter) { // an OK first, so there is a true flag to keep
-            WhenShown([](frmLogin &d) { d.accept(); });
+            WhenShown([](frmLogin& d) { d.accept(); });
             prompt.Ask();
         }
         QPointer<frmLogin> before = prompt.Dialog();
-        WhenShown([&](frmLogin &dialog) {
+        WhenShown([&](frmLogin& dialog) {
             Type(dialog.txtUserName, "changed");
             Type(dialog.txtPassword, "changed");
             dialog.chkRember->setChecked(false);
@@ -269,7 +228,7 @@ TEST_F(SignInDialogTest, CancelEscapeAndTheCloseControlStoreNothing)
 
         if (row.flagAfter) {
             // Built afresh at the next showing, the flag carried over.
-            WhenShown([](frmLogin &d) {
+            WhenShown([](frmLogin& d) {
                 EXPECT_TRUE(d.LoginSucceeded);
                 EXPECT_EQ("keep", d.txtUserName->text());
                 d.reject();
@@ -283,15 +242,15 @@ TEST_F(SignInDialogTest, CancelEscapeAndTheCloseControlStoreNothing)
 TEST_F(SignInDialogTest, TicksTheBoxOnlyForAStoredOne)
 {
     const struct {
-        const char *stored;
+        const char* stored;
         bool ticked;
     } rows[] = {{"1", true}, {"0", false},   {"2", false}, {"x", false},
                 {"", false}, {"1.0", false}, {" 1", false}};
-    for (const auto &row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.stored);
         store.SaveSetting(kSignInSection, kCheckBoxKey, row.stored);
         bool ticked = !row.ticked;
-        WhenShown([&](frmLogin &d) {
+        WhenShown([&](frmLogin& d) {
             ticked = d.chkRember->isChecked();
             d.reject();
         });
@@ -305,7 +264,7 @@ TEST_F(SignInDialogTest, SelectsTheWholeFieldOnEveryWayIn)
     store.SaveSetting(kSignInSection, kUserNameKey, "surveyor");
     store.SaveSetting(kSignInSection, kPasswordKey, "s3cret");
     QString atOpening, byTab, byMouse, byAccessKey;
-    WhenShown([&](frmLogin &d) {
+    WhenShown([&](frmLogin& d) {
         QTest::qWait(20);
         atOpening = d.txtUserName->hasFocus() ? d.txtUserName->selectedText() : "<no focus>";
         QTest::keyClick(d.txtUserName, Qt::Key_Tab);
@@ -330,7 +289,7 @@ TEST_F(SignInDialogTest, SignsInToTheServerThroughTheDialog)
 {
     LocalMarkServer server;
     const struct {
-        const char *name;
+        const char* name;
         QString password;
         bool ok;
         std::string error;
@@ -340,12 +299,12 @@ TEST_F(SignInDialogTest, SignsInToTheServerThroughTheDialog)
         {"wrong password", "guess", true, std::string(kMsgAccessFailed), kBasicRefusal},
         {"cancelled", "", false, std::string(kMsgAccessFailed), kBasicRefusal},
     };
-    for (const auto &row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         HttpTransfer transfer;
         int shown = 0;
         bool arrowWhileShown = false;
-        WhenShown([&](frmLogin &d) {
+        WhenShown([&](frmLogin& d) {
             ++shown;
             arrowWhileShown = QGuiApplication::overrideCursor() == nullptr;
             Type(d.txtUserName, QString::fromStdString(kUser));

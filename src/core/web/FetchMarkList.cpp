@@ -20,7 +20,7 @@ bool Contains(std::string_view text, std::string_view part)
 
 // Servers that demand credentials answer 401; the service's own refusal page may come
 // with any status but always names itself.
-bool IsRefusal(const TransferReply &answer)
+bool IsRefusal(const TransferReply& answer)
 {
     return answer.status == kStatusUnauthorized || Contains(answer.body, kRefusalWord);
 }
@@ -33,12 +33,12 @@ bool CarriesServiceMessage(std::string_view body)
 
 // An error page (proxy, web server, crashed script) holds no marks; reading it as a
 // mark list would end in "No marks found!" and hide what went wrong.
-bool IsServerError(const TransferReply &answer)
+bool IsServerError(const TransferReply& answer)
 {
     return answer.status >= kFirstErrorStatus && !IsRefusal(answer) && !CarriesServiceMessage(answer.body);
 }
 
-std::string ServerErrorText(const TransferReply &answer)
+std::string ServerErrorText(const TransferReply& answer)
 {
     char digits[16];
     auto [end, ec] = std::to_chars(digits, digits + sizeof digits, answer.status);
@@ -51,8 +51,8 @@ std::string ServerErrorText(const TransferReply &answer)
 
 } // namespace
 
-void FetchMarkList(const std::string &url, std::string &reply, std::string &error, Transfer &transfer,
-                   SignInPrompt &signIn, MousePointer &pointer)
+void FetchMarkList(const std::string& url, std::string& reply, std::string& error, Transfer& transfer,
+                   SignInPrompt& signIn, MousePointer& pointer)
 {
     error.clear();
     pointer.ShowHourglass();

@@ -39,7 +39,7 @@ inline constexpr std::string_view kMsgServerAnswered = "The server answered ";
 // Fills `reply` with the reply body and `error` with the message to show (empty on
 // success). Sets the hourglass first and leaves it; restoring the pointer is the
 // caller's task on every path.
-void FetchMarkList(const std::string &url, std::string &reply, std::string &error, Transfer &transfer,
-                   SignInPrompt &signIn, MousePointer &pointer);
+void FetchMarkList(const std::string& url, std::string& reply, std::string& error, Transfer& transfer,
+                   SignInPrompt& signIn, MousePointer& pointer);
 
 } // namespace tervane
