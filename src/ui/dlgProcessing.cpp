@@ -1,0 +1,134 @@
+#include "ui/dlgProcessing.h"
+
+#include "ui/WindowMetrics.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+
+#include <climits>
+
+namespace tervane {
+
+namespace {
+
+constexpr int kClientWidth = 6720;
+constexpr int kClientHeight = 1560;
+const QColor kLightYellow(255, 255, 192);
+constexpr const char* kProcessingText = "Processing...";
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& twips)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAlignment(Qt::AlignCenter);
+    label->setGeometry(FromTwips(twips));
+    return label;
+}
+
+int ClampToInt(std::size_t value)
+{
+    return value > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(value);
+}
+
+} // namespace
+
+dlgProcessing::dlgProcessing(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("dlgProcessing"));
+    setWindowTitle(QString());
+    setModal(false);
+    setFont(WindowFont());
+    setFixedSize(FromTwips(QSize(kClientWidth, kClientHeight)));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kLightYellow);
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    m_lblProcessing = MakeLabel(this, "lblProcessing", QRect(120, 120, 6495, 375));
+    m_lblInfo = MakeLabel(this, "lblInfo", QRect(120, 480, 6495, 375));
+    m_prgb = new QProgressBar(this);
+    m_prgb->setObjectName(QStringLiteral("Prgb"));
+    m_prgb->setGeometry(FromTwips(QRect(120, 960, 6495, 375)));
+    m_prgb->setTextVisible(false);
+    for (QWidget* control : {static_cast<QWidget*>(m_lblProcessing), static_cast<QWidget*>(m_lblInfo),
+                             static_cast<QWidget*>(m_prgb)}) {
+        control->setFocusPolicy(Qt::NoFocus);
+    }
+    Reset();
+}
+
+void dlgProcessing::Reset()
+{
+    m_lblProcessing->setText(QString::fromLatin1(kProcessingText));
+    m_lblProcessing->show();
+    m_lblInfo->clear();
+    m_prgb->setRange(0, 100);
+    m_prgb->setValue(0);
+    m_prgb->show();
+}
+
+void dlgProcessing::PaintNow(QWidget* changed)
+{
+    if (isVisible()) {
+        changed->repaint();
+    }
+}
+
+void dlgProcessing::Show()
+{
+    show();
+    raise();
+    // The first showing needs the window system's round trip before anything is on screen;
+    // user input stays queued so that nothing else starts while the run is busy.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    repaint();
+}
+
+void dlgProcessing::Hide()
+{
+    hide();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void dlgProcessing::HideProcessingLabel()
+{
+    m_lblProcessing->hide();
+    PaintNow(this);
+}
+
+void dlgProcessing::SetInfo(const std::string& text)
+{
+    m_lblInfo->setText(QString::fromStdString(text));
+    PaintNow(m_lblInfo);
+}
+
+void dlgProcessing::SetBarVisible(bool visible)
+{
+    m_prgb->setVisible(visible);
+    PaintNow(this);
+}
+
+void dlgProcessing::SetBarMaximum(std::size_t maximum)
+{
+    m_prgb->setMaximum(ClampToInt(maximum));
+    PaintNow(m_prgb);
+}
+
+void dlgProcessing::SetBarValue(std::size_t value)
+{
+    m_prgb->setValue(ClampToInt(value));
+    PaintNow(m_prgb);
+}
+
+void dlgProcessing::closeEvent(QCloseEvent* event)
+{
+    QDialog::closeEvent(event);
+    if (event->isAccepted()) {
+        Reset();
+    }
+}
+
+} // namespace tervane

@@ -1,0 +1,486 @@
+#include "ui/frmMain.h"
+
+#include "retrieval/ControlType.h"
+#include "retrieval/QueryMode.h"
+#include "retrieval/ServiceAddress.h"
+#include "ui/AppIcon.h"
+#include "ui/DropDownComboBox.h"
+#include "ui/FieldKeyFilter.h"
+#include "ui/HelpWindow.h"
+#include "ui/OutputFolder.h"
+#include "ui/WindowMetrics.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStyle>
+
+#include <algorithm>
+#include <utility>
+
+namespace tervane {
+
+namespace {
+
+constexpr const char* kCaption = "TERVANE";
+constexpr int kClientWidth = 8115;
+constexpr int kClientHeight = 5040;
+const QColor kCyan(0, 255, 255);
+const QSize kGoPictureSize(74, 77);
+
+// Every label ends here and every field starts at 3000 twips: one column of rows.
+constexpr int kLabelRight = 2895;
+
+struct RowLayout {
+    const char* labelName;
+    const char* labelText;
+    QRect labelTwips;
+    const char* fieldName;
+    QRect fieldTwips;
+    const char* toolTip;
+};
+
+// In the order of the window's Row enumeration.
+const RowLayout kRowLayouts[] = {
+    {"lblState", "SELECT STATE:", {960, 360, 1935, 255}, "cboState", {3000, 240, 4815, 420}, nullptr},
+    {"lblCounty", "SELECT COUNTY:", {720, 840, 2175, 255}, "cboCounty", {3000, 720, 4815, 420}, nullptr},
+    {"lblLatitude", "LATITUDE:", {1080, 1320, 1815, 255}, "txtLatitude", {3000, 1200, 3255, 420}, "Ex: N380240"},
+    {"lblLongitude", "LONGITUDE:", {1080, 1800, 1815, 255}, "txtLongitude", {3000, 1680, 3255, 420},
+     "Ex: W0754430"},
+    {"lblRadius", "RADIUS:", {1080, 2280, 1815, 255}, "txtRadius", {3000, 2160, 855, 420}, "30.0 Miles Maximum"},
+    {"lblProject", "PROJECT ID:", {1080, 2760, 1815, 255}, "txtProject", {3000, 2640, 1935, 420}, "Ex: L27001"},
+    {"lblControlType", "SELECT TYPE:", {1080, 3240, 1815, 255}, "cboControlType", {3000, 3120, 3855, 420},
+     nullptr},
+};
+
+const QRect kGoTwips(3480, 3720, 1215, 1215);
+constexpr const char* kGoToolTip = "Click this button to display monuments";
+
+QString ToQString(const std::string& text) { return QString::fromStdString(text); }
+std::string ToStdString(const QString& text) { return text.toStdString(); }
+
+QComboBox* ConfigureList(QComboBox* list)
+{
+    list->setEditable(true);
+    // The program reads the typed text, never an index; Enter must not add entries, and
+    // completion would put in text the user did not type.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setCompleter(nullptr);
+    list->setMaxVisibleItems(16);
+    return list;
+}
+
+// Fills a list while keeping the text its box shows: the boxes show what the user typed
+// or what was remembered, not the first entry.
+void FillList(QComboBox* list, const QStringList& entries, const QString& text)
+{
+    list->addItems(entries);
+    list->setCurrentIndex(-1);
+    list->setEditText(text);
+}
+
+// The character a key press types, as the old key-press event saw it: Enter, Backspace
+// and the Ctrl+letter control codes included, navigation and function keys not.
+std::optional<char32_t> TypedCharacter(const QKeyEvent& event)
+{
+    const int key = event.key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        return kKeyEnter;
+    }
+    if (key == Qt::Key_Backspace) {
+        return kKeyBackspace;
+    }
+    if (key == Qt::Key_Escape) {
+        return kKeyEscape;
+    }
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        return std::nullopt;
+    }
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    // Ctrl+A .. Ctrl+_ type the control codes 1 .. 31 (Ctrl+@ types 0), whatever text the
+    // platform attaches to the event; AltGr (Ctrl+Alt) combinations type their own text.
+    if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier) && key >= Qt::Key_At &&
+        key <= Qt::Key_Underscore) {
+        return static_cast<char32_t>(key - Qt::Key_At);
+    }
+    const QString text = event.text();
+    if (text.isEmpty()) {
+        return std::nullopt;
+    }
+    return static_cast<char32_t>(text.toUcs4().value(0));
+}
+
+// Escape ends the program from anywhere in the main window, before the focused control
+// sees the key; the window's own drop-down lists count as inside it. Other windows
+// (message boxes, the sign-in and processing dialogs) keep their own Escape.
+class EscapeFilter : public QObject {
+public:
+    EscapeFilter(QWidget* window, std::function<void()> onEscape)
+        : QObject(window), m_window(window), m_onEscape(std::move(onEscape))
+    {
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
+            !watched->isWidgetType()) {
+            return false;
+        }
+        auto* widget = static_cast<QWidget*>(watched);
+        while (widget->isWindow() && (widget->windowType() == Qt::Popup) && widget->parentWidget()) {
+            widget = widget->parentWidget();
+        }
+        if (widget->window() != m_window) {
+            return false;
+        }
+        m_onEscape();
+        return true;
+    }
+
+private:
+    QWidget* m_window;
+    std::function<void()> m_onEscape;
+};
+
+} // namespace
+
+frmMain::frmMain(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_settings(settings), m_messages(messages), m_setup(std::move(setup)),
+      m_catalogueFile(FindDataFile(m_setup.programDir, kCatalogueFileName)), m_catalogue(m_catalogueFile)
+{
+    if (!m_setup.quit) {
+        m_setup.quit = [] { QCoreApplication::quit(); };
+    }
+    if (!m_setup.beep) {
+        m_setup.beep = [] { QApplication::beep(); };
+    }
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowIcon(TervaneIcon());
+    setFont(WindowFont());
+    CreateMenus();
+    CreateControls();
+    FitControlsToFont();
+    resize(FromTwips(kClientWidth), FromTwips(kClientHeight) + menuBar()->sizeHint().height());
+
+    m_escapeFilter = new EscapeFilter(this, [this] { EndProgram(); });
+    qApp->installEventFilter(m_escapeFilter);
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::SetRunServices(const RunServices& services)
+{
+    m_services.emplace(services);
+}
+
+void frmMain::CreateMenus()
+{
+    m_mnuStations = menuBar()->addMenu(QStringLiteral("Stations"));
+    m_mnuStations->setObjectName(QStringLiteral("mnuStations"));
+    const struct {
+        const char* name;
+        const char* text;
+        void (frmMain::*handler)();
+    } entries[] = {
+        {"GetMonStateCo", "By State and County", &frmMain::GetMonStateCo_Click},
+        {"mnuLatLonRad", "By Lat Lon Radius", &frmMain::mnuLatLonRad_Click},
+        {"mnuByProj", "By Project ID", &frmMain::mnuByProj_Click},
+    };
+    for (const auto& entry : entries) {
+        QAction* action = m_mnuStations->addAction(QString::fromLatin1(entry.text));
+        action->setObjectName(QString::fromLatin1(entry.name));
+        connect(action, &QAction::triggered, this, entry.handler);
+    }
+
+    // "Help" and "Exit" are commands on the menu bar itself, without a menu below them.
+    QAction* help = menuBar()->addAction(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    help->setShortcut(QKeySequence::HelpContents);
+    help->setShortcutContext(Qt::WindowShortcut);
+    connect(help, &QAction::triggered, this, &frmMain::mnuHelp_Click);
+    QAction* exit = menuBar()->addAction(QStringLiteral("E&xit"));
+    exit->setObjectName(QStringLiteral("mnuExit"));
+    connect(exit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+}
+
+void frmMain::CreateControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    QPalette palette = client->palette();
+    palette.setColor(QPalette::Window, kCyan);
+    client->setPalette(palette);
+    client->setAutoFillBackground(true);
+    setCentralWidget(client);
+
+    // Created in tab order: state, county, latitude, longitude, radius, project, type, Go.
+    m_cboState = ConfigureList(new QComboBox(client));
+    m_cboCounty = new DropDownComboBox(client);
+    ConfigureList(m_cboCounty);
+    m_txtLatitude = new QLineEdit(client);
+    m_txtLongitude = new QLineEdit(client);
+    m_txtRadius = new QLineEdit(client);
+    m_txtProject = new QLineEdit(client);
+    m_cboControlType = ConfigureList(new QComboBox(client));
+    m_fields = {m_cboState, m_cboCounty, m_txtLatitude, m_txtLongitude, m_txtRadius, m_txtProject, m_cboControlType};
+
+    m_cmdGo = new QPushButton(client);
+    m_cmdGo->setObjectName(QStringLiteral("cmdGo"));
+    m_cmdGo->setIcon(GoEmblem());
+    m_cmdGo->setIconSize(kGoPictureSize);
+    m_cmdGo->setToolTip(QString::fromLatin1(kGoToolTip));
+    m_cmdGo->setGeometry(FromTwips(kGoTwips));
+    m_cmdGo->setAutoDefault(false);
+
+    for (int row = 0; row < kRowCount; ++row) {
+        const RowLayout& layout = kRowLayouts[row];
+        QWidget* field = m_fields[static_cast<std::size_t>(row)];
+        field->setObjectName(QString::fromLatin1(layout.fieldName));
+        field->setGeometry(FromTwips(layout.fieldTwips));
+        if (layout.toolTip) {
+            field->setToolTip(QString::fromLatin1(layout.toolTip));
+        }
+        auto* label = new QLabel(QString::fromLatin1(layout.labelText), client);
+        label->setObjectName(QString::fromLatin1(layout.labelName));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setGeometry(FromTwips(layout.labelTwips));
+        m_labels[static_cast<std::size_t>(row)] = label;
+    }
+    QWidget* previous = m_fields[0];
+    for (QWidget* next : {m_fields[CountyRow], m_fields[LatitudeRow], m_fields[LongitudeRow], m_fields[RadiusRow],
+                          m_fields[ProjectRow], m_fields[ControlTypeRow], static_cast<QWidget*>(m_cmdGo)}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+
+    for (QWidget* field : {static_cast<QWidget*>(m_cboState), static_cast<QWidget*>(m_cboCounty),
+                           static_cast<QWidget*>(m_txtLatitude), static_cast<QWidget*>(m_txtLongitude),
+                           static_cast<QWidget*>(m_txtRadius), static_cast<QWidget*>(m_txtProject),
+                           static_cast<QWidget*>(m_cboControlType)}) {
+        field->installEventFilter(this);
+    }
+
+    connect(m_cboState, &QComboBox::activated, this, &frmMain::cboState_Click);
+    connect(m_cboCounty, &DropDownComboBox::dropDown, this, &frmMain::cboCounty_DropDown);
+}
+
+// The layout was drawn for a smaller font than the desktop's sans-serif at 12 points.
+// Where a text would not fit, its control grows: a label to the left (it stays
+// right-aligned against its field) and in height about its middle, a field in height
+// about its middle. Nothing moves otherwise.
+void frmMain::FitControlsToFont()
+{
+    for (QLabel* label : m_labels) {
+        const QSize needed = label->sizeHint();
+        QRect box = label->geometry();
+        if (needed.width() > box.width()) {
+            box.setLeft(box.right() + 1 - needed.width());
+        }
+        if (needed.height() > box.height()) {
+            const int grow = needed.height() - box.height();
+            box.adjust(0, -grow / 2, 0, grow - grow / 2);
+        }
+        label->setGeometry(box);
+    }
+    for (QWidget* field : m_fields) {
+        const int needed = field->sizeHint().height();
+        QRect box = field->geometry();
+        if (needed > box.height()) {
+            const int grow = needed - box.height();
+            box.adjust(0, -grow / 2, 0, grow - grow / 2);
+            field->setGeometry(box);
+        }
+    }
+    // Go shows only its picture; the style's text margins do not apply, its frame does.
+    const int frame = 2 * m_cmdGo->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, m_cmdGo);
+    QRect go = m_cmdGo->geometry();
+    go.setSize(go.size().expandedTo(kGoPictureSize + QSize(frame, frame)));
+    m_cmdGo->setGeometry(go);
+}
+
+void frmMain::SetRowVisible(Row row, bool visible)
+{
+    m_labels[static_cast<std::size_t>(row)]->setVisible(visible);
+    m_fields[static_cast<std::size_t>(row)]->setVisible(visible);
+}
+
+void frmMain::Load()
+{
+    m_helpFile = FindDataFile(m_setup.programDir, kHelpFileName);
+
+    const QString state = ToQString(m_settings.GetSetting(kSettingsSection, kStateKey, ""));
+    const QString county = ToQString(m_settings.GetSetting(kSettingsSection, kCountyKey, ""));
+    m_cboState->setEditText(state);
+    m_cboCounty->setEditText(county);
+
+    std::vector<std::string> states;
+    std::string error;
+    if (!ListStates(m_catalogueFile, states, error)) {
+        m_messages.Show(error);
+        return;
+    }
+    QStringList entries;
+    for (const std::string& entry : states) {
+        entries << ToQString(entry);
+    }
+    FillList(m_cboState, entries, state);
+
+    QStringList types;
+    for (const ControlTypeEntry& type : kControlTypes) {
+        types << QString::fromLatin1(type.displayName.data(), static_cast<qsizetype>(type.displayName.size()));
+    }
+    FillList(m_cboControlType, types, QString());
+
+    for (int row = 0; row < kRowCount; ++row) {
+        SetRowVisible(static_cast<Row>(row), false);
+    }
+}
+
+void frmMain::HideQueryInputs()
+{
+    for (Row row : {ControlTypeRow, CountyRow, StateRow, LatitudeRow, LongitudeRow, RadiusRow}) {
+        SetRowVisible(row, false);
+    }
+}
+
+// The three mode commands show and hide the same five rows; none of them touches the
+// county or control type rows, clears a text or moves the focus.
+void frmMain::SetModeRows(bool state, bool latLonRadius, bool project, std::string_view mode)
+{
+    SetRowVisible(StateRow, state);
+    SetRowVisible(LatitudeRow, latLonRadius);
+    SetRowVisible(LongitudeRow, latLonRadius);
+    SetRowVisible(RadiusRow, latLonRadius);
+    SetRowVisible(ProjectRow, project);
+    m_queryMode = std::string(mode);
+}
+
+void frmMain::GetMonStateCo_Click() { SetModeRows(true, false, false, kModeStateCounty); }
+void frmMain::mnuLatLonRad_Click() { SetModeRows(false, true, false, kModeRadius); }
+void frmMain::mnuByProj_Click() { SetModeRows(false, false, true, kModeProject); }
+
+void frmMain::mnuHelp_Click()
+{
+    if (!m_helpWindow) {
+        m_helpWindow = new HelpWindow(this);
+    }
+    std::string error;
+    if (!m_helpWindow->ShowPage(m_helpFile, error)) {
+        m_messages.Show(error);
+    }
+}
+
+void frmMain::mnuExit_Click() { EndProgram(); }
+
+void frmMain::EndProgram() { m_setup.quit(); }
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    EndProgram();
+}
+
+void frmMain::cboState_Click() { ChooseState(); }
+
+void frmMain::cboCounty_DropDown()
+{
+    if (m_cboCounty->count() == 0) {
+        ChooseState();
+    }
+}
+
+void frmMain::ChooseState()
+{
+    const QString stateCode = m_cboState->currentText().left(2);
+    m_cboState->setEditText(stateCode);
+    const QString kept = m_cboCounty->currentText();
+    m_cboCounty->clear();
+    m_cboCounty->setEditText(QString());
+
+    CountyList counties;
+    std::string error;
+    if (!ListCounties(m_catalogueFile, ToStdString(stateCode), counties, error)) {
+        m_messages.Show(error);
+        return;
+    }
+    if (counties.regionDesignation) {
+        m_selectedRegion = *counties.regionDesignation;
+    }
+    if (counties.counties.empty()) {
+        SetRowVisible(CountyRow, false);
+        return;
+    }
+    QStringList entries;
+    for (const std::string& county : counties.counties) {
+        entries << ToQString(county);
+    }
+    SetRowVisible(CountyRow, true);
+    FillList(m_cboCounty, entries, kept);
+    SetRowVisible(ControlTypeRow, true);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == m_cboState) {
+            SetRowVisible(CountyRow, true);
+        } else if (watched == m_cboCounty || watched == m_txtRadius) {
+            SetRowVisible(ControlTypeRow, true);
+        }
+    } else if (event->type() == QEvent::KeyPress) {
+        return FilterKey(watched, static_cast<QKeyEvent*>(event));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmMain::FilterKey(QObject* field, QKeyEvent* event)
+{
+    FilteredField kind;
+    if (field == m_cboControlType) {
+        kind = FilteredField::ControlType;
+    } else if (field == m_txtProject) {
+        kind = FilteredField::Project;
+    } else if (field == m_txtLatitude) {
+        kind = FilteredField::Latitude;
+    } else if (field == m_txtLongitude) {
+        kind = FilteredField::Longitude;
+    } else if (field == m_txtRadius) {
+        kind = FilteredField::Radius;
+    } else {
+        return false; // the state and county boxes take any character
+    }
+    const std::optional<char32_t> typed = TypedCharacter(*event);
+    if (!typed) {
+        return false;
+    }
+    const KeyVerdict verdict = FilterTypedCharacter(kind, *typed);
+    switch (verdict.action) {
+    case KeyAction::Pass:
+        return false;
+    case KeyAction::Replace: {
+        const char32_t replacement[] = {verdict.character};
+        QKeyEvent replaced(QEvent::KeyPress, event->key(), event->modifiers(), QString::fromUcs4(replacement, 1),
+                           event->isAutoRepeat(), static_cast<quint16>(event->count()));
+        QCoreApplication::sendEvent(field, &replaced);
+        return true;
+    }
+    case KeyAction::MoveFocus:
+        focusNextChild();
+        return true;
+    case KeyAction::Reject:
+        m_setup.beep();
+        return true;
+    }
+    return true;
+}
+
+} // namespace tervane

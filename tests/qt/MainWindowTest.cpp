@@ -1,0 +1,455 @@
+// The main window driven through its controls with QTest: start-up, the query modes and
+// the rows they show, choosing a state, the key filters, Escape, Exit and Help.
+
+#include "WindowTestFakes.h"
+
+#include "retrieval/ControlType.h"
+#include "ui/HelpWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+namespace tervane::test {
+namespace {
+
+struct RowNames {
+    const char* row;
+    const char* label;
+    const char* field;
+};
+
+const RowNames kRows[] = {
+    {"state", "lblState", "cboState"},
+    {"county", "lblCounty", "cboCounty"},
+    {"latitude", "lblLatitude", "txtLatitude"},
+    {"longitude", "lblLongitude", "txtLongitude"},
+    {"radius", "lblRadius", "txtRadius"},
+    {"project", "lblProject", "txtProject"},
+    {"type", "lblControlType", "cboControlType"},
+};
+
+// The rows whose label and field are both shown; a row half shown fails the test.
+std::set<std::string> VisibleRows(WindowUnderTest& w)
+{
+    std::set<std::string> rows;
+    for (const RowNames& row : kRows) {
+        const bool label = !w.Find<QLabel>(row.label)->isHidden();
+        const bool field = !w.Find<QWidget>(row.field)->isHidden();
+        EXPECT_EQ(label, field) << row.row << " row is half shown";
+        if (label) {
+            rows.insert(row.row);
+        }
+    }
+    return rows;
+}
+
+std::vector<std::string> Entries(QComboBox* list)
+{
+    std::vector<std::string> entries;
+    for (int i = 0; i < list->count(); ++i) {
+        entries.push_back(list->itemText(i).toStdString());
+    }
+    return entries;
+}
+
+void TriggerMenu(WindowUnderTest& w, const char* actionName)
+{
+    QAction* action = w.window.findChild<QAction*>(QString::fromLatin1(actionName));
+    ASSERT_NE(action, nullptr) << actionName;
+    action->trigger();
+}
+
+// A shown, active window, so that focus and key routing behave as on a desktop.
+void ShowActive(WindowUnderTest& w)
+{
+    w.window.show();
+    QApplication::setActiveWindow(&w.window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
+}
+
+void PickState(WindowUnderTest& w, int index)
+{
+    auto* state = w.Find<QComboBox>("cboState");
+    state->setCurrentIndex(index);
+    emit state->activated(index);
+}
+
+TEST(MainWindowStartUp, RestoresRememberedTextsFillsListsAndHidesEveryRow)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder, false);
+    w.settings.SaveSetting(kSettingsSection, kStateKey, "VA");
+    w.settings.SaveSetting(kSettingsSection, kCountyKey, "Prince William ");
+    w.window.Load();
+
+    EXPECT_EQ(w.window.windowTitle().toStdString(), "TERVANE");
+    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "VA");
+    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText().toStdString(), "Prince William ");
+    EXPECT_EQ(Entries(w.Find<QComboBox>("cboState")),
+              (std::vector<std::string>{"VA Virginia", "ZZ Statewithout Counties", "DC District of Columbia",
+                                        "PQ Pacific Quarter"}));
+    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->count(), 0);
+    std::vector<std::string> types;
+    for (const ControlTypeEntry& type : kControlTypes) {
+        types.emplace_back(type.displayName);
+    }
+    EXPECT_EQ(Entries(w.Find<QComboBox>("cboControlType")), types);
+    EXPECT_EQ(w.Find<QComboBox>("cboControlType")->currentText().toStdString(), "");
+    EXPECT_TRUE(VisibleRows(w).empty());
+    EXPECT_FALSE(w.Find<QPushButton>("cmdGo")->isHidden());
+    EXPECT_EQ(w.window.QueryMode(), "");
+    EXPECT_TRUE(w.messages.shown.empty());
+}
+
+TEST(MainWindowStartUp, MissingCatalogueIsReportedAndLeavesListsEmptyAndRowsShown)
+{
+    ProgramFolder folder("");
+    WindowUnderTest w(folder, false);
+    w.settings.SaveSetting(kSettingsSection, kStateKey, "VA");
+    w.window.Load();
+
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_NE(w.messages.shown[0].find("Country.dat"), std::string::npos) << w.messages.shown[0];
+    EXPECT_EQ(w.Find<QComboBox>("cboState")->count(), 0);
+    EXPECT_EQ(w.Find<QComboBox>("cboControlType")->count(), 0);
+    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "VA");
+    EXPECT_EQ(VisibleRows(w).size(), std::size(kRows));
+}
+
+TEST(MainWindowLayout, EveryTextFitsItsControlAtTheWindowFont)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    w.window.show();
+    for (const RowNames& row : kRows) {
+        auto* label = w.Find<QLabel>(row.label);
+        const QFontMetrics metrics(label->font());
+        EXPECT_GE(label->width(), metrics.horizontalAdvance(label->text())) << row.label;
+        EXPECT_GE(label->height(), metrics.height()) << row.label;
+        EXPECT_EQ(label->geometry().right(), 192) << row.label << " must end where the fields begin";
+        auto* field = w.Find<QWidget>(row.field);
+        EXPECT_GE(field->height(), field->minimumSizeHint().height()) << row.field;
+        EXPECT_EQ(field->x(), 200) << row.field;
+    }
+    EXPECT_EQ(w.Find<QWidget>("client")->size(), QSize(541, 336));
+    EXPECT_EQ(w.Find<QPushButton>("cmdGo")->geometry(), QRect(232, 248, 81, 81));
+}
+
+struct ModeCase {
+    const char* name;
+    const char* action;
+    std::string mode;
+    std::set<std::string> rows;
+};
+
+TEST(MainWindowModes, EachCommandShowsItsRowsAndSetsTheMode)
+{
+    const ModeCase cases[] = {
+        {"by state and county", "GetMonStateCo", "SC", {"state"}},
+        {"by lat lon radius", "mnuLatLonRad", "LL", {"latitude", "longitude", "radius"}},
+        {"by project", "mnuByProj", "PR", {"project"}},
+    };
+    for (const ModeCase& c : cases) {
+        ProgramFolder folder;
+        WindowUnderTest w(folder);
+        TriggerMenu(w, c.action);
+        EXPECT_EQ(w.window.QueryMode(), c.mode) << c.name;
+        EXPECT_EQ(VisibleRows(w), c.rows) << c.name;
+    }
+}
+
+TEST(MainWindowModes, SwitchingModeKeepsTheCountyAndTypeRowsAndTheTexts)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    TriggerMenu(w, "GetMonStateCo");
+    PickState(w, 0);
+    ASSERT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"}));
+    w.Find<QLineEdit>("txtProject")->setText("L27001");
+
+    TriggerMenu(w, "mnuLatLonRad");
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"county", "latitude", "longitude", "radius", "type"}));
+    TriggerMenu(w, "mnuByProj");
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"county", "project", "type"}));
+    EXPECT_EQ(w.Find<QLineEdit>("txtProject")->text().toStdString(), "L27001");
+}
+
+TEST(MainWindowModes, RowsAppearAsTheFocusMovesThroughTheFields)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    ShowActive(w);
+
+    TriggerMenu(w, "GetMonStateCo");
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state"}));
+    w.Find<QComboBox>("cboState")->setFocus();
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county"}));
+    w.Find<QComboBox>("cboCounty")->setFocus();
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"}));
+
+    ProgramFolder other;
+    WindowUnderTest ll(other);
+    ShowActive(ll);
+    TriggerMenu(ll, "mnuLatLonRad");
+    ll.Find<QLineEdit>("txtLatitude")->setFocus();
+    EXPECT_EQ(VisibleRows(ll), (std::set<std::string>{"latitude", "longitude", "radius"}));
+    ll.Find<QLineEdit>("txtRadius")->setFocus();
+    EXPECT_EQ(VisibleRows(ll), (std::set<std::string>{"latitude", "longitude", "radius", "type"}));
+}
+
+TEST(MainWindowModes, HidingTheQueryInputsLeavesTheProjectRow)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    TriggerMenu(w, "mnuLatLonRad");
+    TriggerMenu(w, "mnuByProj");
+    TriggerMenu(w, "GetMonStateCo");
+    PickState(w, 0);
+    TriggerMenu(w, "mnuByProj");
+    w.window.HideQueryInputs();
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"project"}));
+}
+
+TEST(MainWindowChoosingState, PickingAnEntryLeavesItsCodeAndLoadsItsCounties)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    TriggerMenu(w, "GetMonStateCo");
+    w.Find<QComboBox>("cboCounty")->setEditText("Arlington");
+
+    PickState(w, 0);
+    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "VA");
+    EXPECT_EQ(Entries(w.Find<QComboBox>("cboCounty")),
+              (std::vector<std::string>{"Fairfax", "Prince William", "Alexandria city"}));
+    // The typed county stays although the state has no county of that name.
+    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText().toStdString(), "Arlington");
+    EXPECT_EQ(w.window.SelectedRegion(), "US");
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"}));
+
+    PickState(w, 3);
+    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "PQ");
+    EXPECT_EQ(Entries(w.Find<QComboBox>("cboCounty")), (std::vector<std::string>{"Harbour District"}));
+    EXPECT_EQ(w.window.SelectedRegion(), "Overseas Areas");
+}
+
+TEST(MainWindowChoosingState, AStateWithoutCountiesHidesTheCountyRowAndEmptiesItsText)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    TriggerMenu(w, "GetMonStateCo");
+    w.Find<QComboBox>("cboCounty")->setEditText("Fairfax");
+    PickState(w, 1);
+    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "ZZ");
+    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->count(), 0);
+    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText().toStdString(), "");
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state"}));
+}
+
+TEST(MainWindowChoosingState, OpeningTheEmptyCountyListLoadsTheTypedStatesCounties)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    ShowActive(w);
+    TriggerMenu(w, "GetMonStateCo");
+    auto* state = w.Find<QComboBox>("cboState");
+    auto* county = w.Find<QComboBox>("cboCounty");
+    state->setFocus(); // shows the county row
+    state->setEditText("DC and more");
+    county->showPopup();
+    EXPECT_EQ(state->currentText().toStdString(), "DC");
+    EXPECT_EQ(Entries(county), (std::vector<std::string>{"District of Columbia"}));
+    county->hidePopup();
+
+    // Opening a list that already holds counties changes nothing.
+    state->setEditText("VA");
+    county->showPopup();
+    EXPECT_EQ(Entries(county), (std::vector<std::string>{"District of Columbia"}));
+    county->hidePopup();
+
+    ProgramFolder other;
+    WindowUnderTest empty(other);
+    ShowActive(empty);
+    TriggerMenu(empty, "GetMonStateCo");
+    empty.Find<QComboBox>("cboState")->setFocus();
+    empty.Find<QComboBox>("cboCounty")->showPopup();
+    EXPECT_EQ(VisibleRows(empty), (std::set<std::string>{"state"})) << "no state: no county matches";
+}
+
+TEST(MainWindowChoosingState, AnUnreadableCatalogueIsReportedAndLeavesTheCountyListEmpty)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    TriggerMenu(w, "GetMonStateCo");
+    PickState(w, 0);
+    ASSERT_EQ(w.Find<QComboBox>("cboCounty")->count(), 3);
+    std::filesystem::remove(folder.Path() / "Country.dat");
+
+    PickState(w, 3);
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->count(), 0);
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"})) << "rows keep their visibility";
+}
+
+struct TypingCase {
+    const char* name;
+    const char* field;
+    const char* typed;
+    const char* expected;
+    int beeps;
+};
+
+TEST(MainWindowKeys, FilteredFieldsCapitaliseAndRefuseWithABeep)
+{
+    const TypingCase cases[] = {
+        {"latitude capitals n", "txtLatitude", "n385323", "N385323", 0},
+        {"latitude refuses a point", "txtLatitude", "38.5", "385", 1},
+        {"latitude refuses e and w", "txtLatitude", "ew", "", 2},
+        {"longitude capitals w", "txtLongitude", "w0770213", "W0770213", 0},
+        {"radius takes digits and a point", "txtRadius", "12.5", "12.5", 0},
+        {"radius refuses letters", "txtRadius", "5mi", "5", 2},
+        {"project capitals letters", "txtProject", "gps1234", "GPS1234", 0},
+        {"project refuses a dash and a space", "txtProject", "L-27 001", "L27001", 2},
+        {"type refuses a space", "cboControlType", "pacs ", "PACS", 1},
+        {"state box takes anything", "cboState", "va x.", "va x.", 0},
+        {"county box takes anything", "cboCounty", "prince william", "prince william", 0},
+    };
+    for (const TypingCase& c : cases) {
+        ProgramFolder folder;
+        WindowUnderTest w(folder);
+        ShowActive(w);
+        QWidget* field = w.Find<QWidget>(c.field);
+        field->show();
+        field->setFocus();
+        QTest::keyClicks(field, QString::fromLatin1(c.typed));
+        const QString text = qobject_cast<QLineEdit*>(field) ? qobject_cast<QLineEdit*>(field)->text()
+                                                              : qobject_cast<QComboBox*>(field)->currentText();
+        EXPECT_EQ(text.toStdString(), c.expected) << c.name;
+        EXPECT_EQ(w.beeps, c.beeps) << c.name;
+    }
+}
+
+TEST(MainWindowKeys, CopyAndPasteKeysAreSwallowedWithABeepBackspacePasses)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    ShowActive(w);
+    TriggerMenu(w, "mnuLatLonRad");
+    auto* latitude = w.Find<QLineEdit>("txtLatitude");
+    latitude->setFocus();
+    QTest::keyClicks(latitude, "N38");
+    QApplication::clipboard()->setText("W077");
+
+    QTest::keyClick(latitude, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(latitude, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(latitude, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(latitude->text().toStdString(), "N38");
+    EXPECT_EQ(w.beeps, 3);
+
+    QTest::keyClick(latitude, Qt::Key_Backspace);
+    EXPECT_EQ(latitude->text().toStdString(), "N3");
+    EXPECT_EQ(w.beeps, 3);
+}
+
+TEST(MainWindowKeys, EnterMovesTheFocusToTheNextShownControl)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    ShowActive(w);
+    TriggerMenu(w, "mnuLatLonRad");
+    auto* latitude = w.Find<QLineEdit>("txtLatitude");
+    latitude->setFocus();
+    QTest::keyClick(latitude, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("txtLongitude"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+    EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("txtRadius"));
+    // The radius box taking the focus showed the type row, so Enter goes there.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("cboControlType"));
+    EXPECT_EQ(w.Find<QLineEdit>("txtRadius")->text().toStdString(), "");
+
+    ProgramFolder other;
+    WindowUnderTest pr(other);
+    ShowActive(pr);
+    TriggerMenu(pr, "mnuByProj");
+    auto* project = pr.Find<QLineEdit>("txtProject");
+    project->setFocus();
+    QTest::keyClick(project, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), pr.Find<QWidget>("cmdGo")) << "the type row is hidden";
+}
+
+TEST(MainWindowEnding, EscapeFromAnyControlEndsTheProgram)
+{
+    for (const char* name : {"cboState", "txtLatitude", "cboControlType", "cmdGo"}) {
+        ProgramFolder folder;
+        WindowUnderTest w(folder);
+        ShowActive(w);
+        QWidget* control = w.Find<QWidget>(name);
+        control->show();
+        control->setFocus();
+        QTest::keyClick(control, Qt::Key_Escape);
+        EXPECT_EQ(w.quits, 1) << name;
+    }
+}
+
+TEST(MainWindowEnding, EscapeInAnotherWindowIsLeftToThatWindow)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    QLineEdit elsewhere;
+    elsewhere.show();
+    QTest::keyClick(&elsewhere, Qt::Key_Escape);
+    EXPECT_EQ(w.quits, 0);
+}
+
+TEST(MainWindowEnding, ExitAndClosingEndTheProgram)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    TriggerMenu(w, "mnuExit");
+    EXPECT_EQ(w.quits, 1);
+    w.window.show();
+    w.window.close();
+    EXPECT_EQ(w.quits, 2);
+}
+
+TEST(MainWindowHelp, F1ShowsTheHelpPageFromItsStart)
+{
+    ProgramFolder folder;
+    {
+        std::ofstream page(folder.Path() / "Tervane.html");
+        page << "<html><head><title>Tervane help</title></head><body><h1>Using Tervane</h1></body></html>";
+    }
+    WindowUnderTest w(folder);
+    ShowActive(w);
+    QTest::keyClick(&w.window, Qt::Key_F1);
+    auto* help = w.window.findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_NE(help->Browser()->toPlainText().toStdString().find("Using Tervane"), std::string::npos);
+    EXPECT_TRUE(w.messages.shown.empty());
+}
+
+TEST(MainWindowHelp, AMissingHelpPageIsReported)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    TriggerMenu(w, "mnuHelp");
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_NE(w.messages.shown[0].find("Tervane.html"), std::string::npos) << w.messages.shown[0];
+}
+
+} // namespace
+} // namespace tervane::test

@@ -1,0 +1,126 @@
+// The processing dialog as a run drives it: what it looks like, that every change is on
+// screen before the call returns, Escape, and closing it.
+
+#include "ui/dlgProcessing.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace tervane::test {
+namespace {
+
+QLabel* Label(dlgProcessing& dialog, const char* name)
+{
+    return dialog.findChild<QLabel*>(QString::fromLatin1(name));
+}
+
+QProgressBar* Bar(dlgProcessing& dialog) { return dialog.findChild<QProgressBar*>(QStringLiteral("Prgb")); }
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+        }
+        return false;
+    }
+    int paints = 0;
+};
+
+TEST(ProcessingDialog, StartsWithItsFirstTextsOnLightYellowWithoutTitle)
+{
+    dlgProcessing dialog;
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "");
+    EXPECT_EQ(dialog.parentWidget(), nullptr);
+    EXPECT_FALSE(dialog.isModal());
+    EXPECT_EQ(dialog.size(), QSize(448, 104));
+    EXPECT_EQ(dialog.palette().color(QPalette::Window), QColor(255, 255, 192));
+    EXPECT_EQ(Label(dialog, "lblProcessing")->text().toStdString(), "Processing...");
+    EXPECT_EQ(Label(dialog, "lblInfo")->text().toStdString(), "");
+    EXPECT_EQ(Bar(dialog)->minimum(), 0);
+    EXPECT_FALSE(dialog.isVisible());
+    for (QWidget* child : dialog.findChildren<QWidget*>()) {
+        EXPECT_EQ(child->focusPolicy(), Qt::NoFocus) << child->objectName().toStdString();
+    }
+}
+
+TEST(ProcessingDialog, EveryChangeIsPaintedBeforeTheCallReturns)
+{
+    dlgProcessing dialog;
+    PaintCounter info(Label(dialog, "lblInfo"));
+    PaintCounter bar(Bar(dialog));
+    dialog.HideProcessingLabel();
+    dialog.SetInfo("Creating .kml file...");
+    dialog.SetBarMaximum(4);
+    dialog.Show();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_GE(info.paints, 1) << "showing paints the current text at once";
+    EXPECT_TRUE(Label(dialog, "lblProcessing")->isHidden());
+
+    for (std::size_t value = 0; value < 4; ++value) {
+        const int before = bar.paints;
+        dialog.SetBarValue(value);
+        EXPECT_EQ(Bar(dialog)->value(), static_cast<int>(value));
+        EXPECT_GT(bar.paints, before) << "value " << value;
+    }
+    const int before = info.paints;
+    dialog.SetInfo("Starting GoogleEarth...");
+    EXPECT_GT(info.paints, before);
+    EXPECT_EQ(Label(dialog, "lblInfo")->text().toStdString(), "Starting GoogleEarth...");
+    dialog.SetBarVisible(false);
+    EXPECT_TRUE(Bar(dialog)->isHidden());
+    dialog.Hide();
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST(ProcessingDialog, EscapeHidesItAndTheNextShowingBringsBackWhatTheRunSetMeanwhile)
+{
+    dlgProcessing dialog;
+    dialog.SetInfo("Getting PID list from NivoraIDB...");
+    dialog.Show();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+
+    dialog.SetInfo("Creating .kml file...");
+    dialog.SetBarMaximum(11);
+    dialog.SetBarValue(7);
+    dialog.Show();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(Label(dialog, "lblInfo")->text().toStdString(), "Creating .kml file...");
+    EXPECT_EQ(Bar(dialog)->maximum(), 11);
+    EXPECT_EQ(Bar(dialog)->value(), 7);
+}
+
+TEST(ProcessingDialog, ClosingItPutsBackItsFirstTexts)
+{
+    dlgProcessing dialog;
+    dialog.HideProcessingLabel();
+    dialog.SetInfo("Creating .kml file...");
+    dialog.SetBarVisible(false);
+    dialog.Show();
+    dialog.close();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(Label(dialog, "lblProcessing")->isHidden());
+    EXPECT_EQ(Label(dialog, "lblInfo")->text().toStdString(), "");
+    EXPECT_FALSE(Bar(dialog)->isHidden());
+}
+
+TEST(ProcessingDialog, AMarkCountBeyondTheBarsRangeIsHeldAtItsTop)
+{
+    dlgProcessing dialog;
+    dialog.SetBarMaximum(std::numeric_limits<std::size_t>::max());
+    EXPECT_EQ(Bar(dialog)->maximum(), std::numeric_limits<int>::max());
+    dialog.SetBarValue(std::numeric_limits<std::size_t>::max() - 1);
+    EXPECT_EQ(Bar(dialog)->value(), std::numeric_limits<int>::max());
+}
+
+} // namespace
+} // namespace tervane::test
