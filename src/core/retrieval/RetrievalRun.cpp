@@ -1,0 +1,178 @@
+#include "retrieval/RetrievalRun.h"
+
+#include "retrieval/ControlType.h"
+#include "retrieval/MarkList.h"
+#include "retrieval/ServiceAddress.h"
+#include "web/FetchMarkList.h"
+
+#include <exception>
+#include <new>
+
+namespace tervane {
+
+namespace {
+
+// Feeds the document writer's progress into the processing dialog's bar.
+class DialogProgress final : public DocumentProgress {
+public:
+    explicit DialogProgress(ProcessingDialog& dialog) : m_dialog(dialog) {}
+
+    void Start(std::size_t maximum) override
+    {
+        m_dialog.SetBarMaximum(maximum);
+        m_dialog.SetBarVisible(true);
+        m_dialog.Show();
+    }
+    void Advance(std::size_t value) override { m_dialog.SetBarValue(value); }
+
+private:
+    ProcessingDialog& m_dialog;
+};
+
+// The general failure path: show the description, hide the dialog, default pointer.
+// Nothing is saved, and the document writer has already removed its partial file.
+void Fail(RunResult& result, RunPorts& ports, std::string message)
+{
+    result.outcome = RunOutcome::Failed;
+    result.message = std::move(message);
+    ports.messages.Show(result.message);
+    ports.dialog.Hide();
+    ports.pointer.ShowDefault();
+}
+
+// Validation messages and the fetch's failures leave the dialog alone: it is either not
+// yet shown or already hidden.
+void Refuse(RunResult& result, RunPorts& ports, std::string message)
+{
+    result.outcome = RunOutcome::Failed;
+    result.message = std::move(message);
+    ports.messages.Show(result.message);
+}
+
+void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& config, RunPorts& ports,
+              RunResult& result)
+{
+    std::string message;
+    if (!CheckStateAndCounty(inputs, message)) {
+        Refuse(result, ports, message);
+        return;
+    }
+    LookupControlCode(state.controlCode, inputs.controlTypeText);
+    ports.queryInputs.HideQueryInputs();
+
+    bool resetPointer = false;
+    MarkListRequest& request = result.request;
+    switch (CompleteMarkListRequest(inputs, state.controlCode, state.catalogue, config.serviceUrl,
+                                    config.outputDir, request, message, resetPointer)) {
+    case RequestOutcome::NoMode:
+        result.outcome = RunOutcome::NoMode;
+        return;
+    case RequestOutcome::Invalid:
+        if (resetPointer)
+            ports.pointer.ShowDefault();
+        Refuse(result, ports, message);
+        return;
+    case RequestOutcome::Ready:
+        break;
+    }
+
+    // Without an address there is nowhere to ask; say how to set one before fetching.
+    if (config.serviceUrl.empty()) {
+        Refuse(result, ports, std::string(kMsgNoServiceAddress));
+        return;
+    }
+    if (!CheckServiceUrl(config.serviceUrl, message)) {
+        Refuse(result, ports, message);
+        return;
+    }
+
+    ports.dialog.HideProcessingLabel();
+    ports.dialog.SetInfo(std::string(kInfoFetching));
+    ports.dialog.SetBarVisible(false);
+    ports.dialog.Show();
+
+    std::string reply;
+    std::string error;
+    FetchMarkList(request.primaryUrl, reply, error, ports.transfer, ports.signIn, ports.pointer);
+    if (!request.companionUrl.empty()) {
+        std::string companionReply;
+        std::string companionError;
+        FetchMarkList(request.companionUrl, companionReply, companionError, ports.transfer, ports.signIn,
+                      ports.pointer);
+        if (!companionError.empty())
+            error = companionError;
+        // A primary reply without a final line feed would glue its last mark line to the
+        // companion's first one and lose both marks.
+        if (!reply.empty() && reply.back() != '\n' && !companionReply.empty())
+            reply += '\n';
+        reply += companionReply;
+    }
+    ports.dialog.Hide();
+
+    if (!error.empty()) {
+        Refuse(result, ports, error);
+        ports.pointer.ShowDefault();
+        return;
+    }
+
+    MarkListReply marks = ReadMarkList(reply, state.controlCode);
+    reply.clear();
+    reply.shrink_to_fit();
+    switch (marks.outcome) {
+    case ReplyOutcome::InputError:
+        ports.pointer.ShowDefault();
+        Refuse(result, ports, marks.message);
+        return;
+    case ReplyOutcome::NoMarks:
+        ports.pointer.ShowDefault();
+        Refuse(result, ports, std::string(kMsgNoMarks));
+        return;
+    case ReplyOutcome::Marks:
+        break;
+    }
+
+    ports.dialog.HideProcessingLabel();
+    ports.dialog.SetInfo(std::string(kInfoCreating));
+    DialogProgress progress(ports.dialog);
+    if (!WriteMarkDocument(request.kmlPath, marks.records, state.controlCode, config.serviceUrl, &progress,
+                           result.report, error)) {
+        Fail(result, ports, error);
+        return;
+    }
+    result.kmlPath = request.kmlPath;
+    ports.pointer.ShowDefault();
+
+    if (config.saveSettings) {
+        ports.settings.SaveSetting(kSettingsSection, kStateKey, inputs.stateText);
+        ports.settings.SaveSetting(kSettingsSection, kCountyKey, inputs.countyText);
+    }
+
+    ports.dialog.SetInfo(std::string(kInfoStarting));
+    ports.dialog.SetBarVisible(false);
+    if (config.openDocument)
+        ports.opener.Open(result.kmlPath);
+    ports.dialog.Hide();
+    result.outcome = RunOutcome::Opened;
+
+    // Marks whose position could not be read got no placemark; tell the user once.
+    if (result.report.skipped > 0)
+        ports.messages.Show(SkippedMarksMessage(result.report));
+}
+
+} // namespace
+
+RunResult RetrievalRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
+                       RunPorts& ports)
+{
+    RunResult result;
+    try {
+        RunSteps(inputs, state, config, ports, result);
+    } catch (const std::bad_alloc&) {
+        Fail(result, ports, "Out of memory: the mark list is too large to process.");
+    } catch (const std::exception& e) {
+        Fail(result, ports, e.what());
+    }
+    return result;
+}
+
+} // namespace tervane

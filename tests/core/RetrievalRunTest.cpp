@@ -1,0 +1,317 @@
+#include "retrieval/RetrievalRun.h"
+
+#include "kml/MarkDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <vector>
+
+namespace tervane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A mark line in the reply's columns: pid 7-12, orders 14 and 16, latitude 30-36,
+// longitude 38-45, name from 52.
+std::string MarkLine(const std::string& pid, const std::string& lat, const std::string& lon,
+                     const std::string& name)
+{
+    std::string line(51, ' ');
+    line.replace(3, 1, ".");
+    line.replace(6, 6, pid);
+    line.replace(13, 1, "2");
+    line.replace(15, 1, "1");
+    line.replace(29, 7, lat);
+    line.replace(37, 8, lon);
+    return line + name;
+}
+
+class FakeTransfer final : public Transfer {
+public:
+    std::map<std::string, std::string> replies; // by URL; absent: connection refused
+    std::vector<std::string> requested;
+    void SetCredentials(const std::string&, const std::string&) override {}
+    bool Open(const std::string& url, TransferReply& reply, std::string& error) override
+    {
+        requested.push_back(url);
+        auto it = replies.find(url);
+        if (it == replies.end()) {
+            error = "Could not reach the mark-list service: Connection refused";
+            return false;
+        }
+        reply.status = 200;
+        reply.body = it->second;
+        return true;
+    }
+};
+
+class NoSignIn final : public SignInPrompt {
+public:
+    SignInAnswer Ask() override { return {}; }
+};
+
+// Records every visible effect of the run, in order, in one log.
+class Recorder final : public MessageBox, public MousePointer, public QueryInputs, public ProcessingDialog,
+                       public DocumentOpener, public SettingsStore {
+public:
+    std::vector<std::string> log;
+    std::vector<std::string> messages;
+    std::map<std::string, std::string> settings;
+    std::vector<fs::path> opened;
+
+    void Show(const std::string& text) override
+    {
+        messages.push_back(text);
+        log.push_back("message: " + text);
+    }
+    void ShowHourglass() override { log.push_back("pointer: hourglass"); }
+    void ShowDefault() override { log.push_back("pointer: default"); }
+    void HideQueryInputs() override { log.push_back("inputs hidden"); }
+    void Show() override { log.push_back("dialog shown"); }
+    void Hide() override { log.push_back("dialog hidden"); }
+    void HideProcessingLabel() override { log.push_back("processing label hidden"); }
+    void SetInfo(const std::string& text) override { log.push_back("info: " + text); }
+    void SetBarVisible(bool visible) override { log.push_back(visible ? "bar shown" : "bar hidden"); }
+    void SetBarMaximum(std::size_t maximum) override { log.push_back("bar max " + std::to_string(maximum)); }
+    void SetBarValue(std::size_t value) override { log.push_back("bar " + std::to_string(value)); }
+    void Open(const fs::path& document) override
+    {
+        opened.push_back(document);
+        log.push_back("opened");
+    }
+    std::string GetSetting(std::string_view section, std::string_view key, std::string_view def) override
+    {
+        auto it = settings.find(std::string(section) + "/" + std::string(key));
+        return it == settings.end() ? std::string(def) : it->second;
+    }
+    void SaveSetting(std::string_view section, std::string_view key, std::string_view value) override
+    {
+        settings[std::string(section) + "/" + std::string(key)] = value;
+    }
+
+    bool Logged(const std::string& entry) const
+    {
+        return std::find(log.begin(), log.end(), entry) != log.end();
+    }
+};
+
+constexpr const char* kService = "http://marks.test";
+const std::string kPrimary =
+    std::string(kService) + "/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-0-0";
+const std::string kCompanion =
+    std::string(kService) + "/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-G-0";
+
+class RetrievalRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() /
+                ("tervane-run-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        std::ofstream(m_dir / "Country.dat", std::ios::binary)
+            << "RA  US US\r\nRB  VA Virginia\r\nRC  059 Fairfax\r\nRC  600 Fairfax city\r\n";
+        m_config.serviceUrl = kService;
+        m_config.outputDir = m_dir;
+        m_inputs.mode = "SC";
+        m_inputs.stateText = "VA";
+        m_inputs.countyText = "Fairfax ";
+        m_inputs.controlTypeText = "HORIZONTAL";
+        m_inputs.selectedRegion = "US";
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    RunResult Run()
+    {
+        RegionCatalogue catalogue(m_dir / "Country.dat");
+        RunState state{m_controlCode, catalogue};
+        RunPorts ports{m_rec, m_rec, m_rec, m_rec, m_rec, m_transfer, m_signIn, m_rec};
+        RunResult result = RetrievalRun(m_inputs, state, m_config, ports);
+        m_controlCode = state.controlCode;
+        return result;
+    }
+
+    fs::path m_dir;
+    RunConfig m_config;
+    MarkListInputs m_inputs;
+    std::string m_controlCode;
+    FakeTransfer m_transfer;
+    NoSignIn m_signIn;
+    Recorder m_rec;
+};
+
+TEST_F(RetrievalRunTest, CountyQueryWritesOpensAndRemembers)
+{
+    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
+    m_transfer.replies[kCompanion] = MarkLine("GP0001", "N385400", "W0770300", "GPS ONE") + "\n";
+
+    RunResult result = Run();
+
+    ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
+    EXPECT_EQ((std::vector<std::string>{kPrimary, kCompanion}), m_transfer.requested);
+    EXPECT_EQ(m_dir / "VA_Fairfax_H-0-0.kml", result.kmlPath);
+    EXPECT_TRUE(fs::exists(result.kmlPath));
+    EXPECT_EQ(2u, result.report.placemarks);
+    EXPECT_EQ((std::vector<fs::path>{result.kmlPath}), m_rec.opened);
+    EXPECT_EQ("VA", m_rec.settings["Settings/State"]);
+    EXPECT_EQ("Fairfax ", m_rec.settings["Settings/County"]); // untrimmed, as typed
+    EXPECT_TRUE(m_rec.messages.empty());
+
+    const std::vector<std::string> expected{
+        "inputs hidden",
+        "processing label hidden", "info: Getting PID list from NivoraIDB...", "bar hidden", "dialog shown",
+        "pointer: hourglass", "pointer: hourglass", "dialog hidden",
+        "processing label hidden", "info: Creating .kml file...", "bar max 3", "bar shown", "dialog shown",
+        "bar 0", "bar 1", "bar 2",
+        "pointer: default",
+        "info: Starting GoogleEarth...", "bar hidden", "opened", "dialog hidden",
+    };
+    EXPECT_EQ(expected, m_rec.log);
+}
+
+TEST_F(RetrievalRunTest, FetchFailuresShowTheRightTextAndWriteNothing)
+{
+    struct Row {
+        const char* name;
+        bool primaryOk;
+        bool companionOk;
+        std::string shown;
+    };
+    const std::string refused = "Could not reach the mark-list service: Connection refused";
+    const Row rows[] = {
+        {"companion fails", true, false, refused},
+        {"primary fails", false, true, refused},
+        {"primary empty, companion fine", true, true, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_transfer = FakeTransfer();
+        m_rec = Recorder();
+        if (row.primaryOk)
+            m_transfer.replies[kPrimary] = row.shown.empty() ? "" : MarkLine("AB1234", "N385323", "W0770213", "A");
+        if (row.companionOk)
+            m_transfer.replies[kCompanion] = MarkLine("GP0001", "N385400", "W0770300", "B");
+
+        RunResult result = Run();
+
+        if (row.shown.empty()) {
+            // An empty primary reply is a time-out even when the companion answered.
+            EXPECT_EQ("Request timeout.\r\nNo response received.", result.message);
+        } else {
+            EXPECT_EQ(row.shown, result.message);
+        }
+        EXPECT_EQ(RunOutcome::Failed, result.outcome);
+        EXPECT_EQ(2u, m_transfer.requested.size()); // the companion is fetched regardless
+        EXPECT_FALSE(fs::exists(m_dir / "VA_Fairfax_H-0-0.kml"));
+        EXPECT_TRUE(m_rec.settings.empty());
+        EXPECT_EQ("pointer: default", m_rec.log.back());
+    }
+}
+
+TEST_F(RetrievalRunTest, ReplyOutcomesEndTheRunWithTheirMessage)
+{
+    m_inputs.controlTypeText = "GPS"; // no companion
+    const std::string url = std::string(kService) + "/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-G";
+    m_transfer.replies[url] = "INPUT ERROR: unknown county\nignored\n";
+    EXPECT_EQ("INPUT ERROR: unknown county", Run().message);
+
+    m_transfer.replies[url] = "header line\n\n";
+    EXPECT_EQ("No marks found!", Run().message);
+    EXPECT_TRUE(m_rec.opened.empty());
+    EXPECT_TRUE(m_rec.settings.empty());
+}
+
+TEST_F(RetrievalRunTest, ValidationFailuresStopBeforeAnythingIsFetched)
+{
+    m_inputs.stateText = "";
+    EXPECT_EQ("State must be selected first!", Run().message);
+    EXPECT_FALSE(m_rec.Logged("inputs hidden")); // the first checks come before hiding
+
+    m_inputs.stateText = "VA";
+    m_inputs.mode = "LL";
+    m_inputs.latitudeText = "N385323";
+    m_inputs.longitudeText = "W0770213";
+    m_inputs.radiusText = "31";
+    EXPECT_EQ("Invalid radius!", Run().message);
+    EXPECT_TRUE(m_rec.Logged("inputs hidden"));
+    EXPECT_FALSE(m_rec.Logged("dialog shown"));
+    EXPECT_TRUE(m_transfer.requested.empty());
+}
+
+TEST_F(RetrievalRunTest, NoModeEndsQuietly)
+{
+    m_inputs.mode = "";
+    EXPECT_EQ(RunOutcome::NoMode, Run().outcome);
+    EXPECT_TRUE(m_rec.messages.empty());
+    EXPECT_TRUE(m_transfer.requested.empty());
+}
+
+TEST_F(RetrievalRunTest, MissingServiceAddressIsReportedBeforeFetching)
+{
+    m_config.serviceUrl.clear();
+    RunResult result = Run();
+    EXPECT_EQ(RunOutcome::Failed, result.outcome);
+    ASSERT_EQ(1u, m_rec.messages.size());
+    EXPECT_NE(std::string::npos, m_rec.messages[0].find("TERVANE_SERVICE_URL"));
+    EXPECT_TRUE(m_transfer.requested.empty());
+}
+
+TEST_F(RetrievalRunTest, WriteFailureTakesTheGeneralFailurePath)
+{
+    m_config.outputDir = m_dir / "no" / "such" / "folder";
+    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
+    m_transfer.replies[kCompanion] = "";
+
+    m_transfer.replies[kCompanion] = MarkLine("GP0001", "N385400", "W0770300", "B") + "\n";
+    RunResult result = Run();
+
+    EXPECT_EQ(RunOutcome::Failed, result.outcome);
+    EXPECT_FALSE(result.message.empty());
+    EXPECT_TRUE(m_rec.settings.empty());
+    EXPECT_TRUE(m_rec.opened.empty());
+    ASSERT_GE(m_rec.log.size(), 3u);
+    EXPECT_EQ("message: " + result.message, m_rec.log[m_rec.log.size() - 3]);
+    EXPECT_EQ("dialog hidden", m_rec.log[m_rec.log.size() - 2]);
+    EXPECT_EQ("pointer: default", m_rec.log.back());
+}
+
+TEST_F(RetrievalRunTest, SkippedMarksAreReportedOnceAfterOpening)
+{
+    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N386023", "W0770213", "BAD MINUTES") + "\n" +
+                                   MarkLine("AB1235", "N385323", "W0770213", "GOOD") + "\n";
+    m_transfer.replies[kCompanion] = "";
+    m_transfer.replies[kCompanion] = "\n"; // a companion with no marks is fine
+
+    RunResult result = Run();
+
+    ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
+    EXPECT_EQ(1u, result.report.skipped);
+    ASSERT_EQ(1u, m_rec.messages.size());
+    EXPECT_EQ(SkippedMarksMessage(result.report), m_rec.messages[0]);
+    EXPECT_NE(std::string::npos, m_rec.messages[0].find("Invalid minutes input (60)"));
+    EXPECT_EQ("message: " + m_rec.messages[0], m_rec.log.back()); // after the viewer started
+}
+
+// The primary reply's last line must not swallow the companion's first one.
+TEST_F(RetrievalRunTest, CompanionReplyStartsOnItsOwnLine)
+{
+    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH");
+    m_transfer.replies[kCompanion] = MarkLine("GP0001", "N385400", "W0770300", "GPS ONE") + "\n";
+
+    RunResult result = Run();
+
+    ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
+    EXPECT_EQ(2u, result.report.placemarks);
+    std::ifstream in(result.kmlPath, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(std::string::npos, text.str().find("<name>SMITH</name>"));
+    EXPECT_NE(std::string::npos, text.str().find("<name>GPS ONE</name>"));
+}
+
+} // namespace
+} // namespace tervane
