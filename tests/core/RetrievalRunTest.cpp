@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -264,9 +265,8 @@ TEST_F(RetrievalRunTest, WriteFailureTakesTheGeneralFailurePath)
 {
     m_config.outputDir = m_dir / "no" / "such" / "folder";
     m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
-    m_transfer.replies[kCompanion] = "";
-
     m_transfer.replies[kCompanion] = MarkLine("GP0001", "N385400", "W0770300", "B") + "\n";
+
     RunResult result = Run();
 
     EXPECT_EQ(RunOutcome::Failed, result.outcome);
@@ -283,7 +283,6 @@ TEST_F(RetrievalRunTest, SkippedMarksAreReportedOnceAfterOpening)
 {
     m_transfer.replies[kPrimary] = MarkLine("AB1234", "N386023", "W0770213", "BAD MINUTES") + "\n" +
                                    MarkLine("AB1235", "N385323", "W0770213", "GOOD") + "\n";
-    m_transfer.replies[kCompanion] = "";
     m_transfer.replies[kCompanion] = "\n"; // a companion with no marks is fine
 
     RunResult result = Run();
