@@ -295,6 +295,22 @@ TEST_F(RetrievalRunTest, SkippedMarksAreReportedOnceAfterOpening)
     EXPECT_EQ("message: " + m_rec.messages[0], m_rec.log.back()); // after the viewer started
 }
 
+// A saved reply stands for both requests: asking the service for the companion as well
+// would fail (or, with nothing to answer it, time out) although every mark is at hand.
+TEST_F(RetrievalRunTest, WithoutCompanionFetchOnlyThePrimaryIsAsked)
+{
+    m_config.fetchCompanion = false;
+    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n" +
+                                   MarkLine("GP0001", "N385400", "W0770300", "GPS ONE") + "\n";
+
+    RunResult result = Run();
+
+    ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
+    EXPECT_EQ((std::vector<std::string>{kPrimary}), m_transfer.requested);
+    EXPECT_EQ(kCompanion, result.request.companionUrl); // composed all the same
+    EXPECT_EQ(2u, result.report.placemarks);
+}
+
 // The primary reply's last line must not swallow the companion's first one.
 TEST_F(RetrievalRunTest, CompanionReplyStartsOnItsOwnLine)
 {

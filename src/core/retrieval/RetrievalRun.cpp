@@ -94,7 +94,7 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
     std::string reply;
     std::string error;
     FetchMarkList(request.primaryUrl, reply, error, ports.transfer, ports.signIn, ports.pointer);
-    if (!request.companionUrl.empty()) {
+    if (config.fetchCompanion && !request.companionUrl.empty()) {
         std::string companionReply;
         std::string companionError;
         FetchMarkList(request.companionUrl, companionReply, companionError, ports.transfer, ports.signIn,

@@ -78,6 +78,9 @@ struct RunConfig {
     std::filesystem::path outputDir; // where the KML file goes
     bool saveSettings = true;        // remember the state and county after success
     bool openDocument = true;        // hand the file to the viewer
+    // False when the primary reply already holds everything, as a saved reply does: the
+    // companion request is composed but not fetched.
+    bool fetchCompanion = true;
 };
 
 enum class RunOutcome {
