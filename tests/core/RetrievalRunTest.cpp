@@ -311,6 +311,20 @@ TEST_F(RetrievalRunTest, WithoutCompanionFetchOnlyThePrimaryIsAsked)
     EXPECT_EQ(2u, result.report.placemarks);
 }
 
+TEST_F(RetrievalRunTest, WithoutOpeningTheViewerIsNotAnnounced)
+{
+    m_config.openDocument = false;
+    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
+    m_transfer.replies[kCompanion] = "\n";
+
+    RunResult result = Run();
+
+    ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
+    EXPECT_TRUE(m_rec.opened.empty());
+    EXPECT_FALSE(m_rec.Logged("info: Starting GoogleEarth..."));
+    EXPECT_EQ("dialog hidden", m_rec.log.back());
+}
+
 // The primary reply's last line must not swallow the companion's first one.
 TEST_F(RetrievalRunTest, CompanionReplyStartsOnItsOwnLine)
 {

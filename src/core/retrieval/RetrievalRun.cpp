@@ -147,10 +147,12 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
         ports.settings.SaveSetting(kSettingsSection, kCountyKey, inputs.countyText);
     }
 
-    ports.dialog.SetInfo(std::string(kInfoStarting));
-    ports.dialog.SetBarVisible(false);
-    if (config.openDocument)
+    // Announcing the viewer when none is started would tell the user something false.
+    if (config.openDocument) {
+        ports.dialog.SetInfo(std::string(kInfoStarting));
+        ports.dialog.SetBarVisible(false);
         ports.opener.Open(result.kmlPath);
+    }
     ports.dialog.Hide();
     result.outcome = RunOutcome::Opened;
 
