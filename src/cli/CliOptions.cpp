@@ -1,0 +1,271 @@
+#include "cli/CliOptions.h"
+
+#include "retrieval/ControlType.h"
+#include "retrieval/QueryMode.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tervane {
+
+namespace {
+
+constexpr std::string_view kSynopsis = "usage: tervane-cli QUERY [--type NAME] [SOURCE] [OUTPUT] [OTHER]";
+
+constexpr std::string_view kHelp =
+    R"(usage: tervane-cli QUERY [--type NAME] [SOURCE] [OUTPUT] [OTHER]
+
+Asks the mark-list service for survey marks and writes them as a KML document.
+
+QUERY, one of:
+  --state CODE --county NAME                          marks of one county
+  --state CODE --lat TEXT --lon TEXT --radius TEXT    marks within a radius (miles, at most 30)
+  --state CODE --project ID                           marks of one survey project
+  --county may be given with the other two as well; state and county are checked
+  in every query as the window checks them.
+  --type NAME       control type ("HORIZONTAL", "GPS", ...); not needed with --project
+SOURCE:
+  (default)         fetch from the mark-list service
+  --service URL     scheme://host[:port] of the service; else TERVANE_SERVICE_URL,
+                    else the BaseUrl setting of the window
+  --reply FILE      read a saved reply from FILE ('-' for standard input) instead
+  --user NAME       user name offered when the service asks for a sign-in
+  --password-file FILE   password offered with --user (the first line of FILE)
+OUTPUT:
+  --out-dir DIR     folder for the KML file (default: the current folder)
+  --dry-run         print the requests and the file path; fetch and write nothing
+  --open            hand the written file to the desktop's KML viewer
+OTHER:
+  --catalogue FILE  region catalogue to use instead of the bundled Country.dat
+  --help, --version
+
+On success the KML file's path is printed on standard output (exit status 0). Failures
+print the window's message on standard error (exit status 1); usage errors exit with 2.
+
+Control types:)";
+
+enum class Slot {
+    State, County, Latitude, Longitude, Radius, Project, Type,
+    Service, Reply, User, PasswordFile, OutDir, Catalogue,
+};
+
+struct ValueOption {
+    std::string_view name;
+    Slot slot;
+};
+
+constexpr std::array<ValueOption, 13> kValueOptions{{
+    {"--state", Slot::State},
+    {"--county", Slot::County},
+    {"--lat", Slot::Latitude},
+    {"--lon", Slot::Longitude},
+    {"--radius", Slot::Radius},
+    {"--project", Slot::Project},
+    {"--type", Slot::Type},
+    {"--service", Slot::Service},
+    {"--reply", Slot::Reply},
+    {"--user", Slot::User},
+    {"--password-file", Slot::PasswordFile},
+    {"--out-dir", Slot::OutDir},
+    {"--catalogue", Slot::Catalogue},
+}};
+
+std::optional<std::string>& Field(CliOptions& options, Slot slot)
+{
+    switch (slot) {
+    case Slot::State: return options.state;
+    case Slot::County: return options.county;
+    case Slot::Latitude: return options.latitude;
+    case Slot::Longitude: return options.longitude;
+    case Slot::Radius: return options.radius;
+    case Slot::Project: return options.project;
+    case Slot::Type: return options.type;
+    case Slot::Service: return options.service;
+    case Slot::Reply: return options.replyFile;
+    case Slot::User: return options.user;
+    case Slot::PasswordFile: return options.passwordFile;
+    case Slot::OutDir: return options.outDir;
+    case Slot::Catalogue: return options.catalogue;
+    }
+    return options.state; // unreachable: every slot is listed
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
+bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
+char ToUpper(char c) { return IsLower(c) ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Applies a field's key filter to a whole text: capitals for lower-case letters, and a
+// usage error quoting the first character the field would have refused.
+bool FilterField(std::string_view option, std::string& text, std::string_view letters, bool point,
+                 std::string_view allowed, std::string& error)
+{
+    for (char& c : text) {
+        const char upper = ToUpper(c);
+        const bool ok = IsDigit(c) || (point && c == '.') ||
+                        (IsUpper(upper) && letters.find(upper) != std::string_view::npos);
+        if (!ok) {
+            error = std::string(option) + ": '" + text + "' may hold " + std::string(allowed) + " only";
+            return false;
+        }
+        c = upper;
+    }
+    return true;
+}
+
+constexpr std::string_view kAllLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+bool CheckType(std::string& text, std::string& error)
+{
+    std::string upper = text;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ToUpper);
+    const bool known = std::any_of(kControlTypes.begin(), kControlTypes.end(),
+                                   [&](const ControlTypeEntry& e) { return e.displayName == upper; });
+    if (!known) {
+        error = "--type: unknown control type '" + text + "' (see --help for the list)";
+        return false;
+    }
+    text = upper;
+    return true;
+}
+
+bool CheckValues(CliOptions& options, std::string& error)
+{
+    if (options.latitude && !FilterField("--lat", *options.latitude, "NS", false, "digits, N and S", error))
+        return false;
+    if (options.longitude && !FilterField("--lon", *options.longitude, "EW", false, "digits, E and W", error))
+        return false;
+    if (options.radius && !FilterField("--radius", *options.radius, "", true, "digits and '.'", error))
+        return false;
+    if (options.project &&
+        !FilterField("--project", *options.project, kAllLetters, false, "digits and letters", error))
+        return false;
+    if (options.type && !CheckType(*options.type, error))
+        return false;
+    return true;
+}
+
+bool CheckCombination(const CliOptions& options, std::string& error)
+{
+    const bool radiusQuery = options.latitude || options.longitude || options.radius;
+    if (radiusQuery && options.project) {
+        error = "give one query: --lat/--lon/--radius or --project, not both";
+        return false;
+    }
+    if (!radiusQuery && !options.project && !options.state && !options.county) {
+        error = "no query given";
+        return false;
+    }
+    if (options.passwordFile && !options.user) {
+        error = "--password-file needs --user";
+        return false;
+    }
+    if (options.replyFile == "-" && options.passwordFile == "-") {
+        error = "standard input can hold the reply or the password, not both";
+        return false;
+    }
+    if (options.open && options.dryRun) {
+        error = "--open has nothing to open with --dry-run";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CliCommand ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error)
+{
+    error.clear();
+    options = CliOptions();
+    // Asking for help works whatever else is on the line.
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h")
+            return CliCommand::Help;
+        if (arg == "--version")
+            return CliCommand::Version;
+    }
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--dry-run" || arg == "--open") {
+            bool& flag = arg == "--dry-run" ? options.dryRun : options.open;
+            if (flag) {
+                error = arg + " given twice";
+                return CliCommand::Usage;
+            }
+            flag = true;
+            continue;
+        }
+
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const auto option = std::find_if(kValueOptions.begin(), kValueOptions.end(),
+                                         [&](const ValueOption& o) { return o.name == name; });
+        if (option == kValueOptions.end()) {
+            error = arg.rfind("-", 0) == 0 && arg != "-" ? "unknown option '" + arg + "'"
+                                                         : "unexpected argument '" + arg + "'";
+            return CliCommand::Usage;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else {
+            // A following option is a forgotten value, not a value that looks odd.
+            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) {
+                error = name + " needs a value";
+                return CliCommand::Usage;
+            }
+            value = args[++i];
+        }
+        std::optional<std::string>& field = Field(options, option->slot);
+        if (field) {
+            error = name + " given twice";
+            return CliCommand::Usage;
+        }
+        field = std::move(value);
+    }
+
+    if (!CheckValues(options, error) || !CheckCombination(options, error))
+        return CliCommand::Usage;
+    return CliCommand::Run;
+}
+
+MarkListInputs ToMarkListInputs(const CliOptions& options)
+{
+    MarkListInputs inputs;
+    if (options.latitude || options.longitude || options.radius)
+        inputs.mode = kModeRadius;
+    else if (options.project)
+        inputs.mode = kModeProject;
+    else
+        inputs.mode = kModeStateCounty;
+    inputs.stateText = options.state.value_or("");
+    inputs.countyText = options.county.value_or("");
+    inputs.controlTypeText = options.type.value_or("");
+    inputs.latitudeText = options.latitude.value_or("");
+    inputs.longitudeText = options.longitude.value_or("");
+    inputs.radiusText = options.radius.value_or("");
+    inputs.projectText = options.project.value_or("");
+    return inputs;
+}
+
+std::string CliHelpText()
+{
+    std::string text(kHelp);
+    constexpr std::size_t kLineWidth = 78;
+    std::size_t column = kLineWidth;
+    for (std::size_t i = 0; i < kControlTypes.size(); ++i) {
+        const std::string entry = std::string(kControlTypes[i].displayName) + (i + 1 < kControlTypes.size() ? "," : "");
+        if (column + 1 + entry.size() > kLineWidth) {
+            text += "\n ";
+            column = 1;
+        }
+        text += ' ';
+        text += entry;
+        column += 1 + entry.size();
+    }
+    return text + '\n';
+}
+std::string_view CliSynopsis() { return kSynopsis; }
+
+} // namespace tervane

@@ -1,0 +1,73 @@
+#pragma once
+
+// The command line of tervane-cli, read without touching the process: the arguments in,
+// the options (or a usage error) out. Which query runs follows from the options given:
+// --lat/--lon/--radius make a radius query, --project a project query, anything else a
+// county query.
+//
+// The window lets only some characters into its fields; the same rule applies here, so
+// that a command line cannot send what the window could not (an "&" that adds a query
+// key, a "/" that moves the KML file out of its folder):
+//
+//   | option    | accepted                      | turned into capitals |
+//   | --lat     | digits, N, S                  | n, s                 |
+//   | --lon     | digits, E, W                  | e, w                 |
+//   | --radius  | digits, "."                   |                      |
+//   | --project | digits, A-Z                   | a-z                  |
+//   | --type    | one of the 17 display names   | a-z                  |
+//
+// --state and --county are free text, as in the window; the catalogue checks them.
+
+#include "retrieval/MarkListRequest.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tervane {
+
+struct CliOptions {
+    // The query, as given (after the character rule above).
+    std::optional<std::string> state;
+    std::optional<std::string> county;
+    std::optional<std::string> latitude;
+    std::optional<std::string> longitude;
+    std::optional<std::string> radius;
+    std::optional<std::string> project;
+    std::optional<std::string> type;
+    // Where the reply comes from.
+    std::optional<std::string> service;      // --service
+    std::optional<std::string> replyFile;    // --reply; "-" is standard input
+    std::optional<std::string> user;         // --user
+    std::optional<std::string> passwordFile; // --password-file
+    // What is done with it.
+    std::optional<std::string> outDir;
+    bool dryRun = false;
+    bool open = false;
+    std::optional<std::string> catalogue;
+};
+
+enum class CliCommand {
+    Run,     // `options` is filled
+    Help,    // --help was given
+    Version, // --version was given
+    Usage,   // `error` says what is wrong with the command line
+};
+
+// Reads the arguments after the program name. Options take their value as the next
+// argument or after "=" (--state=VA). An option given twice, an unknown option, a
+// positional argument or a value that breaks the character rule is a usage error, as
+// are two queries at once and no query at all. A missing --state or --county is not:
+// the run's own checks report it with the window's message.
+CliCommand ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+
+// The window's inputs for these options. `selectedRegion` is left empty: it comes from
+// the catalogue (ListCounties), as when a state is chosen in the window.
+MarkListInputs ToMarkListInputs(const CliOptions& options);
+
+// The full help text, and the one-line synopsis shown with usage errors.
+std::string CliHelpText();
+std::string_view CliSynopsis();
+
+} // namespace tervane

@@ -1,0 +1,247 @@
+#include "cli/TerminalPorts.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include <termios.h>
+#include <unistd.h>
+
+namespace tervane {
+
+namespace {
+
+// Often enough to look alive, seldom enough that a terminal does not slow the writer.
+constexpr std::chrono::milliseconds kRedrawInterval{100};
+
+// Reads one line typed at the terminal (standard input), without its line end. False at
+// the end of input.
+bool ReadTerminalLine(std::string& line)
+{
+    if (!std::getline(std::cin, line))
+        return false;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+}
+
+// The same without echoing what is typed, for passwords. The echo goes off before the
+// prompt appears, so that nothing typed in answer to it is ever shown.
+bool ReadHiddenLine(std::ostream& out, std::string_view prompt, std::string& line)
+{
+    termios saved{};
+    const bool isTerminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (isTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    out << prompt << std::flush;
+    const bool read = ReadTerminalLine(line);
+    if (isTerminal)
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    out << '\n' << std::flush;
+    return read;
+}
+
+std::string DescribeErrno(int error) { return std::strerror(error); }
+
+} // namespace
+
+TerminalProgress::TerminalProgress(std::ostream& out, bool enabled) : m_out(out), m_enabled(enabled) {}
+
+void TerminalProgress::Show()
+{
+    m_visible = true;
+    Draw(true);
+}
+
+void TerminalProgress::Hide()
+{
+    EndLine();
+    m_visible = false;
+}
+
+void TerminalProgress::SetInfo(const std::string& text)
+{
+    if (text == m_info)
+        return;
+    // A new stage gets a line of its own; the last count of the one before stays readable.
+    EndLine();
+    m_info = text;
+    Draw(true);
+}
+
+void TerminalProgress::SetBarVisible(bool visible)
+{
+    m_barVisible = visible;
+    Draw(true);
+}
+
+void TerminalProgress::SetBarMaximum(std::size_t maximum)
+{
+    m_maximum = maximum;
+    m_value = 0;
+}
+
+void TerminalProgress::SetBarValue(std::size_t value)
+{
+    m_value = value;
+    // The first and the last value are always shown, so the line never ends mid-count.
+    Draw(value == 0 || value + 1 >= m_maximum);
+}
+
+void TerminalProgress::EndLine()
+{
+    if (!m_lineOpen)
+        return;
+    m_out << '\n' << std::flush;
+    m_lineOpen = false;
+    m_lineLength = 0;
+}
+
+void TerminalProgress::Draw(bool force)
+{
+    if (!m_enabled || !m_visible || m_info.empty())
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && m_lineOpen && now - m_lastDraw < kRedrawInterval)
+        return;
+    std::string line = m_info;
+    // The bar runs to one above the number of marks; the count shown is of marks.
+    if (m_barVisible && m_maximum > 0)
+        line += ' ' + std::to_string(m_value) + '/' + std::to_string(m_maximum - 1);
+    const std::size_t length = line.size();
+    if (length < m_lineLength)
+        line.append(m_lineLength - length, ' ');
+    m_out << '\r' << line << std::flush;
+    m_lineOpen = true;
+    m_lineLength = length;
+    m_lastDraw = now;
+}
+
+void TerminalMessages::Show(const std::string& text)
+{
+    m_progress.EndLine();
+    m_out << text << '\n' << std::flush;
+}
+
+TerminalSignIn::TerminalSignIn(std::optional<std::string> userName, std::optional<std::string> password,
+                               bool interactive, std::ostream& out, TerminalProgress& progress)
+    : m_userName(std::move(userName)),
+      m_password(std::move(password)),
+      m_interactive(interactive),
+      m_out(out),
+      m_progress(progress)
+{
+}
+
+SignInAnswer TerminalSignIn::Ask()
+{
+    SignInAnswer answer;
+    if (!m_userName && !m_interactive)
+        return answer;
+
+    m_progress.EndLine();
+    if (m_userName) {
+        answer.userName = *m_userName;
+    } else {
+        m_out << "The mark-list service asks for a sign-in.\nUser name: " << std::flush;
+        // An empty name, like the end of input, is the dialog's Cancel.
+        if (!ReadTerminalLine(answer.userName) || answer.userName.empty()) {
+            m_out << '\n' << std::flush;
+            return answer;
+        }
+    }
+    if (m_password) {
+        answer.password = *m_password;
+    } else if (m_interactive) {
+        if (!ReadHiddenLine(m_out, "Password: ", answer.password))
+            return SignInAnswer();
+    }
+    answer.loginSucceeded = true;
+    return answer;
+}
+
+bool SavedReplyTransfer::Open(const std::string&, TransferReply& reply, std::string& error)
+{
+    error.clear();
+    reply.status = 200;
+    reply.statusText = "OK";
+    reply.body = m_reply;
+    return true;
+}
+
+std::string MemorySettings::GetSetting(std::string_view section, std::string_view key,
+                                       std::string_view defaultValue)
+{
+    const auto it = m_values.find(std::string(section) + '/' + std::string(key));
+    return it == m_values.end() ? std::string(defaultValue) : it->second;
+}
+
+void MemorySettings::SaveSetting(std::string_view section, std::string_view key, std::string_view value)
+{
+    m_values[std::string(section) + '/' + std::string(key)] = std::string(value);
+}
+
+void DesktopOpener::Open(const std::filesystem::path& document)
+{
+    const QString file = QFile::decodeName(QByteArray::fromStdString(document.string()));
+    if (!QProcess::startDetached(QStringLiteral("xdg-open"), QStringList{file})) {
+        m_progress.EndLine();
+        m_out << "Could not start xdg-open to show " << document.string() << '\n' << std::flush;
+    }
+}
+
+bool ReadInputFile(const std::string& name, std::string& text, std::string& error)
+{
+    error.clear();
+    text.clear();
+    if (name == "-") {
+        std::ostringstream buffer;
+        buffer << std::cin.rdbuf();
+        if (std::cin.bad()) {
+            error = "Cannot read standard input";
+            return false;
+        }
+        text = std::move(buffer).str();
+        return true;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_directory(name, ec)) {
+        error = "Cannot read " + name + ": it is a folder";
+        return false;
+    }
+    std::ifstream in(name, std::ios::binary);
+    if (!in) {
+        error = "Cannot read " + name + ": " + DescribeErrno(errno);
+        return false;
+    }
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = "Cannot read " + name + ": " + DescribeErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool ReadPasswordFile(const std::string& name, std::string& password, std::string& error)
+{
+    password.clear();
+    std::string text;
+    if (!ReadInputFile(name, text, error))
+        return false;
+    password = text.substr(0, text.find_first_of("\r\n"));
+    return true;
+}
+
+} // namespace tervane

@@ -1,0 +1,131 @@
+#pragma once
+
+// The retrieval run's ports as a terminal program offers them: messages and the progress
+// line on standard error, a sign-in from the command line or typed at the terminal, a
+// saved reply in place of the service, settings kept in memory only, and the desktop's
+// opener for the finished document.
+
+#include "retrieval/RetrievalRun.h"
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace tervane {
+
+// The processing dialog as one line on standard error, redrawn in place. Drawn only when
+// `enabled` (standard error is a terminal): in a pipe or a log the line would be noise.
+class TerminalProgress final : public ProcessingDialog {
+public:
+    TerminalProgress(std::ostream& out, bool enabled);
+
+    void Show() override;
+    void Hide() override;
+    void HideProcessingLabel() override {}
+    void SetInfo(const std::string& text) override;
+    void SetBarVisible(bool visible) override;
+    void SetBarMaximum(std::size_t maximum) override;
+    void SetBarValue(std::size_t value) override;
+
+    // Ends the line being redrawn, so that other output starts on a line of its own.
+    void EndLine();
+
+private:
+    void Draw(bool force);
+
+    std::ostream& m_out;
+    bool m_enabled;
+    bool m_visible = false;
+    bool m_barVisible = false;
+    std::string m_info;
+    std::size_t m_maximum = 0;
+    std::size_t m_value = 0;
+    bool m_lineOpen = false;
+    std::size_t m_lineLength = 0;
+    std::chrono::steady_clock::time_point m_lastDraw;
+};
+
+// Message boxes become lines on standard error.
+class TerminalMessages final : public MessageBox {
+public:
+    TerminalMessages(std::ostream& out, TerminalProgress& progress) : m_out(out), m_progress(progress) {}
+    void Show(const std::string& text) override;
+
+private:
+    std::ostream& m_out;
+    TerminalProgress& m_progress;
+};
+
+// The sign-in dialog. With a user name from the command line it answers at once (the
+// password as given, or asked for on a terminal); without one it asks on the terminal,
+// and where there is none it cancels, as a user who closes the dialog would.
+class TerminalSignIn final : public SignInPrompt {
+public:
+    TerminalSignIn(std::optional<std::string> userName, std::optional<std::string> password, bool interactive,
+                   std::ostream& out, TerminalProgress& progress);
+    SignInAnswer Ask() override;
+
+private:
+    std::optional<std::string> m_userName;
+    std::optional<std::string> m_password;
+    bool m_interactive;
+    std::ostream& m_out;
+    TerminalProgress& m_progress;
+};
+
+// Serves a saved reply for every request instead of asking the service.
+class SavedReplyTransfer final : public Transfer {
+public:
+    explicit SavedReplyTransfer(std::string reply) : m_reply(std::move(reply)) {}
+    void SetCredentials(const std::string&, const std::string&) override {}
+    bool Open(const std::string& url, TransferReply& reply, std::string& error) override;
+
+private:
+    std::string m_reply;
+};
+
+// Remembered values that last for one command: the tool leaves the window's settings
+// as they are.
+class MemorySettings final : public SettingsStore {
+public:
+    std::string GetSetting(std::string_view section, std::string_view key, std::string_view defaultValue) override;
+    void SaveSetting(std::string_view section, std::string_view key, std::string_view value) override;
+
+private:
+    std::map<std::string, std::string, std::less<>> m_values;
+};
+
+// No pointer and no query rows on a terminal.
+class NoPointer final : public MousePointer {
+public:
+    void ShowHourglass() override {}
+    void ShowDefault() override {}
+};
+
+class NoQueryInputs final : public QueryInputs {
+public:
+    void HideQueryInputs() override {}
+};
+
+// Starts xdg-open on the document without waiting for it. A viewer that cannot be
+// started costs the run nothing, but the user hears of it.
+class DesktopOpener final : public DocumentOpener {
+public:
+    DesktopOpener(std::ostream& out, TerminalProgress& progress) : m_out(out), m_progress(progress) {}
+    void Open(const std::filesystem::path& document) override;
+
+private:
+    std::ostream& m_out;
+    TerminalProgress& m_progress;
+};
+
+// Reads a whole file, or standard input for "-". False with `error` naming the file.
+bool ReadInputFile(const std::string& name, std::string& text, std::string& error);
+
+// The first line of a password file, without its line end. False with `error` naming it.
+bool ReadPasswordFile(const std::string& name, std::string& password, std::string& error);
+
+} // namespace tervane

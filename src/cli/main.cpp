@@ -1,0 +1,197 @@
+// tervane-cli: the window's retrieval run from a terminal. The options fill the window's
+// inputs, the core runs exactly as for the Go button, and the terminal stands in for the
+// dialogs: failures print the window's message and exit 1, usage errors exit 2.
+
+#include "cli/CliOptions.h"
+#include "cli/TerminalPorts.h"
+#include "qt/HttpTransfer.h"
+
+#include "regions/RegionCatalogue.h"
+#include "retrieval/MarkListRequest.h"
+#include "retrieval/RetrievalRun.h"
+#include "retrieval/ServiceAddress.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QString>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace tervane {
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int UsageError(const std::string& error)
+{
+    std::cerr << "tervane-cli: " << error << '\n'
+              << CliSynopsis() << '\n'
+              << "Run 'tervane-cli --help' for the options.\n";
+    return kExitUsage;
+}
+
+int Failure(const std::string& message)
+{
+    std::cerr << message << '\n';
+    return kExitFailure;
+}
+
+// The address the window would use, unless the command line names one.
+std::string ServiceUrl(const CliOptions& options)
+{
+    if (options.service) {
+        std::string url = ResolveServiceUrl(*options.service, "", "");
+        if (!url.empty())
+            return url;
+    }
+    const char* environment = std::getenv(std::string(kServiceUrlVariable).c_str());
+    // Read only: the tool never writes the window's settings.
+    QSettings settings;
+    const QString key = QString::fromUtf8(kServiceSection.data(), static_cast<qsizetype>(kServiceSection.size())) +
+                        QLatin1Char('/') +
+                        QString::fromUtf8(kServiceKey.data(), static_cast<qsizetype>(kServiceKey.size()));
+    const std::string setting = settings.value(key).toString().toStdString();
+    return ResolveServiceUrl(environment ? environment : "", setting, BuiltInServiceUrl());
+}
+
+// The folder the document goes into, absolute so that the printed path holds wherever
+// the caller goes next.
+std::filesystem::path OutputDir(const CliOptions& options)
+{
+    std::error_code ec;
+    const std::filesystem::path dir =
+        options.outDir ? std::filesystem::path(*options.outDir) : std::filesystem::current_path(ec);
+    const std::filesystem::path absolute = std::filesystem::absolute(dir, ec);
+    return ec ? dir : absolute.lexically_normal();
+}
+
+// Prints what a run would ask for and write, with the run's own checks and messages.
+int DryRun(const MarkListInputs& inputs, RegionCatalogue& catalogue, const std::string& serviceUrl,
+           const std::filesystem::path& outputDir)
+{
+    std::string controlCode;
+    MarkListRequest request;
+    std::string message;
+    switch (BuildMarkListRequest(inputs, controlCode, catalogue, serviceUrl, outputDir, request, message)) {
+    case RequestOutcome::Invalid:
+        return Failure(message);
+    case RequestOutcome::NoMode:
+        return kExitFailure; // every command line names a query; nothing to say here
+    case RequestOutcome::Ready:
+        break;
+    }
+    if (serviceUrl.empty())
+        return Failure(std::string(kMsgNoServiceAddress));
+    if (!CheckServiceUrl(serviceUrl, message))
+        return Failure(message);
+
+    std::cout << "primary: " << request.primaryUrl << '\n';
+    if (!request.companionUrl.empty())
+        std::cout << "companion: " << request.companionUrl << '\n';
+    std::cout << "kml: " << request.kmlPath.string() << '\n' << std::flush;
+    return std::cout ? kExitSuccess : kExitFailure;
+}
+
+int Main(int argc, char** argv)
+{
+    // Read before Qt sees the arguments.
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    CliOptions options;
+    std::string error;
+    switch (ParseCliOptions(args, options, error)) {
+    case CliCommand::Usage:
+        return UsageError(error);
+    case CliCommand::Help:
+        std::cout << CliHelpText();
+        return kExitSuccess;
+    case CliCommand::Version:
+        std::cout << "tervane-cli " << TERVANE_VERSION << '\n';
+        return kExitSuccess;
+    case CliCommand::Run:
+        break;
+    }
+
+    // The HTTP transfer and the settings need an application object, not a display.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tervane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tervane"));
+
+    std::optional<std::string> password;
+    if (options.passwordFile) {
+        password.emplace();
+        if (!ReadPasswordFile(*options.passwordFile, *password, error))
+            return UsageError("--password-file: " + error);
+    }
+    std::unique_ptr<Transfer> transfer;
+    if (options.replyFile && !options.dryRun) {
+        std::string reply;
+        if (!ReadInputFile(*options.replyFile, reply, error))
+            return UsageError("--reply: " + error);
+        transfer = std::make_unique<SavedReplyTransfer>(std::move(reply));
+    }
+
+    const std::filesystem::path cataloguePath =
+        options.catalogue ? std::filesystem::path(*options.catalogue)
+                          : FindDataFile(QCoreApplication::applicationDirPath().toStdString(), kCatalogueFileName);
+    MarkListInputs inputs = ToMarkListInputs(options);
+    // As choosing a state in the window does: the region it lies in decides whether a
+    // county is required.
+    if (!inputs.stateText.empty()) {
+        CountyList counties;
+        if (!ListCounties(cataloguePath, inputs.stateText.substr(0, 2), counties, error))
+            return Failure(error);
+        inputs.selectedRegion = counties.regionDesignation.value_or("");
+    }
+
+    RegionCatalogue catalogue(cataloguePath);
+    const std::string serviceUrl = ServiceUrl(options);
+    const std::filesystem::path outputDir = OutputDir(options);
+    if (options.dryRun)
+        return DryRun(inputs, catalogue, serviceUrl, outputDir);
+
+    if (!transfer)
+        transfer = std::make_unique<HttpTransfer>();
+    const bool terminalInput = isatty(STDIN_FILENO) == 1;
+    TerminalProgress progress(std::cerr, isatty(STDERR_FILENO) == 1);
+    TerminalMessages messages(std::cerr, progress);
+    TerminalSignIn signIn(options.user, password, terminalInput, std::cerr, progress);
+    DesktopOpener opener(std::cerr, progress);
+    MemorySettings settings;
+    NoPointer pointer;
+    NoQueryInputs queryInputs;
+    RunPorts ports{messages, pointer, queryInputs, progress, settings, *transfer, signIn, opener};
+
+    RunConfig config;
+    config.serviceUrl = serviceUrl;
+    config.outputDir = outputDir;
+    config.saveSettings = false;
+    config.openDocument = options.open;
+    // A saved reply already holds the companion's marks, if there were any.
+    config.fetchCompanion = !options.replyFile;
+
+    std::string controlCode;
+    RunState state{controlCode, catalogue};
+    const RunResult result = RetrievalRun(inputs, state, config, ports);
+    progress.EndLine();
+    if (result.outcome != RunOutcome::Opened)
+        return kExitFailure; // the message is on standard error already
+    std::cout << result.kmlPath.string() << '\n' << std::flush;
+    return std::cout ? kExitSuccess : kExitFailure;
+}
+
+} // namespace
+} // namespace tervane
+
+int main(int argc, char** argv)
+{
+    return tervane::Main(argc, argv);
+}
