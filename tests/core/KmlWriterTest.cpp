@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <locale>
 #include <sstream>
@@ -80,6 +83,17 @@ TEST(KmlNumber, FifteenSignificantDigitsPlainNotation)
         {"large: no exponent", 1e20, "100000000000000000000"},
         {"large: digits past fifteen are zeros", 123456789012345678.0, "123456789012346000"},
         {"small: no exponent", 1e-7, "0.0000001"},
+        // Sixteen digits ending in 5 look like a tie; the exact binary values are not.
+        {"apparent tie below", 0.1234567890123455, "0.123456789012345"},
+        {"apparent tie below, degrees", 38.88972222222225, "38.8897222222222"},
+        {"apparent tie below, would carry", 9.999999999999995, "9.99999999999999"},
+        {"apparent tie below, trailing zeros", 2.000000000000005, "2"},
+        {"real value above the tie", 1234567890123.455, "1234567890123.46"},
+        {"exact tie to even, down", 123456789012344.5, "123456789012344"},
+        {"exact tie to even, up", 123456789012345.5, "123456789012346"},
+        {"just below a power of ten", 0.00009999999999999999, "0.0001"},
+        {"a power of ten", 1e-5, "0.00001"},
+        {"rounded up with carry", 0.99999999999999989, "1"},
         {"not a number", std::numeric_limits<double>::quiet_NaN(), "NaN"},
         {"infinity", std::numeric_limits<double>::infinity(), "INF"},
         {"negative infinity", -std::numeric_limits<double>::infinity(), "-INF"},
@@ -89,6 +103,46 @@ TEST(KmlNumber, FifteenSignificantDigitsPlainNotation)
 
     std::string tiny = KmlNumber(std::numeric_limits<double>::denorm_min());
     EXPECT_EQ("0." + std::string(323, '0') + "494065645841247", tiny);
+}
+
+// Plain notation must read back as the correctly rounded value at every magnitude, not
+// only at those of coordinates.
+TEST(KmlNumber, ReadsBackAsTheRoundedValueAtEveryMagnitude)
+{
+    std::uint64_t state = 12345;
+    auto next = [&state] {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    };
+    auto check = [](double value) {
+        std::array<char, 64> buffer{};
+        auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                 std::chars_format::scientific, 14)
+                       .ptr;
+        double expected = 0;
+        std::from_chars(buffer.data(), end, expected);
+        std::string text = KmlNumber(value);
+        ASSERT_EQ(std::string::npos, text.find_first_of("eE")) << text;
+        double written = 0;
+        auto parsed = std::from_chars(text.data(), text.data() + text.size(), written);
+        ASSERT_EQ(text.data() + text.size(), parsed.ptr) << text;
+        ASSERT_EQ(expected, written) << std::string(buffer.data(), end) << " written as " << text;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        double mantissa = static_cast<double>(next() >> 11) / static_cast<double>(1ULL << 53);
+        check(std::ldexp(mantissa, static_cast<int>(next() % 120) - 60) * (i % 2 ? -1 : 1));
+        // Next to a fifteen-digit half-way point (sixteen digits ending in 5), where
+        // rounding goes wrong first.
+        std::string tie = std::to_string(100000000000000ULL + next() % 900000000000000ULL) + "5e" +
+                          std::to_string(static_cast<int>(next() % 40) - 30);
+        double nearTie = 0;
+        std::from_chars(tie.data(), tie.data() + tie.size(), nearTie);
+        check(nearTie);
+        check(std::nextafter(nearTie, 0.0));
+        check(std::nextafter(nearTie, 1e300));
+    }
 }
 
 TEST(KmlNumber, PointEvenUnderACommaLocale)
@@ -134,7 +188,10 @@ TEST(EscapeKml, KeepsTheDocumentWellFormed)
         {"surrogate taken byte by byte", "\xED\xA0\x80", KmlEscape::Text, "\xC3\xAD\xC2\xA0\xC2\x80"},
         {"past U+10FFFF taken byte by byte", "\xF4\x90\x80\x80", KmlEscape::Text,
          "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},
-        {"non-characters dropped", "A\xEF\xBF\xBE\xEF\xBF\xBF" "B", KmlEscape::Text, "AB"},
+        {"non-characters dropped",
+         "A\xEF\xBF\xBE\xEF\xBF\xBF"
+         "B",
+         KmlEscape::Text, "AB"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.escaped, EscapeKml(row.text, row.mode)) << row.name;
@@ -195,20 +252,21 @@ TEST(WritePlacemark, ElevenLinesForANamedMark)
     std::string error = "stale";
     EXPECT_EQ(PlacemarkOutcome::Written, Write(out, mark, error));
     EXPECT_EQ("", error);
-    EXPECT_EQ(Lines({
-                  "  <Placemark>",
-                  "    <name>SMITH</name>",
-                  "    <description>      <![CDATA[",
-                  "      <a href=\"http://marks.example.org/cgi-bin/ds_mark.prl?PidBox=AB1234\">AB1234</a>]]>",
-                  "    </description>",
-                  "    <altitudeMode>clampToGround</altitudeMode>",
-                  "    <styleUrl>#RedTri</styleUrl>",
-                  "    <Point>",
-                  "      <coordinates>-77.0369444444444,38.8897222222222</coordinates>",
-                  "    </Point>",
-                  "  </Placemark>",
-              }),
-              out.str());
+    EXPECT_EQ(
+        Lines({
+            "  <Placemark>",
+            "    <name>SMITH</name>",
+            "    <description>      <![CDATA[",
+            "      <a href=\"http://marks.example.org/cgi-bin/ds_mark.prl?PidBox=AB1234\">AB1234</a>]]>",
+            "    </description>",
+            "    <altitudeMode>clampToGround</altitudeMode>",
+            "    <styleUrl>#RedTri</styleUrl>",
+            "    <Point>",
+            "      <coordinates>-77.0369444444444,38.8897222222222</coordinates>",
+            "    </Point>",
+            "  </Placemark>",
+        }),
+        out.str());
 }
 
 TEST(WritePlacemark, StyleFromTheOrderCodes)
@@ -275,7 +333,8 @@ TEST(WritePlacemark, NameTrimmedAndEscaped)
     };
     const Row rows[] = {
         {"spaces trimmed", "  SMITH 2  ", "    <name>SMITH 2</name>\r\n", true},
-        {"CR of a CR LF reply goes, then the spaces before it", "SMITH   \r", "    <name>SMITH</name>\r\n", true},
+        {"CR of a CR LF reply goes, then the spaces before it", "SMITH   \r", "    <name>SMITH</name>\r\n",
+         true},
         {"blanks only: empty name, no description", "     ", "    <name></name>\r\n", false},
         {"a lone CR: no description", "\r", "    <name></name>\r\n", false},
         {"markup escaped", "A&B <1>", "    <name>A&amp;B &lt;1&gt;</name>\r\n", true},
@@ -310,7 +369,8 @@ TEST(WritePlacemark, DatasheetLinkOnTheConfiguredService)
         const char* link;
     };
     const Row rows[] = {
-        {"https://marks.example.org:8443", "https://marks.example.org:8443/cgi-bin/ds_mark.prl?PidBox=AB1234"},
+        {"https://marks.example.org:8443",
+         "https://marks.example.org:8443/cgi-bin/ds_mark.prl?PidBox=AB1234"},
         {"http://127.0.0.1:8080/", "http://127.0.0.1:8080/cgi-bin/ds_mark.prl?PidBox=AB1234"},
         {"marks.example.org", "http://marks.example.org/cgi-bin/ds_mark.prl?PidBox=AB1234"},
     };

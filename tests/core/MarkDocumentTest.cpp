@@ -149,19 +149,30 @@ TEST(WriteMarkDocument, CameraAtTheCentreOfTheMarksThatParse)
     };
     const Row rows[] = {
         {"one mark", {Record("N", "385323", "W", "0770213")}, "38.8897222222222", "-77.0369444444444"},
-        {"west longitudes past 180 wrap", {Record("N", "100000", "W", "1790000"), Record("N", "100000", "W", "1830000")},
-         "10", "179"},
-        {"southern latitudes count as south", {Record("S", "385323", "W", "0770213")}, "-38.8897222222222",
+        {"west longitudes past 180 wrap",
+         {Record("N", "100000", "W", "1790000"), Record("N", "100000", "W", "1830000")},
+         "10",
+         "179"},
+        {"southern latitudes count as south",
+         {Record("S", "385323", "W", "0770213")},
+         "-38.8897222222222",
          "-77.0369444444444"},
-        {"eastern longitudes count as east", {Record("N", "100000", "E", "0100000"), Record("N", "200000", "E", "0200000")},
-         "15", "15"},
-        {"both sides of the antimeridian", {Record("N", "000000", "E", "1790000"), Record("N", "000000", "W", "1790000")},
-         "0", "-180"},
+        {"eastern longitudes count as east",
+         {Record("N", "100000", "E", "0100000"), Record("N", "200000", "E", "0200000")},
+         "15",
+         "15"},
+        {"both sides of the antimeridian",
+         {Record("N", "000000", "E", "1790000"), Record("N", "000000", "W", "1790000")},
+         "0",
+         "-180"},
         {"a mark with a bad longitude takes no part",
-         {Record("N", "385323", "W", "0770213"), Record("N", "100000", "W", "0776000")}, "38.8897222222222",
+         {Record("N", "385323", "W", "0770213"), Record("N", "100000", "W", "0776000")},
+         "38.8897222222222",
          "-77.0369444444444"},
-        {"no mark parses: the old resting point", {Record("N", "", "W", "0770213"), Record("N", "386000", "W", "")},
-         "45", "-180"},
+        {"no mark parses: the old resting point",
+         {Record("N", "", "W", "0770213"), Record("N", "386000", "W", "")},
+         "45",
+         "-180"},
         {"no marks at all", {}, "45", "-180"},
     };
     for (auto row : rows) {
@@ -171,7 +182,8 @@ TEST(WriteMarkDocument, CameraAtTheCentreOfTheMarksThatParse)
         ASSERT_TRUE(WriteMarkDocument(out, row.records, "", kService, nullptr, report, error)) << row.name;
         EXPECT_EQ(row.latitude, KmlNumber(report.centreLatitude)) << row.name;
         EXPECT_EQ(row.longitude, KmlNumber(report.centreLongitude)) << row.name;
-        EXPECT_NE(std::string::npos, out.str().find(std::string("<longitude>") + row.longitude + "</longitude>"))
+        EXPECT_NE(std::string::npos,
+                  out.str().find(std::string("<longitude>") + row.longitude + "</longitude>"))
             << row.name;
     }
 }
@@ -203,7 +215,8 @@ TEST(WriteMarkDocument, ProgressCountsEveryMark)
 
 TEST(WriteMarkDocument, SkippedMarksAreCountedWithTheFirstReason)
 {
-    std::vector<MarkRecord> records{Record("N", "385323", "W", "0770213"), Record("N", "386023", "W", "0770213"),
+    std::vector<MarkRecord> records{Record("N", "385323", "W", "0770213"),
+                                    Record("N", "386023", "W", "0770213"),
                                     Record("N", "385323", "W", "0776013"), Record("N", "", "W", "")};
     std::ostringstream out;
     MarkDocumentReport report;
@@ -217,8 +230,9 @@ TEST(WriteMarkDocument, SkippedMarksAreCountedWithTheFirstReason)
               SkippedMarksMessage(report));
 
     report.skipped = 1;
-    EXPECT_EQ("1 mark was skipped because its position could not be read: <*** Invalid minutes input (60) ***>",
-              SkippedMarksMessage(report));
+    EXPECT_EQ(
+        "1 mark was skipped because its position could not be read: <*** Invalid minutes input (60) ***>",
+        SkippedMarksMessage(report));
     report.skipped = 0;
     EXPECT_EQ("", SkippedMarksMessage(report));
 }
@@ -245,7 +259,8 @@ TEST(WriteMarkDocument, VerticalOrderBlankedForHorizontalOnly)
 
 TEST(WriteMarkDocument, StreamFailureAnywhereEndsTheDocument)
 {
-    std::vector<MarkRecord> marks{Record("N", "385323", "W", "0770213"), Record("N", "385323", "W", "0770213")};
+    std::vector<MarkRecord> marks{Record("N", "385323", "W", "0770213"),
+                                  Record("N", "385323", "W", "0770213")};
     std::string whole;
     {
         auto records = marks;
@@ -352,8 +367,9 @@ TEST(WriteMarkDocument, WellFormedForAnIndependentParser)
     WriteFile(broken, "<kml><name>A & B <1></name></kml>");
     ASSERT_NE(0, XmlLint(broken));
 
-    std::string reply = MarkLine("A]]>&\"", '2', '1', "N385323", "W0770213", "SMITH & SONS <NO. 2> \x01\xC9TANG\r") +
-                        "\n" + MarkLine("CD5678", 'S', ' ', "S120000", "E1300000", "O'NEIL \"BM\"") + "\n";
+    std::string reply =
+        MarkLine("A]]>&\"", '2', '1', "N385323", "W0770213", "SMITH & SONS <NO. 2> \x01\xC9TANG\r") + "\n" +
+        MarkLine("CD5678", 'S', ' ', "S120000", "E1300000", "O'NEIL \"BM\"") + "\n";
     auto parsed = ReadMarkList(reply, "");
     fs::path path = folder.Path() / "escaped.kml";
     MarkDocumentReport report;

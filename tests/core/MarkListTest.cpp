@@ -9,8 +9,8 @@ namespace {
 std::string MarkLine(const std::string& pid, char horizontal, char vertical, const std::string& latitude,
                      const std::string& longitude, const std::string& designation)
 {
-    std::string line = "  1.  " + pid + " " + horizontal + " " + vertical + " GPS 19870101" + latitude +
-                       " " + longitude + " 1234 " + designation;
+    std::string line = "  1.  " + pid + " " + horizontal + " " + vertical + " GPS 19870101" + latitude + " " +
+                       longitude + " 1234 " + designation;
     return line;
 }
 
@@ -71,12 +71,13 @@ TEST(ReadMarkList, ThreeOutcomes)
         const char* message;
     };
     const Row rows[] = {
-        {"input error even with marks after", "INPUT ERROR: bad county\n" + kSmith, ReplyOutcome::InputError, 0,
-         "INPUT ERROR: bad county"},
+        {"input error even with marks after", "INPUT ERROR: bad county\n" + kSmith, ReplyOutcome::InputError,
+         0, "INPUT ERROR: bad county"},
         {"input error without line feed", "INPUT ERR", ReplyOutcome::InputError, 0, "INPUT ERR"},
         {"eight letters are not the prefix", "INPUT ER\n", ReplyOutcome::NoMarks, 0, ""},
         {"lower case is not the prefix", "input err\n" + kSmith, ReplyOutcome::Marks, 1, ""},
-        {"companion's input error is skipped", kSmith + "\nINPUT ERR x\n" + kSmith, ReplyOutcome::Marks, 2, ""},
+        {"companion's input error is skipped", kSmith + "\nINPUT ERR x\n" + kSmith, ReplyOutcome::Marks, 2,
+         ""},
         {"empty reply", "", ReplyOutcome::NoMarks, 0, ""},
         {"header and blank lines only", "PID list\n\n   \n  x\n", ReplyOutcome::NoMarks, 0, ""},
         {"point in another column", " 1  . AB1234\n12.345\n", ReplyOutcome::NoMarks, 0, ""},
@@ -94,7 +95,8 @@ TEST(ReadMarkList, ThreeOutcomes)
 
 TEST(ReadMarkList, OrderCodeRulesOfTheControlType)
 {
-    const std::string reply = kSmith + "\n" + MarkLine("CD5678", ' ', '2', "N385323", "W0770213", "X") + "\nabc.\n";
+    const std::string reply =
+        kSmith + "\n" + MarkLine("CD5678", ' ', '2', "N385323", "W0770213", "X") + "\nabc.\n";
     struct Row {
         const char* name;
         const char* code;

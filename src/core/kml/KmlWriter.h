@@ -59,19 +59,33 @@ std::string DatasheetLink(std::string_view serviceUrl, std::string_view pid);
 // vertical 1 blue, 2 red, anything else black square.
 std::string_view PlacemarkStyleId(std::string_view horizontalOrder, std::string_view verticalOrder);
 
+// Reads a mark's position as its placemark shows it, in decimal degrees: latitude
+// negative for hemisphere "S", longitude negative for "W" and then, when below -180,
+// taken 360 further (exactly -180 stays). Both texts come back normalised by
+// ParseDmsAngle. False when either fails to parse, with `error` holding the longitude's
+// message if it failed, else the latitude's; both values are then 0.
+bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string& latitudeText,
+                       std::string_view longitudeHemisphere, std::string& longitudeText, double& latitude,
+                       double& longitude, std::string& error);
+
+// Appends the Placemark lines of a mark at a known position (decimal degrees, north
+// and east positive) to `out`: the name (designation escaped, trimmed of spaces), a
+// description linking to the datasheet when the name is not empty, the style and the
+// point.
+void AppendPlacemark(std::string& out, std::string_view pid, std::string_view designation, double latitude,
+                     double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
+                     std::string_view serviceUrl);
+
+inline constexpr std::string_view kMsgPlacemarkWriteFailed = "Could not write the placemark of mark ";
+
 enum class PlacemarkOutcome {
     Written,
     AngleRefused, // nothing written; `error` holds the angle parser's message
     WriteFailed,  // the stream refused; `error` says so, lines written so far stay
 };
 
-// Writes one Placemark: the name (designation trimmed of spaces), a description linking
-// to the datasheet when the name is not empty, the style, and the point. Latitude is
-// negative for hemisphere "S", longitude for "W", and a longitude below -180 takes 360.
-//
-// `latitudeText` and `longitudeText` come back normalised by ParseDmsAngle. When either
-// fails to parse, nothing is written and `error` holds the longitude's message if it
-// failed, else the latitude's. `error` is emptied on entry.
+// Writes one Placemark: PlacemarkPosition, then AppendPlacemark's lines to `out`. When
+// the position does not parse nothing is written. `error` is emptied on entry.
 PlacemarkOutcome WritePlacemark(std::ostream& out, std::string_view pid, std::string_view designation,
                                 std::string_view latitudeHemisphere, std::string& latitudeText,
                                 std::string_view longitudeHemisphere, std::string& longitudeText,

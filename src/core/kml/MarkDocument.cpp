@@ -1,9 +1,9 @@
 #include "kml/MarkDocument.h"
 
-#include "calcs/Angles.h"
 #include "kml/KmlWriter.h"
 #include "retrieval/ControlType.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <fstream>
@@ -25,7 +25,7 @@ constexpr double kAntimeridian = -180;
 constexpr double kEmptyCentreLatitude = 45;
 constexpr double kEmptyCentreLongitude = -180;
 
-constexpr std::size_t kFileBufferSize = std::size_t{1} << 20;
+constexpr std::size_t kChunkSize = std::size_t{256} << 10;
 
 constexpr std::string_view kDocumentEnd = "</Document>\r\n</kml>\r\n";
 constexpr std::string_view kMsgCreateFailed = "Could not create the KML file ";
@@ -71,28 +71,26 @@ private:
     double m_maxWest = 0;
 };
 
-// Parses copies of the texts, so the placemark pass reads the very same texts and the
-// camera and the placemarks always agree on where a mark is.
-bool MarkPosition(const MarkRecord& record, double& latitude, double& westLongitude)
+// The extent counts longitudes west-positive in [0, 360): marks on both sides of the
+// antimeridian then lie together, and marks all west give the same centre as ever.
+double WestPositive(double eastLongitude)
 {
-    std::string latitudeText = record.latitudeText;
-    std::string longitudeText = record.longitudeText;
-    double latitudeAngle = 0;
-    double longitudeAngle = 0;
-    std::string ignored;
-    if (!ParseDmsAngle(latitudeText, latitudeAngle, ignored) ||
-        !ParseDmsAngle(longitudeText, longitudeAngle, ignored))
-        return false;
-    latitude = RadToDeg(latitudeAngle);
-    if (record.latitudeHemisphere == "S")
-        latitude = -latitude;
-    westLongitude = RadToDeg(longitudeAngle);
-    if (record.longitudeHemisphere != "W")
-        westLongitude = -westLongitude;
-    westLongitude = std::fmod(westLongitude, kFullTurnDegrees);
-    if (westLongitude < 0)
-        westLongitude += kFullTurnDegrees;
-    return true;
+    double west = std::fmod(-eastLongitude, kFullTurnDegrees);
+    return west < 0 ? west + kFullTurnDegrees : west;
+}
+
+struct Position {
+    bool parsed = false;
+    double latitude = 0;
+    double longitude = 0;
+};
+
+// Hands full chunks to the stream: one large write costs far less than many small ones.
+bool Flush(std::ostream& out, std::string& chunk)
+{
+    out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    chunk.clear();
+    return static_cast<bool>(out);
 }
 
 std::string Reason(int errorNumber)
@@ -118,7 +116,12 @@ std::filesystem::path TemporaryPathBeside(const std::filesystem::path& target)
     for (int i = 15; i >= 0; --i, value >>= 4)
         suffix[i] = "0123456789abcdef"[value & 0xF];
     suffix[16] = 0;
-    return target.parent_path() / ("." + target.filename().string() + "." + suffix + ".tmp");
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += suffix;
+    name += ".tmp";
+    return target.parent_path() / name;
 }
 
 // Removes the temporary file unless the document was committed, whatever way the
@@ -152,17 +155,26 @@ bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std:
     error.clear();
     report = MarkDocumentReport{};
 
+    // Each position is read once, here, so the camera and the placemarks agree on it and
+    // the texts are normalised once.
     const std::size_t count = records.size();
     if (progress) {
         progress->Start(count + 1);
         progress->Advance(0);
     }
+    std::vector<Position> positions(count);
     Extent extent;
+    std::string message;
     for (std::size_t k = 0; k < count; ++k) {
-        double latitude = 0;
-        double westLongitude = 0;
-        if (MarkPosition(records[k], latitude, westLongitude))
-            extent.Add(latitude, westLongitude);
+        MarkRecord& record = records[k];
+        Position& position = positions[k];
+        position.parsed =
+            PlacemarkPosition(record.latitudeHemisphere, record.latitudeText, record.longitudeHemisphere,
+                              record.longitudeText, position.latitude, position.longitude, message);
+        if (position.parsed)
+            extent.Add(position.latitude, WestPositive(position.longitude));
+        else if (report.skipped++ == 0)
+            report.firstSkipMessage = message;
         if (progress)
             progress->Advance(k + 1);
     }
@@ -176,29 +188,24 @@ bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std:
     }
 
     const bool horizontalOnly = IsHorizontalOnlyCode(controlCode);
-    std::string markError;
-    for (auto& record : records) {
+    std::string chunk;
+    chunk.reserve(kChunkSize + kChunkSize / 4);
+    for (std::size_t k = 0; k < count; ++k) {
+        MarkRecord& record = records[k];
         if (horizontalOnly)
             record.verticalOrder.clear();
-        auto outcome = WritePlacemark(out, record.pid, record.designation, record.latitudeHemisphere,
-                                      record.latitudeText, record.longitudeHemisphere, record.longitudeText,
-                                      record.horizontalOrder, record.verticalOrder, serviceUrl, markError);
-        switch (outcome) {
-        case PlacemarkOutcome::Written:
-            ++report.placemarks;
-            break;
-        case PlacemarkOutcome::AngleRefused:
-            if (report.skipped++ == 0)
-                report.firstSkipMessage = markError;
-            break;
-        case PlacemarkOutcome::WriteFailed:
-            error = markError;
+        if (!positions[k].parsed)
+            continue;
+        AppendPlacemark(chunk, record.pid, record.designation, positions[k].latitude, positions[k].longitude,
+                        record.horizontalOrder, record.verticalOrder, serviceUrl);
+        ++report.placemarks;
+        if (chunk.size() >= kChunkSize && !Flush(out, chunk)) {
+            error = kMsgStreamRefused;
             return false;
         }
     }
-
-    out.write(kDocumentEnd.data(), static_cast<std::streamsize>(kDocumentEnd.size()));
-    if (!out) {
+    chunk += kDocumentEnd;
+    if (!Flush(out, chunk)) {
         error = kMsgStreamRefused;
         return false;
     }
@@ -212,11 +219,7 @@ bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRec
     error.clear();
     TemporaryFile temporary(TemporaryPathBeside(kmlPath));
 
-    // A large buffer turns the many small placemark writes into few system calls; it
-    // must be set before the file is opened to take effect.
-    std::vector<char> buffer(kFileBufferSize);
     std::ofstream out;
-    out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     errno = 0;
     out.open(temporary.Path(), std::ios::binary | std::ios::trunc);
     if (!out) {
@@ -254,8 +257,9 @@ std::string SkippedMarksMessage(const MarkDocumentReport& report)
     if (report.skipped == 0)
         return {};
     std::string message = std::to_string(report.skipped);
-    message += report.skipped == 1 ? " mark was skipped because its position could not be read: "
-                                   : " marks were skipped because their position could not be read. The first: ";
+    message += report.skipped == 1
+                   ? " mark was skipped because its position could not be read: "
+                   : " marks were skipped because their position could not be read. The first: ";
     message += report.firstSkipMessage;
     return message;
 }

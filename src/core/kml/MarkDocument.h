@@ -45,8 +45,8 @@ struct MarkDocumentReport {
 // order blanked for "HORIZONTAL"). `serviceUrl` is "scheme://host[:port]" for the
 // datasheet links. False with `error` filled when the document could not be written.
 bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRecord>& records,
-                       std::string_view controlCode, std::string_view serviceUrl,
-                       DocumentProgress* progress, MarkDocumentReport& report, std::string& error);
+                       std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
+                       MarkDocumentReport& report, std::string& error);
 
 // The same document written to a stream the caller owns (and commits). False with
 // `error` filled as soon as the stream refuses a write; what was written stays.
