@@ -271,6 +271,7 @@ void frmMain::CreateControls()
 
     connect(m_cboState, &QComboBox::activated, this, &frmMain::cboState_Click);
     connect(m_cboCounty, &DropDownComboBox::dropDown, this, &frmMain::cboCounty_DropDown);
+    connect(m_cmdGo, &QPushButton::clicked, this, &frmMain::cmdGo_Click);
 }
 
 // The layout was drawn for a smaller font than the desktop's sans-serif at 12 points.
@@ -481,6 +482,43 @@ bool frmMain::FilterKey(QObject* field, QKeyEvent* event)
         return true;
     }
     return true;
+}
+
+RunConfig frmMain::MakeRunConfig()
+{
+    RunConfig config;
+    config.serviceUrl = ResolveServiceUrl(m_setup.environmentServiceUrl,
+                                          m_settings.GetSetting(kServiceSection, kServiceKey, ""),
+                                          BuiltInServiceUrl());
+    config.outputDir = ChooseOutputFolder(m_setup.programDir, m_setup.documentsDir);
+    return config;
+}
+
+void frmMain::cmdGo_Click()
+{
+    if (!m_services) {
+        return;
+    }
+    MarkListInputs inputs;
+    inputs.mode = m_queryMode;
+    inputs.stateText = ToStdString(m_cboState->currentText());
+    inputs.countyText = ToStdString(m_cboCounty->currentText());
+    inputs.controlTypeText = ToStdString(m_cboControlType->currentText());
+    inputs.latitudeText = ToStdString(m_txtLatitude->text());
+    inputs.longitudeText = ToStdString(m_txtLongitude->text());
+    inputs.radiusText = ToStdString(m_txtRadius->text());
+    inputs.projectText = ToStdString(m_txtProject->text());
+    inputs.selectedRegion = m_selectedRegion;
+
+    RunState state{m_controlCode, m_catalogue};
+    const RunConfig config = MakeRunConfig();
+    RunPorts ports{m_messages,           m_services->pointer,  *this,
+                   m_services->dialog,   m_settings,           m_services->transfer,
+                   m_services->signIn,   m_services->opener};
+    // The run shows its own messages, the note on skipped marks included; the window
+    // stays open for the next query.
+    RetrievalRun(inputs, state, config, ports);
+    m_controlCode = state.controlCode;
 }
 
 } // namespace tervane

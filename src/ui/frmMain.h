@@ -98,10 +98,12 @@ private:
     void mnuExit_Click();
     void cboState_Click();
     void cboCounty_DropDown();
+    void cmdGo_Click();
     void SetModeRows(bool state, bool latLonRadius, bool project, std::string_view mode);
     void ChooseState();
     bool FilterKey(QObject* field, QKeyEvent* event);
     void EndProgram();
+    RunConfig MakeRunConfig();
 
     SettingsStore& m_settings;
     MessageBox& m_messages;

@@ -72,14 +72,6 @@ void TriggerMenu(WindowUnderTest& w, const char* actionName)
     action->trigger();
 }
 
-// A shown, active window, so that focus and key routing behave as on a desktop.
-void ShowActive(WindowUnderTest& w)
-{
-    w.window.show();
-    QApplication::setActiveWindow(&w.window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
-}
-
 void PickState(WindowUnderTest& w, int index)
 {
     auto* state = w.Find<QComboBox>("cboState");

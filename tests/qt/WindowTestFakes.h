@@ -7,7 +7,11 @@
 #include "retrieval/SettingsStore.h"
 #include "ui/frmMain.h"
 
+#include <QApplication>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
@@ -37,6 +41,78 @@ class RecordingMessages : public MessageBox {
 public:
     void Show(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown;
+};
+
+// Keeps what a run does with the processing dialog: the step text at every showing, and
+// every operation in order ("show", "hide", "info:<text>", "bar:on", "bar:off", "max:<n>").
+class RecordingDialog : public ProcessingDialog {
+public:
+    void Show() override
+    {
+        events.push_back("show");
+        shownTexts.push_back(processingLabelShown ? "Processing... " + info : info);
+        visible = true;
+    }
+    void Hide() override
+    {
+        events.push_back("hide");
+        visible = false;
+    }
+    void HideProcessingLabel() override { processingLabelShown = false; }
+    void SetInfo(const std::string& text) override
+    {
+        info = text;
+        events.push_back("info:" + text);
+    }
+    void SetBarVisible(bool shown) override { events.push_back(shown ? "bar:on" : "bar:off"); }
+    void SetBarMaximum(std::size_t maximum) override { events.push_back("max:" + std::to_string(maximum)); }
+    void SetBarValue(std::size_t value) override { lastBarValue = value; }
+
+    std::vector<std::string> events;
+    std::vector<std::string> shownTexts;
+    std::string info;
+    bool visible = false;
+    bool processingLabelShown = true;
+    std::size_t lastBarValue = 0;
+};
+
+class RecordingOpener : public DocumentOpener {
+public:
+    explicit RecordingOpener(const RecordingDialog& dialog) : m_dialog(dialog) {}
+    void Open(const std::filesystem::path& document) override
+    {
+        opened.push_back(document);
+        infoWhenOpened = m_dialog.info;
+    }
+    std::vector<std::filesystem::path> opened;
+    std::string infoWhenOpened;
+
+private:
+    const RecordingDialog& m_dialog;
+};
+
+class RecordingPointer : public MousePointer {
+public:
+    void ShowHourglass() override { hourglass = true; }
+    void ShowDefault() override { hourglass = false; }
+    bool hourglass = false;
+};
+
+// Answers each sign-in with the next scripted answer; cancels when none is left.
+class ScriptedSignIn : public SignInPrompt {
+public:
+    SignInAnswer Ask() override
+    {
+        ++asked;
+        if (answers.empty()) {
+            return {};
+        }
+        SignInAnswer answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+    std::vector<SignInAnswer> answers;
+    int asked = 0;
 };
 
 // A folder standing in for the program's: the catalogue (when given) and the help page.
@@ -83,5 +159,13 @@ struct WindowUnderTest {
     int beeps = 0;
     frmMain window;
 };
+
+// A shown, active window, so that focus and key routing behave as on a desktop.
+inline void ShowActive(WindowUnderTest& w)
+{
+    w.window.show();
+    QApplication::setActiveWindow(&w.window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
+}
 
 } // namespace tervane::test
