@@ -1,6 +1,7 @@
 #include "ui/HelpWindow.h"
 
 #include <QFileInfo>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -42,8 +43,7 @@ bool HelpWindow::ShowPage(const std::filesystem::path& page, std::string& error)
     } else {
         m_browser->setSource(url);
     }
-    m_browser->scrollToAnchor(QString());
-    m_browser->moveCursor(QTextCursor::Start);
+    m_browser->verticalScrollBar()->setValue(0);
     show();
     raise();
     activateWindow();
