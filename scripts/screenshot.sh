@@ -30,7 +30,7 @@ app_pid=$!
 
 window=
 for _ in $(seq 50); do
-  window=$(xdotool search --name '^TERVANE$' 2>/dev/null | head -1) && [ -n "$window" ] && break
+  window=$(xdotool search --onlyvisible --name '^TERVANE$' 2>/dev/null | head -1) && [ -n "$window" ] && break
   sleep 0.1
 done
 [ -n "$window" ] || { echo "the window did not appear" >&2; exit 1; }

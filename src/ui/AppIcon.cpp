@@ -1,5 +1,6 @@
 #include "ui/AppIcon.h"
 
+#include <QPixmap>
 #include <QString>
 
 // A static library's resources are registered by hand, from outside any namespace.
@@ -20,12 +21,14 @@ void EnsureResources()
 
 } // namespace
 
+// From pixmaps rather than file names: QIcon looks for an icon engine plugin for every
+// file name it is given, and that search is a good part of the window's start-up.
 QIcon TervaneIcon()
 {
     EnsureResources();
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128}) {
-        icon.addFile(QStringLiteral(":/tervane/tervane-%1.png").arg(size), QSize(size, size));
+        icon.addPixmap(QPixmap(QStringLiteral(":/tervane/tervane-%1.png").arg(size)));
     }
     return icon;
 }
@@ -33,7 +36,7 @@ QIcon TervaneIcon()
 QIcon GoEmblem()
 {
     EnsureResources();
-    return QIcon(QStringLiteral(":/tervane/cmdGo.png"));
+    return QIcon(QPixmap(QStringLiteral(":/tervane/cmdGo.png")));
 }
 
 } // namespace tervane
