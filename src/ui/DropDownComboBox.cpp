@@ -5,11 +5,8 @@ namespace tervane {
 void DropDownComboBox::showPopup()
 {
     emit dropDown();
-    // Filling the list may hide the box (a state without counties); a list without its
-    // box would float on its own.
-    if (isVisible()) {
-        QComboBox::showPopup();
-    }
+    // A list that stayed empty (a state without counties) is not opened by QComboBox.
+    QComboBox::showPopup();
 }
 
 } // namespace tervane
