@@ -1,0 +1,132 @@
+// A reply, read and written out as a whole KML document, must give a document that an
+// independent XML parser accepts, with one placemark per mark whose angles parse and
+// finite numbers wherever a number stands. The input is the reply text itself; its
+// length picks the control type, so every seed is a plain reply.
+
+#include "kml/MarkDocument.h"
+#include "retrieval/ControlType.h"
+#include "retrieval/MarkList.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view kServiceUrl = "http://marks.example.org";
+
+[[noreturn]] void Fail(const std::string& what, const std::string& document = {})
+{
+    std::fprintf(stderr, "mark document: %s\n", what.c_str());
+    if (!document.empty())
+        std::fwrite(document.data(), 1, document.size(), stderr);
+    std::abort();
+}
+
+// The header promises Start(n + 1), then Advance(0) .. Advance(n) in turn.
+class CheckedProgress : public tervane::DocumentProgress {
+public:
+    void Start(std::size_t maximum) override { m_maximum = maximum; }
+    void Advance(std::size_t value) override
+    {
+        if (value != m_next++ || value >= m_maximum)
+            Fail("progress out of order");
+    }
+
+private:
+    std::size_t m_maximum = 0;
+    std::size_t m_next = 0;
+};
+
+void IgnoreXmlMessage(void*, const char*, ...) {}
+
+bool IsNumberElement(std::string_view name)
+{
+    return name == "longitude" || name == "latitude" || name == "altitude" || name == "heading" ||
+           name == "tilt";
+}
+
+void RequireFiniteNumbers(std::string_view list, const std::string& document)
+{
+    std::string text(list);
+    const char* at = text.c_str();
+    while (true) {
+        char* end = nullptr;
+        double value = std::strtod(at, &end);
+        if (end == at || !std::isfinite(value) || (*end != ',' && *end != '\0'))
+            Fail("not a finite number: " + text, document);
+        if (*end == '\0')
+            break;
+        at = end + 1;
+    }
+}
+
+// Counts the placemarks and checks every number of the camera and the points.
+std::size_t Walk(xmlNode* node, const std::string& document)
+{
+    std::size_t placemarks = 0;
+    for (; node; node = node->next) {
+        if (node->type != XML_ELEMENT_NODE)
+            continue;
+        std::string_view name(reinterpret_cast<const char*>(node->name));
+        if (name == "Placemark")
+            ++placemarks;
+        if (name == "coordinates" || IsNumberElement(name)) {
+            xmlChar* content = xmlNodeGetContent(node);
+            std::string text(reinterpret_cast<const char*>(content));
+            xmlFree(content);
+            RequireFiniteNumbers(text, document);
+        }
+        placemarks += Walk(node->children, document);
+    }
+    return placemarks;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    xmlInitParser();
+    xmlSetGenericErrorFunc(nullptr, IgnoreXmlMessage);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    std::string_view reply(reinterpret_cast<const char*>(data), size);
+    std::string_view code = tervane::kControlTypes[size % tervane::kControlTypes.size()].requestCode;
+    tervane::MarkListReply read = tervane::ReadMarkList(reply, code);
+    if (read.outcome != tervane::ReplyOutcome::Marks)
+        return 0;
+
+    const std::size_t marks = read.records.size();
+    std::ostringstream out;
+    CheckedProgress progress;
+    tervane::MarkDocumentReport report;
+    std::string error;
+    if (!tervane::WriteMarkDocument(out, read.records, code, kServiceUrl, &progress, report, error))
+        Fail("not written: " + error);
+    if (report.placemarks + report.skipped != marks)
+        Fail("placemarks and skipped marks do not add up to the marks");
+
+    const std::string document = out.str();
+    xmlDocPtr xml = xmlReadMemory(document.data(), static_cast<int>(document.size()), "marks.kml", nullptr,
+                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    if (!xml) {
+        const xmlError* last = xmlGetLastError();
+        Fail(std::string("not well-formed: ") + (last && last->message ? last->message : "?"), document);
+    }
+    std::size_t placemarks = Walk(xmlDocGetRootElement(xml), document);
+    xmlFreeDoc(xml);
+    if (placemarks != report.placemarks)
+        Fail("the document's placemarks differ from the report's", document);
+    return 0;
+}
