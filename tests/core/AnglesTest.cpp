@@ -82,6 +82,10 @@ TEST(ParseDmsAngle, RefusesWithTheOldMessages)
         {"fields quoted as cut, blank included", "38- 60-0", "<*** Invalid minutes input ( 60) ***>"},
         {"space wins over colon", "38: 60", "<*** Invalid minutes input (60) ***>"},
         {"degrees too large for a double", "--1e999 0 0", "<*** Invalid angle - -1e999 0 0 ***>"},
+        // Found by fuzzing: finite degrees whose radians overflow came back as an
+        // accepted infinite angle, and so as "INF" coordinates.
+        {"degrees whose radians overflow", "--1e308 0 0", "<*** Invalid angle - -1e308 0 0 ***>"},
+        {"degrees and minutes overflow together", "--1.7e308:-1e308", "<*** Invalid angle - -1.7e308:-1e308 ***>"},
     };
     for (const auto& row : rows) {
         std::string text = row.text;

@@ -220,12 +220,14 @@ bool ParseDmsAngle(std::string& text, double& angle, std::string& error)
         return false;
 
     double value = (degrees + minutes / kMinutesPerDegree) + seconds / kSecondsPerDegree;
-    // No lower bound is checked, so a field like "-1e999" could still overflow.
-    if (!std::isfinite(value)) {
+    double radians = DegToRad(negative ? -value : value);
+    // No lower bound is checked, so a field like "-1e999" is infinite already, and one
+    // like "-1e308" overflows when multiplied by pi. Neither is an angle.
+    if (!std::isfinite(radians)) {
         error = InvalidAngle(text);
         return false;
     }
-    angle = DegToRad(negative ? -value : value);
+    angle = radians;
     return true;
 }
 
