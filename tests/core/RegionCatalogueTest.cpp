@@ -209,6 +209,23 @@ TEST(RegionCatalogue, LargeCataloguesIndexAndFindEveryState)
     EXPECT_NE(std::string::npos, catalogue.StateIndex().find("CH" + std::to_string(lastStateLine) + " "));
 }
 
+// Found by fuzzing: the index is searched as plain text, so a code could match across
+// an entry's code and line number ("A0" in "VA0004 "), and the scan then started at
+// Virginia's line, past the state's own record, and found nothing.
+TEST(RegionCatalogue, CodeMatchingInsideAnIndexEntryStillFindsTheCounty)
+{
+    ScratchDir scratch;
+    RegionCatalogue catalogue(scratch.Write({"RA  XX Elsewhere", "RB  A0 Somewhere", "RC  001 Anywhere",
+                                             "RA  US US", "RB  VA Virginia", "RC  059 Fairfax"}));
+    std::string fips;
+    std::string error;
+    ASSERT_TRUE(catalogue.GetStateCo("A0", "Anywhere", fips, error)) << error;
+    EXPECT_EQ("001", fips);
+    ASSERT_TRUE(catalogue.GetStateCo("VA", "Fairfax", fips, error)) << error;
+    EXPECT_EQ("059", fips);
+    EXPECT_EQ("      VA0004 ", catalogue.StateIndex());
+}
+
 TEST(RegionCatalogue, ReadFailuresAreReportedAndRetried)
 {
     ScratchDir scratch;

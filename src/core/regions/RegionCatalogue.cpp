@@ -189,17 +189,20 @@ bool RegionCatalogue::GetStateCo(std::string_view state, std::string_view county
         return false;
 
     // The digits right after the first occurrence of the code are that record's line.
-    // A state not in the index (or a match that is not a real entry) gives a start at
-    // or before the state's own record, so the scan below never misses it.
+    // The first occurrence may also straddle an entry ("A0" in "VA0012 "), and its digits
+    // then name another state's line, which may lie past every record of this one. Only
+    // a start on a record of the state itself is kept; otherwise the scan starts at the
+    // top, as it does for a state the index does not hold.
     std::size_t start = 0;
     auto pos = m_stateIndex.find(state);
     if (pos != std::string::npos) {
         const char* first = m_stateIndex.data() + pos + state.size();
         const char* last = m_stateIndex.data() + m_stateIndex.size();
         auto [end, ec] = std::from_chars(first, last, start);
-        if (ec != std::errc())
-            start = 0;
         (void)end;
+        if (ec != std::errc() || start >= m_lines.size() || Tag(m_lines[start]) != kStateTag ||
+            Columns(m_lines[start], kCodeColumn, kStateCodeWidth) != state)
+            start = 0;
     }
 
     bool inState = false;
