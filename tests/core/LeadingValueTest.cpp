@@ -53,6 +53,13 @@ TEST(LeadingValue, HugeAndTinyValuesDoNotFail)
     EXPECT_EQ(0.0, LeadingValue("0." + std::string(400, '0') + "1"));
     EXPECT_TRUE(std::isinf(LeadingValue(std::string(400, '9'))));
     EXPECT_TRUE(std::isinf(LeadingValue("5e99999999999999999999"))); // exponent past any int
+
+    // Found with the fuzz target's comparison with strtod: the exponent was read only up
+    // to 100000, so a mantissa of more digits than that outweighed any exponent and the
+    // value came out on the wrong side, infinite for a vanishing number and the reverse.
+    const std::string manyDigits(100005, '0');
+    EXPECT_EQ(0.0, LeadingValue("1" + manyDigits + "e-1000000000"));
+    EXPECT_TRUE(std::isinf(LeadingValue("0." + manyDigits + "1e1000000000")));
 }
 
 TEST(LeadingValue, IgnoresTheLocaleDecimalComma)

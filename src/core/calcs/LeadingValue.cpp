@@ -8,6 +8,8 @@ namespace tervane {
 
 namespace {
 
+constexpr long long kExponentLimit = std::numeric_limits<long long>::max() / 100;
+
 bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -24,8 +26,10 @@ double OutOfRangeValue(const std::string& number)
         bool expNegative = j < number.size() && number[j] == '-';
         if (j < number.size() && (number[j] == '-' || number[j] == '+'))
             ++j;
+        // Saturates far beyond any magnitude a text in memory can spell, so that even a
+        // mantissa of a hundred thousand digits meets an exponent that outweighs it.
         for (; j < number.size(); ++j) {
-            if (exponent < 100000)
+            if (exponent < kExponentLimit)
                 exponent = exponent * 10 + (number[j] - '0');
         }
         if (expNegative)
