@@ -4,12 +4,12 @@
 # keeps the input that caused it in fuzz/findings/.
 #
 #   TERVANE_FUZZ_SECONDS   seconds per target (default 30)
-#   TERVANE_FUZZ_TARGETS   targets to run (default: all four)
+#   TERVANE_FUZZ_TARGETS   targets to run (default: all of them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${TERVANE_FUZZ_SECONDS:-30}
-targets=${TERVANE_FUZZ_TARGETS:-"leading_value dms_angle mark_document region_catalogue"}
+targets=${TERVANE_FUZZ_TARGETS:-"leading_value dms_angle kml_number mark_document region_catalogue"}
 build=build-fuzz
 findings=fuzz/findings
 
