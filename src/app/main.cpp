@@ -10,8 +10,6 @@
 #include "ui/DesktopOpener.h"
 #include "ui/FirstPaintProbe.h"
 #include "ui/QtMousePointer.h"
-// SignInDialog.h holds a QPointer to frmLogin, which needs the complete type.
-#include "ui/frmLogin.h"
 #include "ui/SignInDialog.h"
 #include "ui/WindowMessageBox.h"
 #include "ui/dlgProcessing.h"

@@ -10,6 +10,7 @@
 // with the empty fields of a rebuilt dialog.
 
 #include "retrieval/SettingsStore.h"
+#include "ui/frmLogin.h"
 #include "web/WebPorts.h"
 
 #include <QPointer>
@@ -17,8 +18,6 @@
 class QWidget;
 
 namespace tervane {
-
-class frmLogin;
 
 class SignInDialog : public SignInPrompt {
 public:
