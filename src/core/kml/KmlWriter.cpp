@@ -3,7 +3,9 @@
 #include "calcs/Angles.h"
 #include "kml/StyleTable.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -127,6 +129,8 @@ constexpr std::uint64_t kLowest15Digits = 100000000000000ULL;  // 10^14
 constexpr std::uint64_t kBeyond15Digits = 1000000000000000ULL; // 10^15
 constexpr int kMaxDecimalPlaces = 20;
 constexpr int kMantissaBits = 53;
+constexpr int kStoredMantissaBits = 52;
+constexpr int kExponentBias = 1023;
 
 constexpr std::array<std::uint64_t, kMaxDecimalPlaces + 1> kPowersOfFive = [] {
     std::array<std::uint64_t, kMaxDecimalPlaces + 1> powers{};
@@ -172,10 +176,14 @@ bool FastRoundedDigits(double value, Digits& digits)
     constexpr double kFastLimit = 1e15;
     if (!(value >= kFastMinimum && value < kFastLimit))
         return false;
-    int binaryExponent = 0;
-    double fraction = std::frexp(value, &binaryExponent);
-    auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, kMantissaBits));
-    const int q = binaryExponent - kMantissaBits;
+    // value = mantissa * 2^q exactly; the range excludes subnormals, so the implicit
+    // leading bit is always there.
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const int biasedExponent = static_cast<int>((bits >> kStoredMantissaBits) & 0x7FF);
+    const std::uint64_t mantissa =
+        (bits & ((std::uint64_t{1} << kStoredMantissaBits) - 1)) | (std::uint64_t{1} << kStoredMantissaBits);
+    const int q = biasedExponent - kExponentBias - kStoredMantissaBits;
+    const int binaryExponent = q + kMantissaBits; // as frexp gives it: value < 2^binaryExponent
 
     // floor(log10(value)) from the binary exponent (78913 / 2^18 is just below log10 2):
     // at most one too small; the integer checks below settle it.
@@ -223,25 +231,36 @@ bool FastRoundedDigits(double value, Digits& digits)
 // trailing zeros after the point dropped.
 void AppendPlain(std::string& out, const Digits& digits)
 {
+    // Laid out in a local buffer and appended once: the longest text, the smallest
+    // subnormal, is "0." and 323 zeros before its digits.
+    std::array<char, 360> text;
+    std::size_t length = 0;
+    auto put = [&](const char* from, std::size_t count) {
+        std::copy(from, from + count, text.data() + length);
+        length += count;
+    };
+    auto zeros = [&](std::size_t count) {
+        std::fill_n(text.data() + length, count, '0');
+        length += count;
+    };
+
     std::size_t count = digits.count;
     while (count > 1 && digits.digits[count - 1] == '0')
         --count;
-    std::string_view significant(digits.digits.data(), count);
+    const char* significant = digits.digits.data();
     if (digits.exponent < 0) {
-        out += "0.";
-        out.append(static_cast<std::size_t>(-digits.exponent - 1), '0');
-        out += significant;
-        return;
-    }
-    auto integerDigits = static_cast<std::size_t>(digits.exponent) + 1;
-    if (count <= integerDigits) {
-        out += significant;
-        out.append(integerDigits - count, '0');
+        put("0.", 2);
+        zeros(static_cast<std::size_t>(-digits.exponent - 1));
+        put(significant, count);
+    } else if (auto integerDigits = static_cast<std::size_t>(digits.exponent) + 1; count <= integerDigits) {
+        put(significant, count);
+        zeros(integerDigits - count);
     } else {
-        out += significant.substr(0, integerDigits);
-        out += '.';
-        out += significant.substr(integerDigits);
+        put(significant, integerDigits);
+        put(".", 1);
+        put(significant + integerDigits, count - integerDigits);
     }
+    out.append(text.data(), length);
 }
 
 void AppendDatasheetLink(std::string& out, std::string_view serviceUrl, std::string_view pid, bool escaped)

@@ -25,7 +25,7 @@ constexpr double kAntimeridian = -180;
 constexpr double kEmptyCentreLatitude = 45;
 constexpr double kEmptyCentreLongitude = -180;
 
-constexpr std::size_t kChunkSize = std::size_t{256} << 10;
+constexpr std::size_t kChunkSize = std::size_t{64} << 10;
 
 constexpr std::string_view kDocumentEnd = "</Document>\r\n</kml>\r\n";
 constexpr std::string_view kMsgCreateFailed = "Could not create the KML file ";

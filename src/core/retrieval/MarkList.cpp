@@ -25,10 +25,11 @@ constexpr Column kLongitudeColumns{39, 7};
 constexpr Column kDesignationColumns{52, std::string_view::npos};
 
 // A field that starts past the line's end is empty; one the end cuts is short.
-std::string Field(std::string_view line, Column column)
+void TakeField(std::string& field, std::string_view line, Column column)
 {
     auto start = column.first - 1;
-    return start >= line.size() ? std::string() : std::string(line.substr(start, column.width));
+    if (start < line.size())
+        field.assign(line.substr(start, column.width));
 }
 
 bool IsMarkLine(std::string_view line)
@@ -75,14 +76,14 @@ MarkListReply ReadMarkList(std::string_view reply, std::string_view controlCode)
     ForEachLine(reply, [&](std::string_view line) {
         if (IsMarkLine(line)) {
             MarkRecord& record = result.records.emplace_back();
-            record.pid = Field(line, kPidColumns);
-            record.horizontalOrder = Field(line, kHorizontalOrderColumns);
-            record.verticalOrder = Field(line, kVerticalOrderColumns);
-            record.latitudeHemisphere = Field(line, kLatitudeHemisphereColumns);
-            record.latitudeText = Field(line, kLatitudeColumns);
-            record.longitudeHemisphere = Field(line, kLongitudeHemisphereColumns);
-            record.longitudeText = Field(line, kLongitudeColumns);
-            record.designation = Field(line, kDesignationColumns);
+            TakeField(record.pid, line, kPidColumns);
+            TakeField(record.horizontalOrder, line, kHorizontalOrderColumns);
+            TakeField(record.verticalOrder, line, kVerticalOrderColumns);
+            TakeField(record.latitudeHemisphere, line, kLatitudeHemisphereColumns);
+            TakeField(record.latitudeText, line, kLatitudeColumns);
+            TakeField(record.longitudeHemisphere, line, kLongitudeHemisphereColumns);
+            TakeField(record.longitudeText, line, kLongitudeColumns);
+            TakeField(record.designation, line, kDesignationColumns);
             if (cors)
                 record.horizontalOrder.assign(1, kCorsHorizontalOrder);
             if (vertical)
