@@ -120,29 +120,6 @@ TEST(ParseDmsAngle, NormalisesTheCallersText)
     }
 }
 
-TEST(ParseDmsAngle, SecondParseOfTheSameTextIsPositive)
-{
-    std::string text = " -38 53 23 ";
-    double first = 0;
-    double second = 0;
-    std::string error;
-    ASSERT_TRUE(ParseDmsAngle(text, first, error));
-    ASSERT_TRUE(ParseDmsAngle(text, second, error));
-    EXPECT_LT(first, 0);
-    EXPECT_EQ(-first, second);
-}
-
-TEST(ParseDmsAngle, ErrorOfAnEarlierParseIsCleared)
-{
-    std::string bad = "386023";
-    std::string good = "385323";
-    double angle = 0;
-    std::string error;
-    EXPECT_FALSE(ParseDmsAngle(bad, angle, error));
-    EXPECT_TRUE(ParseDmsAngle(good, angle, error));
-    EXPECT_EQ("", error);
-}
-
 TEST(AngleConversion, UsesTheFifteenDigitPi)
 {
     EXPECT_EQ(3.14159265358979, DegToRad(180));

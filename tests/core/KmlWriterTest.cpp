@@ -405,18 +405,6 @@ TEST(WritePlacemark, RefusedAnglesWriteNothing)
     }
 }
 
-TEST(WritePlacemark, AnglesComeBackNormalised)
-{
-    Mark mark;
-    mark.latitudeText = " -385323";
-    mark.longitudeText = "0770213 ";
-    std::ostringstream out;
-    std::string error;
-    Write(out, mark, error);
-    EXPECT_EQ("385323", mark.latitudeText);
-    EXPECT_EQ("0770213", mark.longitudeText);
-}
-
 TEST(WritePlacemark, WriteFailureIsReported)
 {
     // The old writer swallowed this and the run reported success with a cut document.
