@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   libxml2-utils libxml2-dev xvfb x11-apps x11-utils xdotool imagemagick
   clang libclang-rt-14-dev
-  python3 fonts-dejavu-core
+  python3 fonts-dejavu-core locales
 )
 
 missing=()
@@ -19,10 +19,18 @@ for p in "${packages[@]}"; do
   fi
 done
 
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The core tests run a second time under a comma-decimal locale, to show that numbers
+# are read and written the same whatever the user's locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  echo "Generating the de_DE.UTF-8 locale for the number tests"
+  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
