@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace tervane {
@@ -64,28 +65,22 @@ private:
     fs::path m_path;
 };
 
+// Takes `capacity` characters and then refuses, like a full disk.
 class FullBuffer : public std::streambuf {
 public:
-    explicit FullBuffer(std::size_t capacity) : m_capacity(capacity) {}
+    explicit FullBuffer(std::size_t capacity) : m_room(capacity) {}
 
 protected:
     int_type overflow(int_type c) override
     {
-        if (m_taken >= m_capacity)
+        if (m_room == 0)
             return traits_type::eof();
-        ++m_taken;
+        --m_room;
         return c;
-    }
-    std::streamsize xsputn(const char*, std::streamsize n) override
-    {
-        auto count = std::min(n, static_cast<std::streamsize>(m_capacity - m_taken));
-        m_taken += static_cast<std::size_t>(count);
-        return count;
     }
 
 private:
-    std::size_t m_capacity;
-    std::size_t m_taken = 0;
+    std::size_t m_room;
 };
 
 class RecordedProgress : public DocumentProgress {
@@ -106,6 +101,16 @@ MarkRecord Record(const char* latitudeHemisphere, const char* latitude, const ch
     record.longitudeHemisphere = longitudeHemisphere;
     record.longitudeText = longitude;
     return record;
+}
+
+// The document written to a string; a refusal fails the calling test.
+std::string Document(std::vector<MarkRecord>& records, MarkDocumentReport& report, std::string_view code = "",
+                     DocumentProgress* progress = nullptr)
+{
+    std::ostringstream out;
+    std::string error;
+    EXPECT_TRUE(WriteMarkDocument(out, records, code, kService, progress, report, error)) << error;
+    return out.str();
 }
 
 const std::string kSmith = MarkLine("AB1234", '2', '1', "N385323", "W0770213", "SMITH");
@@ -131,12 +136,15 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
     for (const auto& row : rows) {
         auto reply = ReadMarkList(row.reply, row.controlCode);
         fs::path path = folder.Path() / row.golden;
+        WriteFile(path, "an earlier document, replaced whole");
         MarkDocumentReport report;
         std::string error;
         ASSERT_TRUE(WriteMarkDocument(path, reply.records, row.controlCode, kService, nullptr, report, error))
             << row.name << ": " << error;
         EXPECT_EQ(ReadFile(fs::path(TEST_DATA_DIR) / row.golden), ReadFile(path)) << row.name;
     }
+    // Earlier files replaced, no temporary left.
+    EXPECT_EQ((std::vector<std::string>{"horizontal.kml", "smith.kml"}), folder.Entries());
 }
 
 TEST(WriteMarkDocument, CameraAtTheCentreOfTheMarksThatParse)
@@ -147,43 +155,23 @@ TEST(WriteMarkDocument, CameraAtTheCentreOfTheMarksThatParse)
         const char* latitude;
         const char* longitude;
     };
+    // clang-format off
     const Row rows[] = {
         {"one mark", {Record("N", "385323", "W", "0770213")}, "38.8897222222222", "-77.0369444444444"},
-        {"west longitudes past 180 wrap",
-         {Record("N", "100000", "W", "1790000"), Record("N", "100000", "W", "1830000")},
-         "10",
-         "179"},
-        {"southern latitudes count as south",
-         {Record("S", "385323", "W", "0770213")},
-         "-38.8897222222222",
-         "-77.0369444444444"},
-        {"eastern longitudes count as east",
-         {Record("N", "100000", "E", "0100000"), Record("N", "200000", "E", "0200000")},
-         "15",
-         "15"},
-        {"both sides of the antimeridian",
-         {Record("N", "000000", "E", "1790000"), Record("N", "000000", "W", "1790000")},
-         "0",
-         "-180"},
-        {"a mark with a bad longitude takes no part",
-         {Record("N", "385323", "W", "0770213"), Record("N", "100000", "W", "0776000")},
-         "38.8897222222222",
-         "-77.0369444444444"},
-        {"no mark parses: the old resting point",
-         {Record("N", "", "W", "0770213"), Record("N", "386000", "W", "")},
-         "45",
-         "-180"},
+        {"south and east count as such", {Record("S", "100000", "E", "0100000"), Record("S", "200000", "E", "0200000")}, "-15", "15"},
+        {"west longitudes past 180 wrap", {Record("N", "100000", "W", "1790000"), Record("N", "100000", "W", "1830000")}, "10", "179"},
+        {"both sides of the antimeridian", {Record("N", "000000", "E", "1790000"), Record("N", "000000", "W", "1790000")}, "0", "-180"},
+        {"a mark with a bad longitude takes no part", {Record("N", "385323", "W", "0770213"), Record("N", "100000", "W", "0776000")}, "38.8897222222222", "-77.0369444444444"},
+        {"no mark parses: the old resting point", {Record("N", "", "W", "0770213"), Record("N", "386000", "W", "")}, "45", "-180"},
         {"no marks at all", {}, "45", "-180"},
     };
+    // clang-format on
     for (auto row : rows) {
-        std::ostringstream out;
         MarkDocumentReport report;
-        std::string error;
-        ASSERT_TRUE(WriteMarkDocument(out, row.records, "", kService, nullptr, report, error)) << row.name;
+        std::string document = Document(row.records, report);
         EXPECT_EQ(row.latitude, KmlNumber(report.centreLatitude)) << row.name;
         EXPECT_EQ(row.longitude, KmlNumber(report.centreLongitude)) << row.name;
-        EXPECT_NE(std::string::npos,
-                  out.str().find(std::string("<longitude>") + row.longitude + "</longitude>"))
+        EXPECT_NE(std::string::npos, document.find(std::string("<longitude>") + row.longitude + "</"))
             << row.name;
     }
 }
@@ -191,12 +179,10 @@ TEST(WriteMarkDocument, CameraAtTheCentreOfTheMarksThatParse)
 TEST(WriteMarkDocument, CameraAndPlacemarkAgreeOnASignedText)
 {
     std::vector<MarkRecord> records{Record("N", "-385323", "W", "0770213")};
-    std::ostringstream out;
     MarkDocumentReport report;
-    std::string error;
-    ASSERT_TRUE(WriteMarkDocument(out, records, "", kService, nullptr, report, error));
+    std::string document = Document(records, report);
     EXPECT_EQ("-38.8897222222222", KmlNumber(report.centreLatitude));
-    EXPECT_NE(std::string::npos, out.str().find("<coordinates>-77.0369444444444,-38.8897222222222<"));
+    EXPECT_NE(std::string::npos, document.find("<coordinates>-77.0369444444444,-38.8897222222222<"));
     EXPECT_EQ("385323", records[0].latitudeText);
 }
 
@@ -205,33 +191,30 @@ TEST(WriteMarkDocument, ProgressCountsEveryMark)
     std::vector<MarkRecord> records{Record("N", "385323", "W", "0770213"), Record("N", "bad", "W", "x"),
                                     Record("N", "385323", "W", "0770213")};
     RecordedProgress progress;
-    std::ostringstream out;
     MarkDocumentReport report;
-    std::string error;
-    ASSERT_TRUE(WriteMarkDocument(out, records, "", kService, &progress, report, error));
+    Document(records, report, "", &progress);
     EXPECT_EQ((std::vector<std::string>{"Start 4", "Advance 0", "Advance 1", "Advance 2", "Advance 3"}),
               progress.events);
 }
 
 TEST(WriteMarkDocument, SkippedMarksAreCountedWithTheFirstReason)
 {
-    std::vector<MarkRecord> records{Record("N", "385323", "W", "0770213"),
-                                    Record("N", "386023", "W", "0770213"),
+    // Latitude and longitude both refused, differently: the longitude's message counts.
+    // horizontal.kml shows a refused latitude alone writes nothing.
+    std::vector<MarkRecord> records{Record("N", "385323", "W", "0770213"), Record("N", "38", "W", "0770260"),
                                     Record("N", "385323", "W", "0776013"), Record("N", "", "W", "")};
-    std::ostringstream out;
     MarkDocumentReport report;
-    std::string error;
-    ASSERT_TRUE(WriteMarkDocument(out, records, "", kService, nullptr, report, error));
+    Document(records, report);
     EXPECT_EQ(1u, report.placemarks);
     EXPECT_EQ(3u, report.skipped);
-    EXPECT_EQ("<*** Invalid minutes input (60) ***>", report.firstSkipMessage);
+    EXPECT_EQ("<*** Invalid seconds input (60) ***>", report.firstSkipMessage);
     EXPECT_EQ("3 marks were skipped because their position could not be read. The first: "
-              "<*** Invalid minutes input (60) ***>",
+              "<*** Invalid seconds input (60) ***>",
               SkippedMarksMessage(report));
 
     report.skipped = 1;
     EXPECT_EQ(
-        "1 mark was skipped because its position could not be read: <*** Invalid minutes input (60) ***>",
+        "1 mark was skipped because its position could not be read: <*** Invalid seconds input (60) ***>",
         SkippedMarksMessage(report));
     report.skipped = 0;
     EXPECT_EQ("", SkippedMarksMessage(report));
@@ -239,71 +222,33 @@ TEST(WriteMarkDocument, SkippedMarksAreCountedWithTheFirstReason)
 
 TEST(WriteMarkDocument, VerticalOrderBlankedForHorizontalOnly)
 {
-    struct Row {
-        const char* code;
-        const char* vertical;
-        const char* style;
-    };
-    const Row rows[] = {{"H-0-0", "", "BlkSqr"}, {"H-A-0", "2", "RedSqr"}, {"", "2", "RedSqr"}};
-    for (const auto& row : rows) {
+    using Row = std::tuple<const char*, const char*, const char*>; // code, vertical order, style
+    for (const auto& [code, vertical, style] :
+         {Row{"H-0-0", "", "#BlkSqr"}, Row{"H-A-0", "2", "#RedSqr"}, Row{"", "2", "#RedSqr"}}) {
         std::vector<MarkRecord> records{Record("N", "385323", "W", "0770213")};
         records[0].verticalOrder = "2";
-        std::ostringstream out;
         MarkDocumentReport report;
-        std::string error;
-        ASSERT_TRUE(WriteMarkDocument(out, records, row.code, kService, nullptr, report, error));
-        EXPECT_EQ(row.vertical, records[0].verticalOrder) << row.code;
-        EXPECT_NE(std::string::npos, out.str().find(std::string("#") + row.style)) << row.code;
+        EXPECT_NE(std::string::npos, Document(records, report, code).find(style)) << code;
+        EXPECT_EQ(vertical, records[0].verticalOrder) << code;
     }
 }
 
 TEST(WriteMarkDocument, StreamFailureAnywhereEndsTheDocument)
 {
-    std::vector<MarkRecord> marks{Record("N", "385323", "W", "0770213"),
-                                  Record("N", "385323", "W", "0770213")};
-    std::string whole;
-    {
-        auto records = marks;
-        std::ostringstream out;
-        MarkDocumentReport report;
-        std::string error;
-        ASSERT_TRUE(WriteMarkDocument(out, records, "", kService, nullptr, report, error));
-        whole = out.str();
-    }
-    const std::size_t cameraAt = whole.find("<LookAt");
-    const std::size_t secondPlacemarkAt = whole.rfind("<Placemark>");
-    struct Row {
-        const char* name;
-        std::size_t capacity;
-    };
-    const Row rows[] = {
-        {"in the head", 100},
-        {"in the camera", cameraAt + 10},
-        {"in the second placemark", secondPlacemarkAt + 10},
-        {"in the closing lines", whole.size() - 3},
-    };
-    for (const auto& row : rows) {
-        auto records = marks;
-        FullBuffer full(row.capacity);
-        std::ostream out(&full);
-        MarkDocumentReport report;
-        std::string error;
-        EXPECT_FALSE(WriteMarkDocument(out, records, "", kService, nullptr, report, error)) << row.name;
-        EXPECT_NE("", error) << row.name;
-    }
-}
-
-TEST(WriteMarkDocument, FileReplacedOnlyWhenComplete)
-{
-    Folder folder;
-    fs::path path = folder.Path() / "marks.kml";
-    WriteFile(path, "earlier");
-    std::vector<MarkRecord> records{Record("N", "385323", "W", "0770213")};
+    const std::vector<MarkRecord> marks(2, Record("N", "385323", "W", "0770213"));
+    auto records = marks;
     MarkDocumentReport report;
-    std::string error;
-    ASSERT_TRUE(WriteMarkDocument(path, records, "", kService, nullptr, report, error)) << error;
-    EXPECT_EQ(0u, ReadFile(path).find("<?xml"));
-    EXPECT_EQ(std::vector<std::string>{"marks.kml"}, folder.Entries());
+    const std::string whole = Document(records, report);
+    // In the head, the camera, the second placemark and the closing lines.
+    for (std::size_t capacity :
+         {std::size_t{100}, whole.find("<LookAt") + 10, whole.rfind("<Placemark>") + 10, whole.size() - 3}) {
+        records = marks;
+        FullBuffer full(capacity);
+        std::ostream out(&full);
+        std::string error;
+        EXPECT_FALSE(WriteMarkDocument(out, records, "", kService, nullptr, report, error)) << capacity;
+        EXPECT_NE("", error) << capacity;
+    }
 }
 
 TEST(WriteMarkDocument, FailuresLeaveNoPartialFile)
