@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -25,21 +25,15 @@ std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find
 
 std::vector<std::string> ChildEnvironment(const CliRun& run)
 {
-    std::vector<std::string> names;
+    std::vector<std::string> names(std::begin(kScrubbed), std::end(kScrubbed));
     for (const std::string& extra : run.environment)
         names.push_back(NameOf(extra));
-    for (const char* scrubbed : kScrubbed)
-        names.emplace_back(scrubbed);
-
     std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
-        if (std::find(names.begin(), names.end(), NameOf(entry)) == names.end())
-            env.push_back(entry);
-    }
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::find(names.begin(), names.end(), NameOf(*e)) == names.end())
+            env.emplace_back(*e);
     env.push_back("HOME=" + (run.workingDir / "home").string());
-    for (const std::string& extra : run.environment)
-        env.push_back(extra);
+    env.insert(env.end(), run.environment.begin(), run.environment.end());
     return env;
 }
 
@@ -52,36 +46,15 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
     return pointers;
 }
 
-void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
-
 // Reads what is there; false once the other side is closed (a pseudo-terminal reports
 // EIO when the child is gone).
 bool Drain(int fd, std::string& into)
 {
     char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            into.append(buffer, static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return true;
-        return false;
-    }
-}
-
-struct Pipe {
-    int read = -1;
-    int write = -1;
-};
-
-Pipe MakePipe()
-{
-    int fds[2] = {-1, -1};
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return {};
-    return {fds[0], fds[1]};
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        into.append(buffer, static_cast<std::size_t>(n));
+    return n < 0 && (errno == EAGAIN || errno == EINTR);
 }
 
 } // namespace
@@ -91,116 +64,92 @@ CliResult RunCli(const CliRun& run)
     // A child that exits before reading its input must not take the test down with it.
     std::signal(SIGPIPE, SIG_IGN);
     CliResult result;
-
     std::vector<std::string> argv{TERVANE_CLI_PATH};
     argv.insert(argv.end(), run.args.begin(), run.args.end());
     std::vector<std::string> env = ChildEnvironment(run);
     std::vector<char*> argvPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(env);
 
-    Pipe out = MakePipe();
-    Pipe err;
-    Pipe in;
-    int terminal = -1;
-    int terminalChild = -1;
+    int out[2] = {-1, -1};
+    int err[2] = {-1, -1}; // with `terminal`: our side and the child's side of the terminal
+    int in[2] = {-1, -1};
+    if (pipe2(out, O_CLOEXEC) != 0)
+        return result;
     if (run.terminal) {
-        terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0)
+        err[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0)
             return result;
-        terminalChild = open(ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    } else {
-        err = MakePipe();
-        in = MakePipe();
+        err[1] = open(ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        in[0] = err[1];
+    } else if (pipe2(err, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) {
+        return result;
     }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, run.terminal ? terminalChild : in.read, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, run.terminal ? terminalChild : err.write, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     posix_spawn_file_actions_addchdir_np(&actions, run.workingDir.c_str());
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argvPointers[0], &actions, nullptr, argvPointers.data(),
-                                    envPointers.data());
+    const int spawned =
+        posix_spawn(&pid, argvPointers[0], &actions, nullptr, argvPointers.data(), envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
-    for (int fd : {out.write, err.write, in.read, terminalChild})
+    for (int fd : {out[1], err[1], run.terminal ? -1 : in[0]})
         if (fd >= 0)
             close(fd);
+    if (in[1] >= 0) {
+        if (write(in[1], run.input.data(), run.input.size()) < 0) {
+            // The child left without reading it; what it printed tells why.
+        }
+        close(in[1]);
+    }
     if (spawned != 0) {
-        for (int fd : {out.read, err.read, in.write, terminal})
-            if (fd >= 0)
-                close(fd);
+        close(out[0]);
+        close(err[0]);
         result.err = std::string("could not start the tool: ") + std::strerror(spawned);
         return result;
     }
 
-    const int errFd = run.terminal ? terminal : err.read;
-    SetNonBlocking(out.read);
-    SetNonBlocking(errFd);
-    int inputFd = in.write;
-    std::size_t written = 0;
-    if (inputFd >= 0)
-        SetNonBlocking(inputFd);
-
+    fcntl(out[0], F_SETFL, O_NONBLOCK);
+    fcntl(err[0], F_SETFL, O_NONBLOCK);
     std::size_t step = 0;
     std::size_t shownFrom = 0; // terminal output before this offset answered earlier steps
     bool outOpen = true;
     bool errOpen = true;
     bool exited = false;
     int waitStatus = 0;
-    const auto deadline = std::chrono::steady_clock::now() + run.timeLimit;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     while ((outOpen || errOpen || !exited) && std::chrono::steady_clock::now() < deadline) {
-        if (inputFd >= 0) {
-            if (written < run.input.size()) {
-                const ssize_t n = write(inputFd, run.input.data() + written, run.input.size() - written);
-                if (n > 0)
-                    written += static_cast<std::size_t>(n);
-                else if (n < 0 && errno != EAGAIN && errno != EINTR)
-                    written = run.input.size();
-            }
-            if (written >= run.input.size()) {
-                close(inputFd);
-                inputFd = -1;
-            }
-        }
-
-        pollfd fds[2] = {{out.read, POLLIN, 0}, {errFd, POLLIN, 0}};
+        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
         poll(fds, 2, 50);
-        if (outOpen)
-            outOpen = Drain(out.read, result.out);
-        if (errOpen)
-            errOpen = Drain(errFd, result.err);
-
-        if (run.terminal && step < run.dialogue.size()) {
-            const std::size_t at = result.err.find(run.dialogue[step].first, shownFrom);
-            if (at != std::string::npos) {
-                const std::string& typed = run.dialogue[step].second;
-                if (write(terminal, typed.data(), typed.size()) < 0)
-                    break;
-                shownFrom = at + run.dialogue[step].first.size();
-                ++step;
-            }
+        outOpen = outOpen && Drain(out[0], result.out);
+        errOpen = errOpen && Drain(err[0], result.err);
+        const std::size_t at = step < run.dialogue.size() ? result.err.find(run.dialogue[step].first, shownFrom)
+                                                           : std::string::npos;
+        if (at != std::string::npos) {
+            const std::string& typed = run.dialogue[step].second;
+            if (write(err[0], typed.data(), typed.size()) < 0)
+                break;
+            shownFrom = at + run.dialogue[step++].first.size();
         }
         // The terminal stays open on our side, so its end is the child's exit.
         if (!exited && waitpid(pid, &waitStatus, WNOHANG) == pid) {
             exited = true;
             if (run.terminal) {
-                Drain(errFd, result.err);
+                Drain(err[0], result.err);
                 errOpen = false;
             }
         }
     }
-
     if (!exited) {
         kill(pid, SIGKILL);
         waitpid(pid, &waitStatus, 0);
     } else if (WIFEXITED(waitStatus)) {
-        result.finished = true;
         result.status = WEXITSTATUS(waitStatus);
     }
-    for (int fd : {out.read, err.read, inputFd, terminal})
-        if (fd >= 0)
-            close(fd);
+    close(out[0]);
+    close(err[0]);
     return result;
 }
 

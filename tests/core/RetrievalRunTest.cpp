@@ -1,35 +1,20 @@
 #include "retrieval/RetrievalRun.h"
 
+#include "ReplyLines.h"
+
 #include "kml/MarkDocument.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <vector>
 
 namespace tervane {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A mark line in the reply's columns: pid 7-12, orders 14 and 16, latitude 30-36,
-// longitude 38-45, name from 52.
-std::string MarkLine(const std::string& pid, const std::string& lat, const std::string& lon,
-                     const std::string& name)
-{
-    std::string line(51, ' ');
-    line.replace(3, 1, ".");
-    line.replace(6, 6, pid);
-    line.replace(13, 1, "2");
-    line.replace(15, 1, "1");
-    line.replace(29, 7, lat);
-    line.replace(37, 8, lon);
-    return line + name;
-}
+using testing::MarkLine;
 
 class FakeTransfer final : public Transfer {
 public:
@@ -63,14 +48,15 @@ public:
     std::vector<std::string> messages;
     std::map<std::string, std::string> settings;
     std::vector<fs::path> opened;
+    bool hourglass = false;
 
     void Show(const std::string& text) override
     {
         messages.push_back(text);
         log.push_back("message: " + text);
     }
-    void ShowHourglass() override { log.push_back("pointer: hourglass"); }
-    void ShowDefault() override { log.push_back("pointer: default"); }
+    void ShowHourglass() override { log.push_back("pointer: hourglass"); hourglass = true; }
+    void ShowDefault() override { log.push_back("pointer: default"); hourglass = false; }
     void HideQueryInputs() override { log.push_back("inputs hidden"); }
     void Show() override { log.push_back("dialog shown"); }
     void Hide() override { log.push_back("dialog hidden"); }
@@ -93,18 +79,14 @@ public:
     {
         settings[std::string(section) + "/" + std::string(key)] = value;
     }
-
-    bool Logged(const std::string& entry) const
-    {
-        return std::find(log.begin(), log.end(), entry) != log.end();
-    }
+    bool Logged(const std::string& entry) const { return std::find(log.begin(), log.end(), entry) != log.end(); }
 };
 
 constexpr const char* kService = "http://marks.test";
-const std::string kPrimary =
-    std::string(kService) + "/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-0-0";
-const std::string kCompanion =
-    std::string(kService) + "/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-G-0";
+const std::string kPrimary = std::string(kService) + "/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-0-0";
+const std::string kCompanion = std::string(kService) + "/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-G-0";
+const std::string kSmith = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
+const std::string kGps = MarkLine("GP0001", "N385400", "W0770300", "GPS ONE") + "\n";
 
 class RetrievalRunTest : public ::testing::Test {
 protected:
@@ -147,8 +129,9 @@ protected:
 
 TEST_F(RetrievalRunTest, CountyQueryWritesOpensAndRemembers)
 {
-    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
-    m_transfer.replies[kCompanion] = MarkLine("GP0001", "N385400", "W0770300", "GPS ONE") + "\n";
+    // The primary reply's last line must not swallow the companion's first one.
+    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH");
+    m_transfer.replies[kCompanion] = kGps;
 
     RunResult result = Run();
 
@@ -160,8 +143,6 @@ TEST_F(RetrievalRunTest, CountyQueryWritesOpensAndRemembers)
     EXPECT_EQ((std::vector<fs::path>{result.kmlPath}), m_rec.opened);
     EXPECT_EQ("VA", m_rec.settings["Settings/State"]);
     EXPECT_EQ("Fairfax ", m_rec.settings["Settings/County"]); // untrimmed, as typed
-    EXPECT_TRUE(m_rec.messages.empty());
-
     const std::vector<std::string> expected{
         "inputs hidden",
         "processing label hidden", "info: Getting PID list from NivoraIDB...", "bar hidden", "dialog shown",
@@ -174,56 +155,43 @@ TEST_F(RetrievalRunTest, CountyQueryWritesOpensAndRemembers)
     EXPECT_EQ(expected, m_rec.log);
 }
 
-TEST_F(RetrievalRunTest, FetchFailuresShowTheRightTextAndWriteNothing)
+TEST_F(RetrievalRunTest, FetchAndReplyFailuresShowTheirTextAndWriteNothing)
 {
     struct Row {
         const char* name;
-        bool primaryOk;
-        bool companionOk;
+        const char* primary;   // nullptr: refused
+        const char* companion; // nullptr: refused
         std::string shown;
     };
     const std::string refused = "Could not reach the mark-list service: Connection refused";
     const Row rows[] = {
-        {"companion fails", true, false, refused},
-        {"primary fails", false, true, refused},
-        {"primary empty, companion fine", true, true, ""},
+        {"companion fails", kSmith.c_str(), nullptr, refused},
+        {"primary fails", nullptr, kGps.c_str(), refused},
+        // An empty primary reply is a time-out even when the companion answered.
+        {"primary empty, companion fine", "", kGps.c_str(), "Request timeout.\r\nNo response received."},
+        {"the service's input error", "INPUT ERROR: unknown county\nignored\n", "\n", "INPUT ERROR: unknown county"},
+        {"no marks in either reply", "header line\n\n", "\n", "No marks found!"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         m_transfer = FakeTransfer();
         m_rec = Recorder();
-        if (row.primaryOk)
-            m_transfer.replies[kPrimary] = row.shown.empty() ? "" : MarkLine("AB1234", "N385323", "W0770213", "A");
-        if (row.companionOk)
-            m_transfer.replies[kCompanion] = MarkLine("GP0001", "N385400", "W0770300", "B");
+        if (row.primary)
+            m_transfer.replies[kPrimary] = row.primary;
+        if (row.companion)
+            m_transfer.replies[kCompanion] = row.companion;
 
         RunResult result = Run();
 
-        if (row.shown.empty()) {
-            // An empty primary reply is a time-out even when the companion answered.
-            EXPECT_EQ("Request timeout.\r\nNo response received.", result.message);
-        } else {
-            EXPECT_EQ(row.shown, result.message);
-        }
+        EXPECT_EQ(row.shown, result.message);
+        EXPECT_EQ((std::vector<std::string>{row.shown}), m_rec.messages);
         EXPECT_EQ(RunOutcome::Failed, result.outcome);
         EXPECT_EQ(2u, m_transfer.requested.size()); // the companion is fetched regardless
         EXPECT_FALSE(fs::exists(m_dir / "VA_Fairfax_H-0-0.kml"));
         EXPECT_TRUE(m_rec.settings.empty());
-        EXPECT_EQ("pointer: default", m_rec.log.back());
+        EXPECT_TRUE(m_rec.opened.empty());
+        EXPECT_FALSE(m_rec.hourglass);
     }
-}
-
-TEST_F(RetrievalRunTest, ReplyOutcomesEndTheRunWithTheirMessage)
-{
-    m_inputs.controlTypeText = "GPS"; // no companion
-    const std::string url = std::string(kService) + "/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-G";
-    m_transfer.replies[url] = "INPUT ERROR: unknown county\nignored\n";
-    EXPECT_EQ("INPUT ERROR: unknown county", Run().message);
-
-    m_transfer.replies[url] = "header line\n\n";
-    EXPECT_EQ("No marks found!", Run().message);
-    EXPECT_TRUE(m_rec.opened.empty());
-    EXPECT_TRUE(m_rec.settings.empty());
 }
 
 TEST_F(RetrievalRunTest, ValidationFailuresStopBeforeAnythingIsFetched)
@@ -241,21 +209,16 @@ TEST_F(RetrievalRunTest, ValidationFailuresStopBeforeAnythingIsFetched)
     EXPECT_TRUE(m_rec.Logged("inputs hidden"));
     EXPECT_FALSE(m_rec.Logged("dialog shown"));
     EXPECT_TRUE(m_transfer.requested.empty());
-}
 
-TEST_F(RetrievalRunTest, NoModeEndsQuietly)
-{
     m_inputs.mode = "";
     EXPECT_EQ(RunOutcome::NoMode, Run().outcome);
-    EXPECT_TRUE(m_rec.messages.empty());
-    EXPECT_TRUE(m_transfer.requested.empty());
+    EXPECT_EQ(2u, m_rec.messages.size()); // none more for a run without a mode
 }
 
 TEST_F(RetrievalRunTest, MissingServiceAddressIsReportedBeforeFetching)
 {
     m_config.serviceUrl.clear();
-    RunResult result = Run();
-    EXPECT_EQ(RunOutcome::Failed, result.outcome);
+    EXPECT_EQ(RunOutcome::Failed, Run().outcome);
     ASSERT_EQ(1u, m_rec.messages.size());
     EXPECT_NE(std::string::npos, m_rec.messages[0].find("TERVANE_SERVICE_URL"));
     EXPECT_TRUE(m_transfer.requested.empty());
@@ -264,8 +227,8 @@ TEST_F(RetrievalRunTest, MissingServiceAddressIsReportedBeforeFetching)
 TEST_F(RetrievalRunTest, WriteFailureTakesTheGeneralFailurePath)
 {
     m_config.outputDir = m_dir / "no" / "such" / "folder";
-    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
-    m_transfer.replies[kCompanion] = MarkLine("GP0001", "N385400", "W0770300", "B") + "\n";
+    m_transfer.replies[kPrimary] = kSmith;
+    m_transfer.replies[kCompanion] = kGps;
 
     RunResult result = Run();
 
@@ -274,15 +237,13 @@ TEST_F(RetrievalRunTest, WriteFailureTakesTheGeneralFailurePath)
     EXPECT_TRUE(m_rec.settings.empty());
     EXPECT_TRUE(m_rec.opened.empty());
     ASSERT_GE(m_rec.log.size(), 3u);
-    EXPECT_EQ("message: " + result.message, m_rec.log[m_rec.log.size() - 3]);
-    EXPECT_EQ("dialog hidden", m_rec.log[m_rec.log.size() - 2]);
-    EXPECT_EQ("pointer: default", m_rec.log.back());
+    EXPECT_EQ((std::vector<std::string>{"message: " + result.message, "dialog hidden", "pointer: default"}),
+              std::vector<std::string>(m_rec.log.end() - 3, m_rec.log.end()));
 }
 
 TEST_F(RetrievalRunTest, SkippedMarksAreReportedOnceAfterOpening)
 {
-    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N386023", "W0770213", "BAD MINUTES") + "\n" +
-                                   MarkLine("AB1235", "N385323", "W0770213", "GOOD") + "\n";
+    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N386023", "W0770213", "BAD MINUTES") + "\n" + kSmith;
     m_transfer.replies[kCompanion] = "\n"; // a companion with no marks is fine
 
     RunResult result = Run();
@@ -295,13 +256,15 @@ TEST_F(RetrievalRunTest, SkippedMarksAreReportedOnceAfterOpening)
     EXPECT_EQ("message: " + m_rec.messages[0], m_rec.log.back()); // after the viewer started
 }
 
-// A saved reply stands for both requests: asking the service for the companion as well
-// would fail (or, with nothing to answer it, time out) although every mark is at hand.
-TEST_F(RetrievalRunTest, WithoutCompanionFetchOnlyThePrimaryIsAsked)
+// The command line's run: a saved reply stands for both requests (asking for the
+// companion as well would fail although every mark is at hand), nothing is remembered
+// and no viewer is announced.
+TEST_F(RetrievalRunTest, WithoutCompanionSettingsOrViewerOnlyThePrimaryIsAsked)
 {
     m_config.fetchCompanion = false;
-    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n" +
-                                   MarkLine("GP0001", "N385400", "W0770300", "GPS ONE") + "\n";
+    m_config.saveSettings = false;
+    m_config.openDocument = false;
+    m_transfer.replies[kPrimary] = kSmith + kGps;
 
     RunResult result = Run();
 
@@ -309,37 +272,10 @@ TEST_F(RetrievalRunTest, WithoutCompanionFetchOnlyThePrimaryIsAsked)
     EXPECT_EQ((std::vector<std::string>{kPrimary}), m_transfer.requested);
     EXPECT_EQ(kCompanion, result.request.companionUrl); // composed all the same
     EXPECT_EQ(2u, result.report.placemarks);
-}
-
-TEST_F(RetrievalRunTest, WithoutOpeningTheViewerIsNotAnnounced)
-{
-    m_config.openDocument = false;
-    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
-    m_transfer.replies[kCompanion] = "\n";
-
-    RunResult result = Run();
-
-    ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
+    EXPECT_TRUE(m_rec.settings.empty());
     EXPECT_TRUE(m_rec.opened.empty());
     EXPECT_FALSE(m_rec.Logged("info: Starting GoogleEarth..."));
     EXPECT_EQ("dialog hidden", m_rec.log.back());
-}
-
-// The primary reply's last line must not swallow the companion's first one.
-TEST_F(RetrievalRunTest, CompanionReplyStartsOnItsOwnLine)
-{
-    m_transfer.replies[kPrimary] = MarkLine("AB1234", "N385323", "W0770213", "SMITH");
-    m_transfer.replies[kCompanion] = MarkLine("GP0001", "N385400", "W0770300", "GPS ONE") + "\n";
-
-    RunResult result = Run();
-
-    ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
-    EXPECT_EQ(2u, result.report.placemarks);
-    std::ifstream in(result.kmlPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_NE(std::string::npos, text.str().find("<name>SMITH</name>"));
-    EXPECT_NE(std::string::npos, text.str().find("<name>GPS ONE</name>"));
 }
 
 } // namespace

@@ -1,0 +1,43 @@
+#pragma once
+
+// Mark lines in the reply's fixed columns, and the files a run leaves, for tests at
+// every level.
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace tervane::testing {
+
+// Pid in columns 7-12, orders in 14 and 16, latitude 30-36, longitude 38-45, name from 52.
+inline std::string MarkLine(const std::string& pid, const std::string& lat, const std::string& lon,
+                            const std::string& name)
+{
+    std::string line(51, ' ');
+    line.replace(3, 1, ".");
+    line.replace(6, 6, pid);
+    line.replace(13, 1, "2");
+    line.replace(15, 1, "1");
+    line.replace(29, 7, lat);
+    line.replace(37, 8, lon);
+    return line + name;
+}
+
+inline std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline std::size_t CountOf(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+} // namespace tervane::testing
