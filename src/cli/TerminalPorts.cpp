@@ -13,6 +13,8 @@
 #include <iterator>
 #include <sstream>
 
+#include <csignal>
+
 #include <termios.h>
 #include <unistd.h>
 
@@ -34,21 +36,41 @@ bool ReadTerminalLine(std::string& line)
     return true;
 }
 
+// The terminal's settings while the echo is off, so that a Ctrl+C at the password
+// prompt does not leave the user's shell without echo.
+termios g_savedTerminal{};
+constexpr int kRestoringSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+extern "C" void RestoreTerminalAndDie(int signalNumber)
+{
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
 // The same without echoing what is typed, for passwords. The echo goes off before the
 // prompt appears, so that nothing typed in answer to it is ever shown.
 bool ReadHiddenLine(std::ostream& out, std::string_view prompt, std::string& line)
 {
-    termios saved{};
-    const bool isTerminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    const bool isTerminal = tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0;
+    struct sigaction restore {};
+    struct sigaction previous[std::size(kRestoringSignals)] {};
     if (isTerminal) {
-        termios quiet = saved;
+        restore.sa_handler = RestoreTerminalAndDie;
+        sigemptyset(&restore.sa_mask);
+        for (std::size_t i = 0; i < std::size(kRestoringSignals); ++i)
+            sigaction(kRestoringSignals[i], &restore, &previous[i]);
+        termios quiet = g_savedTerminal;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
     out << prompt << std::flush;
     const bool read = ReadTerminalLine(line);
-    if (isTerminal)
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    if (isTerminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+        for (std::size_t i = 0; i < std::size(kRestoringSignals); ++i)
+            sigaction(kRestoringSignals[i], &previous[i], nullptr);
+    }
     out << '\n' << std::flush;
     return read;
 }
