@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -132,6 +133,8 @@ CliResult RunCli(const CliRun& run)
             if (write(err[0], typed.data(), typed.size()) < 0)
                 break;
             shownFrom = at + run.dialogue[step++].first.size();
+            if (step == run.dialogue.size() && run.signalAfterDialogue != 0)
+                kill(pid, run.signalAfterDialogue);
         }
         // The terminal stays open on our side, so its end is the child's exit.
         if (!exited && waitpid(pid, &waitStatus, WNOHANG) == pid) {
@@ -148,6 +151,8 @@ CliResult RunCli(const CliRun& run)
     } else if (WIFEXITED(waitStatus)) {
         result.status = WEXITSTATUS(waitStatus);
     }
+    termios settings{};
+    result.terminalEchoes = run.terminal && tcgetattr(err[0], &settings) == 0 && (settings.c_lflag & ECHO) != 0;
     close(out[0]);
     close(err[0]);
     return result;

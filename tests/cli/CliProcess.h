@@ -20,12 +20,15 @@ struct CliRun {
     bool terminal = false;
     // With `terminal`: each time the terminal shows `first`, type `second`, in order.
     std::vector<std::pair<std::string, std::string>> dialogue{};
+    // With `terminal`: a signal sent to the child once the whole dialogue was typed.
+    int signalAfterDialogue = 0;
 };
 
 struct CliResult {
     int status = -1; // the exit status; -1 when killed or not started
     std::string out;
     std::string err;
+    bool terminalEchoes = false; // with `terminal`: the terminal's echo once the child ended
 };
 
 CliResult RunCli(const CliRun& run);

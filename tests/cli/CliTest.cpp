@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <thread>
 
 namespace tervane {
@@ -322,6 +324,24 @@ TEST_F(CliTest, TerminalAsksForSignInAndShowsProgress)
     EXPECT_EQ(std::string::npos, result.err.find("secret")) << result.err;
     EXPECT_NE(std::string::npos, result.err.find("\rCreating .kml file... " + marks + "/" + marks)) << result.err;
     EXPECT_EQ('\n', result.err.back()); // the progress line is ended
+}
+
+// Ctrl+C while the echo is off used to leave the user's terminal without echo.
+TEST_F(CliTest, InterruptedPasswordPromptGivesTheEchoBack)
+{
+    sample::SampleService service("alice", "secret");
+    const int port = service.Bind(0);
+    ASSERT_TRUE(service.ServeInBackground());
+    const CliResult result = RunCli({.args = {"--state", "VA", "--county", "Fairfax", "--type", "GPS", "--service",
+                                              "http://127.0.0.1:" + std::to_string(port)},
+                                     .workingDir = m_dir,
+                                     .terminal = true,
+                                     .dialogue = {{"User name: ", "alice\n"}, {"Password: ", ""}},
+                                     .signalAfterDialogue = SIGINT});
+
+    EXPECT_EQ(-1, result.status) << result.err; // ended by the signal
+    EXPECT_TRUE(result.terminalEchoes);
+    EXPECT_FALSE(fs::exists(m_dir / "VA_Fairfax_H-G.kml"));
 }
 
 TEST_F(CliTest, OpenHandsTheDocumentToXdgOpen)
