@@ -67,6 +67,24 @@ protected:
             {.args = std::move(args), .workingDir = m_dir, .input = std::move(input), .environment = m_environment});
     }
 
+    // A county query against a sample service that asks for a sign-in, answered on a
+    // terminal as "alice" with `password`; a non-zero `signal` follows the password.
+    CliResult SignInOnTerminal(const std::string& password, int signal = 0)
+    {
+        sample::SampleService service("alice", "secret");
+        const int port = service.Bind(0);
+        if (!service.ServeInBackground()) {
+            ADD_FAILURE() << "the sample service did not start";
+            return {};
+        }
+        return RunCli({.args = {"--state", "VA", "--county", "Fairfax", "--type", "GPS", "--service",
+                                "http://127.0.0.1:" + std::to_string(port)},
+                       .workingDir = m_dir,
+                       .terminal = true,
+                       .dialogue = {{"User name: ", "alice\n"}, {"Password: ", password}},
+                       .signalAfterDialogue = signal});
+    }
+
     fs::path m_dir;
     std::vector<std::string> m_environment;
 };
@@ -307,14 +325,7 @@ TEST_F(CliTest, FetchesFromTheServiceWithAndWithoutSignIn)
 // shows how far the document has got.
 TEST_F(CliTest, TerminalAsksForSignInAndShowsProgress)
 {
-    sample::SampleService service("alice", "secret");
-    const int port = service.Bind(0);
-    ASSERT_TRUE(service.ServeInBackground());
-    const CliResult result = RunCli({.args = {"--state", "VA", "--county", "Fairfax", "--type", "GPS", "--service",
-                                              "http://127.0.0.1:" + std::to_string(port)},
-                                     .workingDir = m_dir,
-                                     .terminal = true,
-                                     .dialogue = {{"User name: ", "alice\n"}, {"Password: ", "secret\n"}}});
+    const CliResult result = SignInOnTerminal("secret\n");
 
     const fs::path written = m_dir / "VA_Fairfax_H-G.kml";
     const std::string marks = std::to_string(testing::CountOf(ReadFile(written), "<Placemark>"));
@@ -329,15 +340,7 @@ TEST_F(CliTest, TerminalAsksForSignInAndShowsProgress)
 // Ctrl+C while the echo is off used to leave the user's terminal without echo.
 TEST_F(CliTest, InterruptedPasswordPromptGivesTheEchoBack)
 {
-    sample::SampleService service("alice", "secret");
-    const int port = service.Bind(0);
-    ASSERT_TRUE(service.ServeInBackground());
-    const CliResult result = RunCli({.args = {"--state", "VA", "--county", "Fairfax", "--type", "GPS", "--service",
-                                              "http://127.0.0.1:" + std::to_string(port)},
-                                     .workingDir = m_dir,
-                                     .terminal = true,
-                                     .dialogue = {{"User name: ", "alice\n"}, {"Password: ", ""}},
-                                     .signalAfterDialogue = SIGINT});
+    const CliResult result = SignInOnTerminal("", SIGINT);
 
     EXPECT_EQ(-1, result.status) << result.err; // ended by the signal
     EXPECT_TRUE(result.terminalEchoes);
