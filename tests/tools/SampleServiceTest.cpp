@@ -184,7 +184,7 @@ TEST(SampleService, AsksForBasicSignInWhenStartedWithAUser)
 
 TEST(SampleServiceProgram, RefusesUnusableOptions)
 {
-    for (const char* arguments : {"--user surveyor", "--port 0", "--port 70000", "--port 80x", "--colour red"}) {
+    for (const char* arguments : {"--user surveyor", "--port -1", "--port 70000", "--port 80x", "--colour red"}) {
         const std::string command = std::string(TERVANE_SAMPLE_SERVICE_PATH) + " " + arguments + " 2>/dev/null";
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << arguments;

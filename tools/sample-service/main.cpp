@@ -2,6 +2,8 @@
 // without the survey agency's server. See SampleMarks.h for what it answers.
 //
 //   tervane-sample-service [--port N] [--user NAME --password PW]
+//
+// With --port 0 it takes any free port; the first line it prints names the address.
 
 #include "SampleService.h"
 
@@ -35,7 +37,8 @@ int Usage(const char* problem)
     }
     std::fprintf(stderr,
                  "usage: tervane-sample-service [--port N] [--user NAME --password PW]\n"
-                 "Answers mark-list queries with made-up marks on http://127.0.0.1:N (default %d).\n"
+                 "Answers mark-list queries with made-up marks on http://127.0.0.1:N (default %d;\n"
+                 "0 takes any free port, named on the first line printed).\n"
                  "With --user and --password it asks for HTTP Basic sign-in.\n",
                  tervane::sample::kDefaultPort);
     return problem ? kUsageError : 0;
@@ -60,8 +63,8 @@ int main(int argc, char** argv)
         const std::string_view value = argv[++i];
         if (option == "--port") {
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
-            if (ec != std::errc() || end != value.data() + value.size() || port < 1 || port > kMaxPort) {
-                return Usage("--port takes a number from 1 to 65535");
+            if (ec != std::errc() || end != value.data() + value.size() || port < 0 || port > kMaxPort) {
+                return Usage("--port takes a number from 0 to 65535");
             }
         } else if (option == "--user") {
             user = value;
@@ -77,7 +80,8 @@ int main(int argc, char** argv)
     }
 
     tervane::sample::SampleService service(user, password);
-    if (service.Bind(port) < 0) {
+    const int bound = service.Bind(port);
+    if (bound < 0) {
         std::fprintf(stderr, "tervane-sample-service: cannot listen on 127.0.0.1:%d: %s\n", port,
                      std::strerror(errno));
         return 1;
@@ -85,7 +89,7 @@ int main(int argc, char** argv)
     g_service = &service;
     std::signal(SIGINT, StopOnSignal);
     std::signal(SIGTERM, StopOnSignal);
-    std::printf("Tervane sample service on http://127.0.0.1:%d%s (Ctrl+C ends it)\n", port,
+    std::printf("Tervane sample service on http://127.0.0.1:%d%s (Ctrl+C ends it)\n", bound,
                 user.empty() ? "" : ", Basic sign-in required");
     std::fflush(stdout);
     return service.Serve() ? 0 : 1;
