@@ -5,8 +5,7 @@
 namespace tervane {
 namespace {
 
-// Enough names for the companion rule (H codes but the GPS one); the full name table is
-// data, not behaviour.
+// The whole table: a mistyped code would be sent to the service and name the file.
 TEST(ControlType, DisplayNamesMapToCodesAndCompanions)
 {
     struct Row {
@@ -16,10 +15,15 @@ TEST(ControlType, DisplayNamesMapToCodesAndCompanions)
     };
     // clang-format off
     const Row rows[] = {
-        {"HORIZONTAL", "H-0-0", true},
-        {"HORIZONTAL A", "H-A-0", true},
-        {"GPS", "H-G", false},
-        {"CORS", "COR-0", false},
+        {"HORIZONTAL", "H-0-0", true},        {"HORIZONTAL A", "H-A-0", true},
+        {"HORIZONTAL B", "H-B-0", true},      {"HORIZONTAL 1", "H-1-0", true},
+        {"HORIZONTAL 2", "H-2-0", true},      {"PACS & SACS", "P-S-0", false},
+        {"VERTICAL", "V-0-0", false},         {"VERTICAL 1", "V-1-0", false},
+        {"VERTICAL 2", "V-2-0", false},       {"VERTICAL GPS", "V-G-0", false},
+        {"CORS", "COR-0", false},             {"GPS", "H-G", false},
+        {"GPS HT MOD", "GP2-0", false},       {"WISCONSIN HT MOD", "MOD-0", false},
+        {"FBN/CBN", "F-C-0", false},          {"TIDAL", "TID-0", false},
+        {"DESTROYED", "D-D-0", false},
     };
     // clang-format on
     for (const auto& row : rows) {

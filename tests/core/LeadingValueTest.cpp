@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <limits>
+#include <string>
 
 namespace tervane {
 namespace {
@@ -52,9 +53,15 @@ TEST(LeadingValue, ReadsTheNumberAtTheStart)
 
 TEST(LeadingValue, IgnoresTheLocaleDecimalComma)
 {
-    const char* old = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-    EXPECT_DOUBLE_EQ(2.5, LeadingValue("2.5"));
-    std::setlocale(LC_NUMERIC, old ? old : "C");
+    // setlocale hands back the new locale's name: copy the old one before changing it.
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed (scripts/setup.sh makes it)";
+    const double value = LeadingValue("2.5");
+    const double comma = LeadingValue("2,5");
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_DOUBLE_EQ(2.5, value);
+    EXPECT_DOUBLE_EQ(2.0, comma);
 }
 
 } // namespace
