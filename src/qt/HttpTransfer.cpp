@@ -5,6 +5,7 @@
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -14,12 +15,16 @@ namespace tervane {
 namespace {
 
 constexpr int kMaxRedirects = 10;
+constexpr int kFirstErrorStatus = 400;
+// How much Qt may read ahead of the size check: small beside the size limit.
+constexpr qint64 kReadBufferBytes = qint64{1024} * 1024;
 constexpr qint64 kBytesPerMiB = qint64{1024} * 1024;
 constexpr double kMsPerSecond = 1000.0;
 
 const QString kMsgBadAddress = QStringLiteral("The mark-list address is not a web address: %1");
 const QString kMsgUnreachable = QStringLiteral("Could not reach the mark-list service: %1");
 const QString kMsgCutShort = QStringLiteral("The mark-list service's reply broke off: %1");
+const QString kMsgUnreadable = QStringLiteral("The mark-list service's reply could not be read: %1");
 const QString kMsgSilent = QStringLiteral("The mark-list service did not answer within %1 seconds.");
 const QString kMsgTooLarge =
     QStringLiteral("The mark-list service's reply is larger than %1 and was not accepted.");
@@ -45,6 +50,17 @@ bool IsStatusError(QNetworkReply::NetworkError code)
         return (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError) ||
                (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError);
     }
+}
+
+// Scheme, host and port: credentials are offered only where this is the same as the
+// address asked for.
+bool SameOrigin(const QUrl& a, const QUrl& b)
+{
+    constexpr int kNoPort = -1;
+    auto defaultPort = [](const QUrl& url) {
+        return url.scheme() == QLatin1String("https") ? 443 : url.scheme() == QLatin1String("http") ? 80 : kNoPort;
+    };
+    return a.scheme() == b.scheme() && a.host() == b.host() && a.port(defaultPort(a)) == b.port(defaultPort(b));
 }
 
 } // namespace
@@ -75,12 +91,15 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
     QNetworkRequest request(address);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(kMaxRedirects);
-    request.setTransferTimeout(static_cast<int>(m_timeout.count()));
 
     const std::unique_ptr<QNetworkReply> pending(m_manager.get(request));
     QNetworkReply* const current = pending.get();
+    // Without a bound Qt reads a body it cannot hand over yet (chunked, or unpacking)
+    // into a buffer of its own without saying so, and the size check below never runs.
+    current->setReadBufferSize(kReadBufferBytes);
     QByteArray body;
     bool tooLarge = false;
+    bool pastDeadline = false;
     bool challengeAnswered = false;
 
     auto refuseIfTooLarge = [&](qint64 size) {
@@ -102,34 +121,58 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
         refuseIfTooLarge(body.size());
     });
     // Answer once, and only with what the core set: a second challenge means the
-    // credentials were wrong, and the 401 that follows is for the core to handle.
+    // credentials were wrong, and the 401 that follows is for the core to handle. A
+    // redirect may lead to another origin; whoever asks there gets nothing, and its
+    // refusal goes back as the reply.
     QObject::connect(&m_manager, &QNetworkAccessManager::authenticationRequired, current,
                      [&](QNetworkReply* asking, QAuthenticator* authenticator) {
-                         if (asking != current || challengeAnswered || !m_hasCredentials)
+                         if (asking != current || challengeAnswered || !m_hasCredentials ||
+                             !SameOrigin(asking->url(), address))
                              return;
                          challengeAnswered = true;
                          authenticator->setUser(m_userName);
                          authenticator->setPassword(m_password);
                      });
 
+    // One limit for the whole transfer, from the request to the last byte: Qt's own
+    // transfer time-out starts again with every byte, so a server sending one now and
+    // then would hold the run for ever.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, current, [&] {
+        pastDeadline = true;
+        current->abort();
+    });
+    deadline.start(m_timeout);
+
     QEventLoop loop;
     QObject::connect(current, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!current->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    deadline.stop();
 
     if (tooLarge) {
         error = kMsgTooLarge.arg(SizeText(m_maxReplyBytes)).toStdString();
         return false;
     }
-    const QNetworkReply::NetworkError code = current->error();
-    if (code == QNetworkReply::OperationCanceledError || code == QNetworkReply::TimeoutError) {
+    if (pastDeadline) {
         error = kMsgSilent.arg(static_cast<double>(m_timeout.count()) / kMsPerSecond).toStdString();
         return false;
     }
+    const QNetworkReply::NetworkError code = current->error();
     const QVariant status = current->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() || !IsStatusError(code)) {
-        const QString& wording = status.isValid() ? kMsgCutShort : kMsgUnreachable;
-        error = wording.arg(current->errorString()).toStdString();
+    if (!status.isValid()) {
+        error = kMsgUnreachable.arg(current->errorString()).toStdString();
+        return false;
+    }
+    // Qt gives an error for an error status (404, 500, ...) and also for a body it could
+    // not unpack ("Decompression failed", which Qt files among the content errors). Only
+    // an error status with its page is an answer; any other error after a good status
+    // means the body is not what the server meant, and none of it may pass for marks.
+    const bool answered = code == QNetworkReply::NoError || (status.toInt() >= kFirstErrorStatus && IsStatusError(code));
+    if (!answered) {
+        const bool networkFailure = code <= QNetworkReply::UnknownNetworkError;
+        error = (networkFailure ? kMsgCutShort : kMsgUnreadable).arg(current->errorString()).toStdString();
         return false;
     }
     body += current->readAll();

@@ -6,15 +6,21 @@
 // - Any HTTP answer is a reply, refusals (401) and error pages included, with its status
 //   and body; the core decides what they mean. The body is kept as bytes.
 // - The server's authentication challenge is answered with the credentials the core has
-//   set, at most once per request, and never by asking the user: a wrong password comes
-//   back as a 401 reply for the core to handle.
+//   set, at most once per request, never by asking the user, and only when it comes from
+//   the origin (scheme, host and port) of the address given to Open: a wrong password
+//   comes back as a 401 reply for the core to handle, and so does the refusal of another
+//   origin that a redirect led to.
 // - Redirects are followed, from HTTP to HTTPS too but never back down; the desktop's
 //   proxy settings apply.
 // - Open waits in a local event loop that lets windows repaint but keeps user input
 //   out, so nobody can start a second run meanwhile.
-// - Failures (no connection, unknown host, silence longer than the time-out, a reply
-//   larger than the size limit, a reply cut short) come back as false with a sentence
-//   naming the mark-list service and Qt's own reason.
+// - Every transfer is bounded: in time, from the request to the last byte (the time-out),
+//   and in size, counted as the body arrives after any content encoding is undone, for
+//   every transfer encoding (the size limit).
+// - Failures (no connection, unknown host, the time-out passed, a reply larger than the
+//   size limit, a reply cut short, a body that cannot be unpacked) come back as false
+//   with a sentence naming the mark-list service and Qt's own reason; nothing of such a
+//   body is handed on.
 
 #include "web/WebPorts.h"
 
@@ -35,7 +41,7 @@ public:
     void SetCredentials(const std::string& userName, const std::string& password) override;
     bool Open(const std::string& url, TransferReply& reply, std::string& error) override;
 
-    // How long the server may stay silent before the request is given up.
+    // How long one transfer may take in all, from the request to the last byte.
     void SetTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
     void SetMaxReplyBytes(qint64 maxBytes) { m_maxReplyBytes = maxBytes; }
 

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 
 // Plain answers (marks, 401, 500, redirect, empty, closed port) meet the transfer in the
 // fetch table below; these are the ones only the transfer itself sees.
-TEST(HttpTransfer, KeepsTheBytesAndRefusesOversizedCutShortAndNonWebReplies)
+TEST(HttpTransfer, KeepsTheBytesAndRefusesOversizedCutShortUndecodableAndNonWebReplies)
 {
     LocalMarkServer server;
     server.bigBytes = 4096;
@@ -30,43 +30,73 @@ TEST(HttpTransfer, KeepsTheBytesAndRefusesOversizedCutShortAndNonWebReplies)
 
     const std::string tooLarge =
         "The mark-list service's reply is larger than 1024 bytes and was not accepted.";
+    const std::string undecodable = "The mark-list service's reply could not be read: ";
+    constexpr qint64 kSmallLimit = 1024;
+    constexpr qint64 kDefaultLimit = HttpTransfer::kDefaultMaxReplyBytes;
     const struct {
         const char* name;
         std::string url;
+        qint64 maxBytes;
         std::string error; // or its start
     } rows[] = {
-        {"too large by Content-Length", server.Url("/big"), tooLarge},
-        {"too large while reading", server.Url("/big-chunked"), tooLarge},
-        {"cut short is no short mark list", server.Url("/truncated"),
+        {"too large by Content-Length", server.Url("/big"), kSmallLimit, tooLarge},
+        {"too large while reading", server.Url("/big-chunked"), kSmallLimit, tooLarge},
+        // Used to grow without bound: Qt buffered it and never said data had come.
+        {"endless chunked body", server.Url("/endless-chunked"), kSmallLimit, tooLarge},
+        {"too large once unpacked", server.Url("/gzip-big"), kSmallLimit, tooLarge},
+        // These three used to come back as replies: part of the marks, or nothing.
+        {"plain text labelled gzip", server.Url("/gzip-mislabelled"), kDefaultLimit, undecodable},
+        {"gzip cut short", server.Url("/gzip-corrupt"), kDefaultLimit, undecodable},
+        {"gzip bomb", server.Url("/gzip-bomb"), kDefaultLimit, undecodable},
+        {"cut short is no short mark list", server.Url("/truncated"), kSmallLimit,
          "The mark-list service's reply broke off: "},
-        {"not a web address", "ftp://127.0.0.1/marks",
+        {"not a web address", "ftp://127.0.0.1/marks", kSmallLimit,
          "The mark-list address is not a web address: ftp://127.0.0.1/marks"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        transfer.SetMaxReplyBytes(row.maxBytes);
+        reply = TransferReply{};
+        QElapsedTimer clock;
+        clock.start();
         EXPECT_FALSE(transfer.Open(row.url, reply, error));
         EXPECT_EQ(row.error, error.substr(0, row.error.size())) << error;
+        EXPECT_EQ("", reply.body);
+        EXPECT_LT(clock.elapsed(), 10000);
     }
 }
 
-TEST(HttpTransfer, GivesUpOnASilentServerAfterTheTimeOutWhileWindowsRepaint)
+// The limit is on the whole transfer: a server that keeps sending a byte now and then
+// used to hold the run for as long as it liked.
+TEST(HttpTransfer, GivesUpAtTheDeadlineWhileWindowsRepaint)
 {
     SilentServer silent;
-    HttpTransfer transfer;
-    transfer.SetTimeout(500ms);
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(50);
-    QElapsedTimer clock;
-    clock.start();
-    TransferReply reply;
-    std::string error;
-    EXPECT_FALSE(transfer.Open("http://127.0.0.1:" + std::to_string(silent.port) + "/marks", reply, error));
-    EXPECT_EQ("The mark-list service did not answer within 0.5 seconds.", error);
-    EXPECT_GE(clock.elapsed(), 450);
-    EXPECT_LT(clock.elapsed(), 3000);
-    EXPECT_GE(ticks, 3) << "the wait must keep the event loop turning";
+    LocalMarkServer trickling;
+    const struct {
+        const char* name;
+        std::string url;
+    } rows[] = {
+        {"silent", "http://127.0.0.1:" + std::to_string(silent.port) + "/marks"},
+        {"one byte every 100 ms", trickling.Url("/trickle")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        HttpTransfer transfer;
+        transfer.SetTimeout(500ms);
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(50);
+        QElapsedTimer clock;
+        clock.start();
+        TransferReply reply;
+        std::string error;
+        EXPECT_FALSE(transfer.Open(row.url, reply, error));
+        EXPECT_EQ("The mark-list service did not answer within 0.5 seconds.", error);
+        EXPECT_GE(clock.elapsed(), 450);
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_GE(ticks, 3) << "the wait must keep the event loop turning";
+    }
 }
 
 TEST(HttpTransfer, AnswersTheChallengeOncePerRequestAndOnlyWithSetCredentials)
@@ -113,6 +143,10 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
 {
     // A right password and a cancelled sign-in are driven through the dialog in SignInDialogTest.
     LocalMarkServer server;
+    // Another origin (another port) that asks for a sign-in too, and counts the
+    // credentials it is offered.
+    LocalMarkServer elsewhere;
+    server.awayUrl = elsewhere.Url("/basic");
     const SignInAnswer right{true, kUser, kPassword};
     const SignInAnswer wrong{true, kUser, "guess"};
     const SignInAnswer cancel{false, "", ""};
@@ -140,6 +174,10 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         {"service input error on 400", server.Url("/input-error-400"), cancel, 0, "",
          "INPUT ERROR: no such county\n"},
         {"redirected", server.Url("/redirect"), cancel, 0, "", kMarkLines},
+        {"redirected within the service, signed in", server.Url("/redirect-basic"), right, 1, "", kMarkLines},
+        // Its credentials used to follow the redirect to whoever asked.
+        {"redirected to another origin that asks for a sign-in", server.Url("/redirect-away"), right, 1,
+         std::string(kMsgAccessFailed), kBasicRefusal},
         {"closed port", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x", right, 0,
          "Could not reach the mark-list service: Connection refused", untouched},
     };
@@ -155,6 +193,7 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         EXPECT_EQ(row.reply, reply);
         EXPECT_EQ(row.asked, signIn.asked);
     }
+    EXPECT_EQ(0, elsewhere.authorizationsSeen.load()) << "credentials stay with the service's origin";
 }
 
 } // namespace

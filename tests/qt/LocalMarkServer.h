@@ -4,6 +4,7 @@
 // real service (or whatever stands in front of it) can answer.
 
 #include <httplib.h>
+#include <zlib.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -81,6 +83,53 @@ public:
                 return sink.write(piece.data(), piece.size());
             });
         });
+        // Sends for as long as the client reads, without a length: only counting while
+        // reading can stop it. Not a text type, so the server does not compress it.
+        m_server.Get("/endless-chunked", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [this](size_t offset, httplib::DataSink& sink) {
+                                                 if (m_stopping || offset >= kEndlessBytes) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 const std::string piece(64 * 1024, 'x');
+                                                 return sink.write(piece.data(), piece.size());
+                                             });
+        });
+        // One byte every 100 ms, for at most 10 s: never silent for long, never done soon.
+        m_server.Get("/trickle", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [this](size_t offset, httplib::DataSink& sink) {
+                                                 if (m_stopping || offset >= 100) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                                                 return sink.write(" ", 1);
+                                             });
+        });
+        // Bodies labelled gzip: bigBytes of marks, plain text, a cut gzip stream, and a
+        // small stream that unpacks to bombBytes.
+        const struct {
+            const char* path;
+            std::function<std::string()> body;
+        } gzipped[] = {
+            {"/gzip-big", [this] { return Gzip(std::string(bigBytes, 'x')); }},
+            {"/gzip-mislabelled", [] { return kMarkLines + kMarkLines + kMarkLines; }},
+            {"/gzip-corrupt", [] { return Gzip(kMarkLines).substr(0, 20) + "not deflate at all"; }},
+            {"/gzip-bomb", [this] { return Gzip(std::string(bombBytes, '\0')); }},
+        };
+        for (const auto& answer : gzipped) {
+            m_server.Get(answer.path, [answer](const httplib::Request&, httplib::Response& res) {
+                res.set_header("Content-Encoding", "gzip");
+                res.set_content(answer.body(), "application/octet-stream");
+            });
+        }
+        // A redirect to wherever awayUrl points, another origin in the tests.
+        m_server.Get("/redirect-away",
+                     [this](const httplib::Request&, httplib::Response& res) { res.set_redirect(awayUrl); });
+        m_server.Get("/redirect-basic",
+                     [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/basic"); });
         // Promises 1000 bytes, sends 10 and hangs up.
         m_server.Get("/truncated", [](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(1000, "text/plain", [](size_t, size_t, httplib::DataSink& sink) {
@@ -96,6 +145,7 @@ public:
 
     ~LocalMarkServer()
     {
+        m_stopping = true;
         m_server.stop();
         m_thread.join();
     }
@@ -110,9 +160,30 @@ public:
 
     int port = 0;
     std::size_t bigBytes = 64 * 1024;
+    std::size_t bombBytes = 64 * 1024 * 1024;
+    std::string awayUrl;
     std::atomic<int> authorizationsSeen{0};
 
+    // `text` as a gzip stream.
+    static std::string Gzip(const std::string& text)
+    {
+        z_stream stream{};
+        constexpr int kGzipWindowBits = 15 + 16;
+        deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 9, Z_DEFAULT_STRATEGY);
+        std::string packed(deflateBound(&stream, static_cast<uLong>(text.size())), '\0');
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+        stream.avail_in = static_cast<uInt>(text.size());
+        stream.next_out = reinterpret_cast<Bytef*>(packed.data());
+        stream.avail_out = static_cast<uInt>(packed.size());
+        deflate(&stream, Z_FINISH);
+        packed.resize(stream.total_out);
+        deflateEnd(&stream);
+        return packed;
+    }
+
 private:
+    static constexpr std::size_t kEndlessBytes = std::size_t{8} << 30; // a bound, never reached
+    std::atomic<bool> m_stopping{false};
     httplib::Server m_server;
     std::thread m_thread;
 };
