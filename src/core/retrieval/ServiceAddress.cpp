@@ -56,6 +56,21 @@ bool Refuse(std::string_view url, std::string_view reason, std::string& error)
     return false;
 }
 
+// A user name and password written into the address would be sent to whoever the
+// address names, and echoing them would put the password on the screen: the message
+// shows only the scheme and what follows the last '@'.
+bool RefuseCredentials(std::string_view url, std::size_t at, std::string& error)
+{
+    const auto schemeEnd = url.find("://");
+    const std::string_view scheme =
+        schemeEnd != std::string_view::npos && schemeEnd < at ? url.substr(0, schemeEnd + 3) : std::string_view();
+    error = "The mark-list service address \"" + std::string(scheme) + "...@" + std::string(url.substr(at + 1)) +
+            "\" cannot be used: a user name and password do not belong in the address. Give the address "
+            "alone; when the service asks for a sign-in, give them in the sign-in dialog (tervane-cli: "
+            "--user and --password-file).";
+    return false;
+}
+
 } // namespace
 
 std::string_view BuiltInServiceUrl()
@@ -79,6 +94,9 @@ std::string ResolveServiceUrl(std::string_view environmentValue, std::string_vie
 bool CheckServiceUrl(std::string_view url, std::string& error)
 {
     error.clear();
+    // Checked first, since every other message quotes the whole address.
+    if (const auto at = url.rfind('@'); at != std::string_view::npos)
+        return RefuseCredentials(url, at, error);
     std::string_view rest;
     if (StartsWithNoCase(url, "http://"))
         rest = url.substr(7);

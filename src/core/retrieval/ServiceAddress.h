@@ -26,7 +26,8 @@ std::string ResolveServiceUrl(std::string_view environmentValue, std::string_vie
                               std::string_view builtInValue);
 
 // Checks a configured address: an http or https scheme and a host, optional port, no
-// path, query or blanks. False with `error` naming the address otherwise.
+// path, query or blanks. False with `error` naming the address otherwise; an address
+// with a user name or password in it ("http://user:pw@host") is named without them.
 bool CheckServiceUrl(std::string_view url, std::string& error);
 
 } // namespace tervane
