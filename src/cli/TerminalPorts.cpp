@@ -1,5 +1,7 @@
 #include "cli/TerminalPorts.h"
 
+#include "text/TerminalText.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -15,6 +17,7 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -76,6 +79,17 @@ bool ReadHiddenLine(std::ostream& out, std::string_view prompt, std::string& lin
 }
 
 std::string DescribeErrno(int error) { return std::strerror(error); }
+
+std::string SizeText(std::size_t bytes)
+{
+    constexpr std::size_t kKiB = 1024;
+    constexpr std::size_t kMiB = kKiB * kKiB;
+    if (bytes % kMiB == 0)
+        return std::to_string(bytes / kMiB) + " MiB";
+    if (bytes % kKiB == 0)
+        return std::to_string(bytes / kKiB) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
 
 } // namespace
 
@@ -154,7 +168,11 @@ void TerminalProgress::Draw(bool force)
 void TerminalMessages::Show(const std::string& text)
 {
     m_progress.EndLine();
-    m_out << text << '\n' << std::flush;
+    // Messages quote the reply (the service's input error, a mark's angle text) and
+    // the system's wording: neither may steer the terminal.
+    // The line end goes through with the text: a CR that ends a reply's line is
+    // harmless before it, and only there.
+    m_out << EscapeForTerminal(text + '\n') << std::flush;
 }
 
 TerminalSignIn::TerminalSignIn(std::optional<std::string> userName, std::optional<std::string> password,
@@ -220,50 +238,78 @@ void DesktopOpener::Open(const std::filesystem::path& document)
     const QString file = QFile::decodeName(QByteArray::fromStdString(document.string()));
     if (!QProcess::startDetached(QStringLiteral("xdg-open"), QStringList{file})) {
         m_progress.EndLine();
-        m_out << "Could not start xdg-open to show " << document.string() << '\n' << std::flush;
+        m_out << "Could not start xdg-open to show " << EscapeForTerminal(document.string()) << '\n' << std::flush;
     }
 }
 
-bool ReadInputFile(const std::string& name, std::string& text, std::string& error)
+FileRead ReadInputFile(const std::string& name, std::size_t maxBytes, std::string& text, std::string& error)
 {
     error.clear();
     text.clear();
-    if (name == "-") {
-        std::ostringstream buffer;
-        buffer << std::cin.rdbuf();
-        if (std::cin.bad()) {
-            error = "Cannot read standard input";
-            return false;
+    const bool standardInput = name == "-";
+    const std::string shown = standardInput ? std::string("standard input") : name;
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (!standardInput) {
+        // Looked at before opening: opening a FIFO would wait for a writer.
+        std::error_code ec;
+        const auto status = std::filesystem::status(name, ec);
+        if (ec) {
+            error = "Cannot read " + name + ": " + ec.message();
+            return FileRead::Unreadable;
         }
-        text = std::move(buffer).str();
-        return true;
+        if (!std::filesystem::is_regular_file(status)) {
+            error = name + " is not a regular file and was not read";
+            return FileRead::Refused;
+        }
+        if (const auto size = std::filesystem::file_size(name, ec); !ec && size > maxBytes) {
+            error = name + " holds more than " + SizeText(maxBytes) + " and was not read";
+            return FileRead::Refused;
+        }
+        file.open(name, std::ios::binary);
+        if (!file) {
+            error = "Cannot read " + name + ": " + DescribeErrno(errno);
+            return FileRead::Unreadable;
+        }
+        in = &file;
     }
-    std::error_code ec;
-    if (std::filesystem::is_directory(name, ec)) {
-        error = "Cannot read " + name + ": it is a folder";
-        return false;
+    // Read in pieces up to one byte past the limit: a file that grows while it is read,
+    // or standard input, has no size to ask for beforehand.
+    constexpr std::size_t kPiece = std::size_t{1} << 16;
+    std::string piece(kPiece, '\0');
+    while (*in) {
+        in->read(piece.data(), static_cast<std::streamsize>(kPiece));
+        text.append(piece.data(), static_cast<std::size_t>(in->gcount()));
+        if (text.size() > maxBytes) {
+            text.clear();
+            error = shown + " holds more than " + SizeText(maxBytes) + " and was not read";
+            return FileRead::Refused;
+        }
     }
-    std::ifstream in(name, std::ios::binary);
-    if (!in) {
-        error = "Cannot read " + name + ": " + DescribeErrno(errno);
-        return false;
+    if (in->bad()) {
+        text.clear();
+        error = "Cannot read " + shown + ": " + DescribeErrno(errno);
+        return FileRead::Unreadable;
     }
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "Cannot read " + name + ": " + DescribeErrno(errno);
-        return false;
-    }
-    return true;
+    return FileRead::Done;
 }
 
-bool ReadPasswordFile(const std::string& name, std::string& password, std::string& error)
+FileRead ReadPasswordFile(const std::string& name, std::string& password, std::string& error,
+                          std::ostream& warnings)
 {
     password.clear();
     std::string text;
-    if (!ReadInputFile(name, text, error))
-        return false;
+    const FileRead read = ReadInputFile(name, kMaxPasswordFileBytes, text, error);
+    if (read != FileRead::Done)
+        return read;
+    struct stat info {};
+    if (name != "-" && ::stat(name.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        warnings << "tervane-cli: warning: others can read the password file " << EscapeForTerminal(name)
+                 << "; 'chmod 600' makes it yours alone.\n"
+                 << std::flush;
+    }
     password = text.substr(0, text.find_first_of("\r\n"));
-    return true;
+    return FileRead::Done;
 }
 
 } // namespace tervane

@@ -122,10 +122,25 @@ private:
     TerminalProgress& m_progress;
 };
 
-// Reads a whole file, or standard input for "-". False with `error` naming the file.
-bool ReadInputFile(const std::string& name, std::string& text, std::string& error);
+// Local files are read whole, so each has a limit: a device such as /dev/zero or a
+// huge file would otherwise grow the process without bound.
+inline constexpr std::size_t kMaxPasswordFileBytes = 4 * 1024;
 
-// The first line of a password file, without its line end. False with `error` naming it.
-bool ReadPasswordFile(const std::string& name, std::string& password, std::string& error);
+enum class FileRead {
+    Done,
+    Unreadable, // missing, no permission: the command line named the wrong file
+    Refused,    // not a regular file, or larger than the limit: nothing was read
+};
+
+// Reads a whole file, or standard input for "-", of at most `maxBytes`. Anything but
+// Done leaves `error` naming the file and `text` empty. "-" is exempt from the
+// regular-file rule, not from the limit.
+FileRead ReadInputFile(const std::string& name, std::size_t maxBytes, std::string& text, std::string& error);
+
+// The first line of a password file (at most kMaxPasswordFileBytes), without its line
+// end. A file that others than its owner can read still serves, with a warning on
+// `warnings`, as other tools do for keys.
+FileRead ReadPasswordFile(const std::string& name, std::string& password, std::string& error,
+                          std::ostream& warnings);
 
 } // namespace tervane

@@ -10,6 +10,7 @@
 #include "retrieval/MarkListRequest.h"
 #include "retrieval/RetrievalRun.h"
 #include "retrieval/ServiceAddress.h"
+#include "text/TerminalText.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -33,16 +34,24 @@ constexpr int kExitUsage = 2;
 
 int UsageError(const std::string& error)
 {
-    std::cerr << "tervane-cli: " << error << '\n'
+    std::cerr << "tervane-cli: " << EscapeForTerminal(error) << '\n'
               << CliSynopsis() << '\n'
               << "Run 'tervane-cli --help' for the options.\n";
     return kExitUsage;
 }
 
+// Failures quote files and settings (a catalogue line, a configured address).
 int Failure(const std::string& message)
 {
-    std::cerr << message << '\n';
+    std::cerr << EscapeForTerminal(message + '\n');
     return kExitFailure;
+}
+
+// A file the command line names but that cannot be read is a usage error; one that is
+// refused for what it is (a device, too large) is a failure of the run.
+int FileError(const std::string& error, FileRead read)
+{
+    return read == FileRead::Unreadable ? UsageError(error) : Failure(error);
 }
 
 // The address the window would use, unless the command line names one.
@@ -128,14 +137,18 @@ int Main(int argc, char** argv)
     std::optional<std::string> password;
     if (options.passwordFile) {
         password.emplace();
-        if (!ReadPasswordFile(*options.passwordFile, *password, error))
-            return UsageError("--password-file: " + error);
+        const FileRead read = ReadPasswordFile(*options.passwordFile, *password, error, std::cerr);
+        if (read != FileRead::Done)
+            return FileError("--password-file: " + error, read);
     }
     std::unique_ptr<Transfer> transfer;
     if (options.replyFile && !options.dryRun) {
         std::string reply;
-        if (!ReadInputFile(*options.replyFile, reply, error))
-            return UsageError("--reply: " + error);
+        // A saved reply is held to the same size as a fetched one.
+        const auto maxReplyBytes = static_cast<std::size_t>(HttpTransfer::kDefaultMaxReplyBytes);
+        const FileRead read = ReadInputFile(*options.replyFile, maxReplyBytes, reply, error);
+        if (read != FileRead::Done)
+            return FileError("--reply: " + error, read);
         transfer = std::make_unique<SavedReplyTransfer>(std::move(reply));
     }
 

@@ -167,6 +167,10 @@ TEST_F(CliTest, FailuresPrintTheWindowsMessageAndWriteNothing)
         {"no state", "", marks, "State must be selected first!"},
         {"the service's input error", "VA", "INPUT ERROR: County code 999 unknown\n" + marks,
          "INPUT ERROR: County code 999 unknown"},
+        // A title change, a screen clear and a clipboard write used to reach the terminal.
+        {"an input error carrying terminal sequences", "VA",
+         "INPUT ERROR: \x1b]0;owned\x07" "County\x1b[2J\x1b]52;c;aGk=\x1b\\ unknown\n",
+         "INPUT ERROR: \\x1b]0;owned\\x07County\\x1b[2J\\x1b]52;c;aGk=\\x1b\\ unknown"},
         {"an empty reply", "VA", "", "Request timeout.\r\nNo response received."},
     };
     for (const Row& row : rows) {
@@ -228,6 +232,52 @@ TEST_F(CliTest, UsageErrorsExitWithTwo)
     }
 }
 
+// A device or a huge file used to be read whole, growing the tool by gigabytes.
+TEST_F(CliTest, LocalFilesThatAreNoRegularFileOrTooLargeAreRefused)
+{
+    WriteFile(m_dir / "password", "secret\n");
+    fs::permissions(m_dir / "password", fs::perms::owner_read | fs::perms::owner_write);
+    // Sparse: as large as they say, without filling the disk.
+    const struct {
+        const char* name;
+        std::uintmax_t size;
+    } large[] = {{"reply.txt", std::uintmax_t{256} * 1024 * 1024 + 1},
+                 {"password-large", 4 * 1024 + 1},
+                 {"Country-large.dat", std::uintmax_t{64} * 1024 * 1024 + 1}};
+    for (const auto& file : large) {
+        WriteFile(m_dir / file.name, "");
+        fs::resize_file(m_dir / file.name, file.size);
+    }
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string said;
+    };
+    const Row rows[] = {
+        {"reply from a device", {"--reply", "/dev/zero"}, "--reply: /dev/zero is not a regular file"},
+        {"reply over 256 MiB", {"--reply", "reply.txt"}, "--reply: reply.txt holds more than 256 MiB"},
+        {"password from a device", {"--user", "alice", "--password-file", "/dev/zero"},
+         "--password-file: /dev/zero is not a regular file"},
+        {"password file over 4 KiB", {"--user", "alice", "--password-file", "password-large"},
+         "--password-file: password-large holds more than 4 KiB"},
+        {"catalogue from a device", {"--catalogue", "/dev/zero"}, "/dev/zero is not a regular file"},
+        {"catalogue over 64 MiB", {"--catalogue", "Country-large.dat"}, "Country-large.dat is larger than 64 MiB"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> args{"--state", "VA", "--county", "Fairfax", "--type", "GPS", "--service",
+                                      "http://127.0.0.1:1"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+
+        const CliResult result = Run(args);
+
+        EXPECT_EQ(1, result.status) << result.err;
+        EXPECT_NE(std::string::npos, result.err.find(row.said)) << result.err;
+        EXPECT_EQ("", result.out);
+    }
+    EXPECT_FALSE(AnyKmlUnder(m_dir));
+}
+
 TEST_F(CliTest, HelpAndVersionExitWithZero)
 {
     const CliResult help = Run({"--state", "VA", "--help"});
@@ -245,7 +295,7 @@ TEST_F(CliTest, HelpAndVersionExitWithZero)
 TEST_F(CliTest, SavedReplyGivesTheDocumentOfTheRun)
 {
     const std::string reply = MarkLine("AB1234", "N385323", "W0770213", "SMITH & SONS") + "\r\n" +
-                              MarkLine("AB1235", "N386023", "W0770213", "BAD MINUTES") + "\r\n" +
+                              MarkLine("AB1235", "N\x1b[2J**", "W0770213", "BAD ANGLE") + "\r\n" +
                               MarkLine("GP0001", "S385400", "E0770300", "GPS ONE") + "\r\n";
     WriteFile(m_dir / "reply.txt", reply);
     MarkDocumentReport report;
@@ -256,6 +306,10 @@ TEST_F(CliTest, SavedReplyGivesTheDocumentOfTheRun)
                                   error))
         << error;
     ASSERT_EQ(1u, report.skipped);
+    // The skipped mark's angle text is quoted; its ESC must not reach the terminal.
+    std::string shown = SkippedMarksMessage(report);
+    ASSERT_NE(std::string::npos, shown.find("\x1b[2J")) << shown;
+    shown.replace(shown.find('\x1b'), 1, "\\x1b");
 
     for (const std::string& source : {(m_dir / "reply.txt").string(), std::string("-")}) {
         SCOPED_TRACE(source);
@@ -268,7 +322,7 @@ TEST_F(CliTest, SavedReplyGivesTheDocumentOfTheRun)
 
         EXPECT_EQ(0, result.status) << result.err;
         EXPECT_EQ(written.string() + "\n", result.out);
-        EXPECT_EQ(SkippedMarksMessage(report) + "\n", result.err);
+        EXPECT_EQ(shown + "\n", result.err);
         EXPECT_EQ(ReadFile(m_dir / "expected.kml"), ReadFile(written));
     }
     // Nothing remembered: the window's settings are left alone.
@@ -279,20 +333,32 @@ TEST_F(CliTest, FetchesFromTheServiceWithAndWithoutSignIn)
 {
     WriteFile(m_dir / "good-password", "secret\r\nignored second line\n");
     WriteFile(m_dir / "bad-password", "Secret\n");
+    WriteFile(m_dir / "shared-password", "secret\n");
+    for (const char* name : {"good-password", "bad-password"})
+        fs::permissions(m_dir / name, fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(m_dir / "shared-password", fs::perms::owner_read | fs::perms::owner_write |
+                                                   fs::perms::group_read | fs::perms::others_read);
     struct Row {
         const char* name;
         bool signInNeeded;
         bool serving;
         std::vector<std::string> signIn;
-        std::string err; // empty: the document is written
+        bool written;
+        std::string err;
     };
     const Row rows[] = {
-        {"open service", false, true, {}, ""},
-        {"sign-in from the command line", true, true, {"--user", "alice", "--password-file", "good-password"}, ""},
-        {"sign-in needed, no terminal to ask on", true, true, {}, "Internet access failed\n"},
-        {"wrong password", true, true, {"--user", "alice", "--password-file", "bad-password"},
+        {"open service", false, true, {}, true, ""},
+        {"sign-in from the command line", true, true, {"--user", "alice", "--password-file", "good-password"}, true,
+         ""},
+        // Used to be read silently.
+        {"a password file others can read", true, true, {"--user", "alice", "--password-file", "shared-password"},
+         true,
+         "tervane-cli: warning: others can read the password file shared-password; 'chmod 600' makes it yours "
+         "alone.\n"},
+        {"sign-in needed, no terminal to ask on", true, true, {}, false, "Internet access failed\n"},
+        {"wrong password", true, true, {"--user", "alice", "--password-file", "bad-password"}, false,
          "Internet access failed\n"},
-        {"nothing listens", false, false, {}, "Could not reach the mark-list service: Connection refused\n"},
+        {"nothing listens", false, false, {}, false, "Could not reach the mark-list service: Connection refused\n"},
     };
     const fs::path written = m_dir / "VA_Fairfax_H-0-0.kml";
     for (const Row& row : rows) {
@@ -309,11 +375,11 @@ TEST_F(CliTest, FetchesFromTheServiceWithAndWithoutSignIn)
 
         const CliResult result = Run(args);
 
-        EXPECT_EQ(row.err.empty() ? 0 : 1, result.status) << result.err;
+        EXPECT_EQ(row.written ? 0 : 1, result.status) << result.err;
         EXPECT_EQ(row.err, result.err);
-        EXPECT_EQ(row.err.empty() ? written.string() + "\n" : "", result.out);
-        EXPECT_EQ(row.err.empty(), fs::exists(written));
-        if (row.err.empty()) {
+        EXPECT_EQ(row.written ? written.string() + "\n" : "", result.out);
+        EXPECT_EQ(row.written, fs::exists(written));
+        if (row.written) {
             EXPECT_EQ(SampleMarksFor("H-0-0", "H-G-0"), testing::CountOf(ReadFile(written), "<Placemark>"))
                 << "the primary and the companion marks";
         }

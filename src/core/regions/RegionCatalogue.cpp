@@ -60,6 +60,20 @@ bool ReadLines(const std::filesystem::path& file, std::vector<std::string>& line
 {
     lines.clear();
     error.clear();
+    // A device (/dev/zero) would be read for ever, and opening a FIFO would wait: only
+    // a regular file is opened.
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!ec && !std::filesystem::is_regular_file(status)) {
+        error = "The region catalogue " + file.string() + " is not a regular file and was not read";
+        return false;
+    }
+    const std::string tooLarge =
+        "The region catalogue " + file.string() + " is larger than 64 MiB and was not read";
+    if (const auto size = std::filesystem::file_size(file, ec); !ec && size > kMaxCatalogueBytes) {
+        error = tooLarge;
+        return false;
+    }
     std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "rb"));
     if (!stream) {
         error = "Cannot open the region catalogue " + file.string() + ": " + std::strerror(errno);
@@ -68,8 +82,13 @@ bool ReadLines(const std::filesystem::path& file, std::vector<std::string>& line
     std::string text;
     char buffer[1 << 16];
     std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0)
+    while ((got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0) {
         text.append(buffer, got);
+        if (text.size() > kMaxCatalogueBytes) { // grown since it was looked at
+            error = tooLarge;
+            return false;
+        }
+    }
     if (std::ferror(stream.get())) {
         error = "Cannot read the region catalogue " + file.string() + ": " + std::strerror(errno);
         return false;

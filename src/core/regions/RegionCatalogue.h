@@ -23,6 +23,9 @@
 namespace tervane {
 
 inline constexpr std::string_view kCatalogueFileName = "Country.dat";
+// The catalogue is read whole; the shipped one is well under a megabyte. A larger file,
+// or one that is not a regular file, is refused as unreadable.
+inline constexpr std::size_t kMaxCatalogueBytes = std::size_t{64} * 1024 * 1024;
 
 // Where a data file supplied with the program lies: programDir/name when it exists,
 // else programDir/../share/tervane/name (the installed layout). Returns the first
