@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
 
 namespace tervane {
@@ -117,7 +118,13 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
     QObject::connect(current, &QNetworkReply::readyRead, current, [&] {
         if (tooLarge)
             return;
-        body += current->readAll();
+        const QByteArray piece = current->readAll();
+        // Grown by doubling, but never past what the limit lets in: each growth copies
+        // the body, and one past the limit would briefly hold twice the limit.
+        const qint64 needed = body.size() + piece.size();
+        if (needed > body.capacity())
+            body.reserve(std::min(std::max(needed, 2 * body.capacity()), m_maxReplyBytes + kReadBufferBytes));
+        body += piece;
         refuseIfTooLarge(body.size());
     });
     // Answer once, and only with what the core set: a second challenge means the
