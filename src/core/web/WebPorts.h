@@ -22,7 +22,8 @@ public:
     virtual void SetCredentials(const std::string& userName, const std::string& password) = 0;
     // Performs the request. A reply with any HTTP status (401 and 500 included) is a
     // reply: true, with its body. False with `error` describing the failure when no
-    // reply could be had (no connection, unknown host, time-out, reply too large).
+    // whole reply could be had (no connection, unknown host, time-out, reply too large,
+    // cut short or impossible to unpack); nothing of such a body is handed back.
     virtual bool Open(const std::string& url, TransferReply& reply, std::string& error) = 0;
 };
 
