@@ -238,7 +238,8 @@ void DesktopOpener::Open(const std::filesystem::path& document)
     const QString file = QFile::decodeName(QByteArray::fromStdString(document.string()));
     if (!QProcess::startDetached(QStringLiteral("xdg-open"), QStringList{file})) {
         m_progress.EndLine();
-        m_out << "Could not start xdg-open to show " << EscapeForTerminal(document.string()) << '\n' << std::flush;
+        m_out << "Could not start xdg-open to show " << EscapeForTerminal(document.string()) << '\n'
+              << std::flush;
     }
 }
 

@@ -59,9 +59,12 @@ bool SameOrigin(const QUrl& a, const QUrl& b)
 {
     constexpr int kNoPort = -1;
     auto defaultPort = [](const QUrl& url) {
-        return url.scheme() == QLatin1String("https") ? 443 : url.scheme() == QLatin1String("http") ? 80 : kNoPort;
+        return url.scheme() == QLatin1String("https")  ? 443
+               : url.scheme() == QLatin1String("http") ? 80
+                                                       : kNoPort;
     };
-    return a.scheme() == b.scheme() && a.host() == b.host() && a.port(defaultPort(a)) == b.port(defaultPort(b));
+    return a.scheme() == b.scheme() && a.host() == b.host() &&
+           a.port(defaultPort(a)) == b.port(defaultPort(b));
 }
 
 } // namespace
@@ -176,7 +179,8 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
     // not unpack ("Decompression failed", which Qt files among the content errors). Only
     // an error status with its page is an answer; any other error after a good status
     // means the body is not what the server meant, and none of it may pass for marks.
-    const bool answered = code == QNetworkReply::NoError || (status.toInt() >= kFirstErrorStatus && IsStatusError(code));
+    const bool answered =
+        code == QNetworkReply::NoError || (status.toInt() >= kFirstErrorStatus && IsStatusError(code));
     if (!answered) {
         const bool networkFailure = code <= QNetworkReply::UnknownNetworkError;
         error = (networkFailure ? kMsgCutShort : kMsgUnreadable).arg(current->errorString()).toStdString();

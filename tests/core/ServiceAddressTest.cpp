@@ -61,7 +61,8 @@ TEST(ServiceAddress, AnAddressWithCredentialsIsRefusedWithoutRepeatingThem)
         std::string error;
         EXPECT_FALSE(CheckServiceUrl(row.url, error)) << row.url;
         EXPECT_NE(std::string::npos, error.find(row.shown)) << error;
-        EXPECT_NE(std::string::npos, error.find("a user name and password do not belong in the address")) << error;
+        EXPECT_NE(std::string::npos, error.find("a user name and password do not belong in the address"))
+            << error;
         for (const char* secret : {"alice", "s3cret", "s3/cr"})
             EXPECT_EQ(std::string::npos, error.find(secret)) << error;
     }

@@ -62,9 +62,11 @@ bool Refuse(std::string_view url, std::string_view reason, std::string& error)
 bool RefuseCredentials(std::string_view url, std::size_t at, std::string& error)
 {
     const auto schemeEnd = url.find("://");
-    const std::string_view scheme =
-        schemeEnd != std::string_view::npos && schemeEnd < at ? url.substr(0, schemeEnd + 3) : std::string_view();
-    error = "The mark-list service address \"" + std::string(scheme) + "...@" + std::string(url.substr(at + 1)) +
+    const std::string_view scheme = schemeEnd != std::string_view::npos && schemeEnd < at
+                                        ? url.substr(0, schemeEnd + 3)
+                                        : std::string_view();
+    error = "The mark-list service address \"" + std::string(scheme) + "...@" +
+            std::string(url.substr(at + 1)) +
             "\" cannot be used: a user name and password do not belong in the address. Give the address "
             "alone; when the service asks for a sign-in, give them in the sign-in dialog (tervane-cli: "
             "--user and --password-file).";
