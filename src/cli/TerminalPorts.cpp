@@ -1,5 +1,7 @@
 #include "cli/TerminalPorts.h"
 
+#include "web/FetchMarkList.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -76,6 +78,36 @@ bool ReadHiddenLine(std::ostream& out, std::string_view prompt, std::string& lin
 }
 
 std::string DescribeErrno(int error) { return std::strerror(error); }
+
+constexpr int kStatusOk = 200;
+constexpr std::size_t kReadBlock = std::size_t{256} << 10;
+
+// Reads the rest of `in` into `text`: a file of known size with one read into a string
+// of that size, anything else (a pipe, a terminal) block by block. False when reading
+// failed, as opposed to ending.
+bool ReadWhole(std::istream& in, std::string& text)
+{
+    const std::istream::pos_type start = in.tellg();
+    if (start != std::istream::pos_type(-1) && in.seekg(0, std::ios::end)) {
+        const std::istream::pos_type end = in.tellg();
+        in.seekg(start);
+        if (end != std::istream::pos_type(-1) && end >= start)
+            text.reserve(static_cast<std::size_t>(end - start));
+    }
+    in.clear();
+    // A file that grew meanwhile is read to its new end all the same; the look ahead keeps
+    // a file read whole from growing the string only to find its end.
+    while (in) {
+        const std::size_t before = text.size();
+        if (before == text.capacity() && in.peek() == std::istream::traits_type::eof())
+            break;
+        const std::size_t room = text.capacity() > before ? text.capacity() - before : kReadBlock;
+        text.resize(before + room);
+        in.read(text.data() + before, static_cast<std::streamsize>(room));
+        text.resize(before + static_cast<std::size_t>(in.gcount()));
+    }
+    return !in.bad();
+}
 
 } // namespace
 
@@ -197,9 +229,14 @@ SignInAnswer TerminalSignIn::Ask()
 bool SavedReplyTransfer::Open(const std::string&, TransferReply& reply, std::string& error)
 {
     error.clear();
-    reply.status = 200;
+    reply.status = kStatusOk;
     reply.statusText = "OK";
-    reply.body = m_reply;
+    // Handed over whole, not copied: it is the largest thing the tool holds. Only a reply
+    // that asks for a sign-in is asked for again, and so kept for that.
+    if (AsksForSignIn(reply.status, m_reply))
+        reply.body = m_reply;
+    else
+        reply.body = std::move(m_reply);
     return true;
 }
 
@@ -229,13 +266,10 @@ bool ReadInputFile(const std::string& name, std::string& text, std::string& erro
     error.clear();
     text.clear();
     if (name == "-") {
-        std::ostringstream buffer;
-        buffer << std::cin.rdbuf();
-        if (std::cin.bad()) {
+        if (!ReadWhole(std::cin, text)) {
             error = "Cannot read standard input";
             return false;
         }
-        text = std::move(buffer).str();
         return true;
     }
     std::error_code ec;
@@ -244,12 +278,7 @@ bool ReadInputFile(const std::string& name, std::string& text, std::string& erro
         return false;
     }
     std::ifstream in(name, std::ios::binary);
-    if (!in) {
-        error = "Cannot read " + name + ": " + DescribeErrno(errno);
-        return false;
-    }
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    if (!in || !ReadWhole(in, text)) {
         error = "Cannot read " + name + ": " + DescribeErrno(errno);
         return false;
     }

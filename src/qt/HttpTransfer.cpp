@@ -8,6 +8,8 @@
 #include <QUrl>
 
 #include <memory>
+#include <string>
+#include <utility>
 
 namespace tervane {
 
@@ -47,6 +49,18 @@ bool IsStatusError(QNetworkReply::NetworkError code)
     }
 }
 
+// Reads what has arrived straight onto the end of `body`.
+void AppendAvailable(QNetworkReply& source, std::string& body)
+{
+    const qint64 available = source.bytesAvailable();
+    if (available <= 0)
+        return;
+    const std::size_t before = body.size();
+    body.resize(before + static_cast<std::size_t>(available));
+    const qint64 read = source.read(body.data() + before, available);
+    body.resize(before + static_cast<std::size_t>(read > 0 ? read : 0));
+}
+
 } // namespace
 
 HttpTransfer::HttpTransfer()
@@ -79,7 +93,9 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
 
     const std::unique_ptr<QNetworkReply> pending(m_manager.get(request));
     QNetworkReply* const current = pending.get();
-    QByteArray body;
+    // The body goes straight into the reply's own string, which is then moved out: a
+    // reply of hundreds of megabytes is held once, not once per layer.
+    std::string body;
     bool tooLarge = false;
     bool challengeAnswered = false;
 
@@ -98,8 +114,8 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
     QObject::connect(current, &QNetworkReply::readyRead, current, [&] {
         if (tooLarge)
             return;
-        body += current->readAll();
-        refuseIfTooLarge(body.size());
+        AppendAvailable(*current, body);
+        refuseIfTooLarge(static_cast<qint64>(body.size()));
     });
     // Answer once, and only with what the core set: a second challenge means the
     // credentials were wrong, and the 401 that follows is for the core to handle.
@@ -132,15 +148,15 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
         error = wording.arg(current->errorString()).toStdString();
         return false;
     }
-    body += current->readAll();
-    if (body.size() > m_maxReplyBytes) {
+    AppendAvailable(*current, body);
+    if (static_cast<qint64>(body.size()) > m_maxReplyBytes) {
         error = kMsgTooLarge.arg(SizeText(m_maxReplyBytes)).toStdString();
         return false;
     }
     reply.status = status.toInt();
     reply.statusText =
         current->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
-    reply.body.assign(body.constData(), static_cast<std::size_t>(body.size()));
+    reply.body = std::move(body);
     return true;
 }
 

@@ -251,8 +251,8 @@ TEST_F(CliTest, SavedReplyGivesTheDocumentOfTheRun)
     MarkDocumentReport report;
     std::string error;
     fs::create_directories(m_dir / "out");
-    std::vector<MarkRecord> records = ReadMarkList(reply, "H-0-0").records;
-    ASSERT_TRUE(WriteMarkDocument(m_dir / "expected.kml", records, "H-0-0", "http://marks.test", nullptr, report,
+    const MarkListReply marks = ReadMarkList(reply, "H-0-0");
+    ASSERT_TRUE(WriteMarkDocument(m_dir / "expected.kml", marks.records, "H-0-0", "http://marks.test", nullptr, report,
                                   error))
         << error;
     ASSERT_EQ(1u, report.skipped);
