@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <limits>
 
 namespace tervane {
 
@@ -123,43 +123,108 @@ Digits RoundedDigits(double value)
     return SplitScientific(std::string_view(buffer.data(), static_cast<std::size_t>(end - buffer.data())));
 }
 
-// The value rounded to fifteen significant digits from its shortest round-trip digits,
-// which to_chars finds far faster than a fixed-precision conversion. Those digits are
-// within half a unit in the last place of the value, and fifteen-digit decimals lie
-// more than four such units apart, so:
-//  - fifteen or fewer are exactly the fifteen-digit rounding;
-//  - with sixteen or seventeen, the digits past the fifteenth round the same way as the
-//    value itself, unless they are exactly the half ("5" as the sixteenth and last);
-//    only then can the value lie on the other side of the half, and false is returned.
-// Subnormal values carry fewer digits than that, so they too return false.
-bool ShortestRoundedDigits(double value, Digits& digits)
-{
-    if (value < std::numeric_limits<double>::min())
-        return false;
-    std::array<char, 40> buffer{};
-    const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                   std::chars_format::scientific)
-                         .ptr;
-    digits = SplitScientific(std::string_view(buffer.data(), static_cast<std::size_t>(end - buffer.data())));
-    if (digits.count <= kSignificantDigits)
-        return true;
-    const char first = digits.digits[kSignificantDigits];
-    if (digits.count == kSignificantDigits + 1 && first == '5')
-        return false;
-    digits.count = kSignificantDigits;
-    if (first < '5')
-        return true;
-    // Round up; a carry through all nines makes "1" and moves the exponent.
-    for (std::size_t i = kSignificantDigits; i-- > 0;) {
-        if (digits.digits[i] != '9') {
-            ++digits.digits[i];
-            return true;
-        }
-        digits.digits[i] = '0';
+__extension__ using Uint128 = unsigned __int128;
+
+constexpr std::uint64_t kLowest15Digits = 100000000000000ULL;  // 10^14
+constexpr std::uint64_t kBeyond15Digits = 1000000000000000ULL; // 10^15
+constexpr int kMaxDecimalPlaces = 20;
+constexpr int kMantissaBits = 53;
+constexpr int kStoredMantissaBits = 52;
+constexpr int kExponentBias = 1023;
+
+constexpr std::array<std::uint64_t, kMaxDecimalPlaces + 1> kPowersOfFive = [] {
+    std::array<std::uint64_t, kMaxDecimalPlaces + 1> powers{};
+    powers[0] = 1;
+    for (std::size_t i = 1; i < powers.size(); ++i)
+        powers[i] = powers[i - 1] * 5;
+    return powers;
+}();
+
+constexpr std::uint64_t kLowHalfLimit = 100000000; // 10^8
+
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (std::size_t i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
     }
-    digits.digits[0] = '1';
-    ++digits.exponent;
-    return true;
+    return pairs;
+}();
+
+// Writes `value` as exactly `width` decimal digits, leading zeros included.
+void WriteDigitPairs(char* out, std::uint32_t value, std::size_t width)
+{
+    std::size_t end = width;
+    while (end >= 2) {
+        const std::uint32_t pair = value % 100;
+        value /= 100;
+        end -= 2;
+        out[end] = kDigitPairs[2 * pair];
+        out[end + 1] = kDigitPairs[2 * pair + 1];
+    }
+    if (end == 1)
+        out[0] = static_cast<char>('0' + value % 10);
+}
+
+// The exact value rounded to fifteen digits (half to even) in integer arithmetic, for the
+// range coordinates live in: value = m * 2^q, so value * 10^p = m * 5^p * 2^(q + p) is
+// exact in 128 bits. Some five times faster than the general conversion. False outside
+// that range.
+bool FastRoundedDigits(double value, Digits& digits)
+{
+    constexpr double kFastMinimum = 1e-5;
+    constexpr double kFastLimit = 1e15;
+    if (!(value >= kFastMinimum && value < kFastLimit))
+        return false;
+    // value = mantissa * 2^q exactly; the range excludes subnormals, so the implicit
+    // leading bit is always there.
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const int biasedExponent = static_cast<int>((bits >> kStoredMantissaBits) & 0x7FF);
+    const std::uint64_t mantissa =
+        (bits & ((std::uint64_t{1} << kStoredMantissaBits) - 1)) | (std::uint64_t{1} << kStoredMantissaBits);
+    const int q = biasedExponent - kExponentBias - kStoredMantissaBits;
+    const int binaryExponent = q + kMantissaBits; // as frexp gives it: value < 2^binaryExponent
+
+    // floor(log10(value)) from the binary exponent (78913 / 2^18 is just below log10 2):
+    // at most one too small; the integer checks below settle it.
+    int exponent = ((binaryExponent - 1) * 78913) >> 18;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int places = static_cast<int>(kSignificantDigits) - 1 - exponent;
+        if (places < 0 || places > kMaxDecimalPlaces)
+            return false;
+        const Uint128 scaled = Uint128{mantissa} * kPowersOfFive[static_cast<std::size_t>(places)];
+        const int shift = -(q + places);
+        if (shift >= 127 || shift <= -20)
+            return false;
+        Uint128 whole = shift <= 0 ? scaled << -shift : scaled >> shift;
+        if (whole < kLowest15Digits) {
+            --exponent;
+            continue;
+        }
+        if (whole >= kBeyond15Digits) {
+            ++exponent;
+            continue;
+        }
+        if (shift > 0) {
+            const Uint128 remainder = scaled & ((Uint128{1} << shift) - 1);
+            const Uint128 half = Uint128{1} << (shift - 1);
+            if (remainder > half || (remainder == half && (whole & 1) != 0))
+                ++whole;
+            if (whole == kBeyond15Digits) {
+                whole = kLowest15Digits;
+                ++exponent;
+            }
+        }
+        // Two independent halves of 7 and 8 digits, two digits a step: a single chain of
+        // fifteen divisions by ten costs more than all the rest.
+        const auto number = static_cast<std::uint64_t>(whole);
+        WriteDigitPairs(digits.digits.data(), static_cast<std::uint32_t>(number / kLowHalfLimit), 7);
+        WriteDigitPairs(digits.digits.data() + 7, static_cast<std::uint32_t>(number % kLowHalfLimit), 8);
+        digits.count = kSignificantDigits;
+        digits.exponent = exponent;
+        return true;
+    }
+    return false;
 }
 
 // Plain notation from the digits and the decimal exponent of the first of them,
@@ -287,7 +352,7 @@ void AppendKmlNumber(std::string& out, double value)
 
     const double magnitude = std::fabs(value);
     Digits digits;
-    if (!ShortestRoundedDigits(magnitude, digits))
+    if (!FastRoundedDigits(magnitude, digits))
         digits = RoundedDigits(magnitude);
     AppendPlain(out, digits);
 }
