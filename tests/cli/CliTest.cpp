@@ -162,18 +162,25 @@ TEST_F(CliTest, FailuresPrintTheWindowsMessageAndWriteNothing)
         std::string state;
         std::string reply; // on standard input
         std::string shown;
+        std::vector<std::string> signIn = {};
     };
+    WriteFile(m_dir / "password", "secret\n");
+    const std::vector<std::string> signIn{"--user", "alice", "--password-file", (m_dir / "password").string()};
     const Row rows[] = {
         {"no state", "", marks, "State must be selected first!"},
         {"the service's input error", "VA", "INPUT ERROR: County code 999 unknown\n" + marks,
          "INPUT ERROR: County code 999 unknown"},
         {"an empty reply", "VA", "", "Request timeout.\r\nNo response received."},
+        // The saved reply is handed over whole, yet a refusal is served again after the sign-in.
+        {"a saved refusal page, read again after the sign-in", "VA", "<h1>Unauthorized</h1>\n" + marks,
+         "Internet access failed", signIn},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const CliResult result = Run({"--state=" + row.state, "--county", "Fairfax", "--type", "GPS", "--service",
-                                      "http://host", "--reply", "-"},
-                                     row.reply);
+        std::vector<std::string> args{"--state=" + row.state, "--county", "Fairfax", "--type", "GPS", "--service",
+                                      "http://host", "--reply", "-"};
+        args.insert(args.end(), row.signIn.begin(), row.signIn.end());
+        const CliResult result = Run(args, row.reply);
 
         EXPECT_EQ(1, result.status);
         EXPECT_EQ(row.shown + "\n", result.err);
