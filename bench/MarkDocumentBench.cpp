@@ -39,11 +39,11 @@ fs::path OutputPath(const char* name)
 std::size_t DocumentSize()
 {
     static const std::size_t size = [] {
-        auto records = ReadMarkList(Reply(), kControlCode).records;
+        const MarkListReply marks = ReadMarkList(Reply(), kControlCode);
         std::ostringstream out;
         MarkDocumentReport report;
         std::string error;
-        WriteMarkDocument(out, records, kControlCode, kService, nullptr, report, error);
+        WriteMarkDocument(out, marks.records, kControlCode, kService, nullptr, report, error);
         return out.str().size();
     }();
     return size;
@@ -60,22 +60,19 @@ void ReadReply(benchmark::State& state)
 {
     for (auto _ : state) {
         auto reply = ReadMarkList(Reply(), kControlCode);
-        benchmark::DoNotOptimize(reply.records.data());
+        benchmark::DoNotOptimize(reply.records.size());
     }
     SetCounters(state, Reply().size());
 }
 
 void WriteDocumentToFile(benchmark::State& state)
 {
-    const auto records = ReadMarkList(Reply(), kControlCode).records;
+    const MarkListReply marks = ReadMarkList(Reply(), kControlCode);
     const fs::path path = OutputPath("document");
     for (auto _ : state) {
-        state.PauseTiming();
-        auto copy = records;
-        state.ResumeTiming();
         MarkDocumentReport report;
         std::string error;
-        if (!WriteMarkDocument(path, copy, kControlCode, kService, nullptr, report, error))
+        if (!WriteMarkDocument(path, marks.records, kControlCode, kService, nullptr, report, error))
             state.SkipWithError(error.c_str());
     }
     fs::remove(path);

@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::string_view reply(reinterpret_cast<const char*>(data), size);
     std::string_view code = tervane::kControlTypes[size % tervane::kControlTypes.size()].requestCode;
-    tervane::MarkListReply read = tervane::ReadMarkList(reply, code);
+    tervane::MarkListReply read = tervane::ReadMarkList(std::string(reply), code);
     if (read.outcome != tervane::ReplyOutcome::Marks)
         return 0;
 

@@ -1,12 +1,14 @@
 #include "cli/TerminalPorts.h"
 
 #include "text/TerminalText.h"
+#include "web/FetchMarkList.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -89,6 +91,31 @@ std::string SizeText(std::size_t bytes)
     if (bytes % kKiB == 0)
         return std::to_string(bytes / kKiB) + " KiB";
     return std::to_string(bytes) + " bytes";
+}
+
+constexpr int kStatusOk = 200;
+constexpr std::size_t kReadBlock = std::size_t{1} << 16;
+
+// Reads the rest of `in` onto `text`, straight into the string, until the end or until
+// it holds more than `maxBytes`; with `expected`, the size the file says it has, the
+// string is made that large once, so a saved reply is read with one read and no copies.
+// False when reading failed, as opposed to ending.
+bool ReadBounded(std::istream& in, std::string& text, std::size_t maxBytes, std::size_t expected)
+{
+    text.reserve(std::min(expected, maxBytes + 1));
+    while (in && text.size() <= maxBytes) {
+        const std::size_t before = text.size();
+        // The look ahead keeps a file read whole from growing the string only to find
+        // its end; a file that grew meanwhile is read on all the same.
+        if (before == text.capacity() && before > 0 && in.peek() == std::istream::traits_type::eof())
+            break;
+        const std::size_t room = text.capacity() > before ? text.capacity() - before : kReadBlock;
+        const std::size_t wanted = std::min(room, maxBytes + 1 - before);
+        text.resize(before + wanted);
+        in.read(text.data() + before, static_cast<std::streamsize>(wanted));
+        text.resize(before + static_cast<std::size_t>(in.gcount()));
+    }
+    return !in.bad();
 }
 
 } // namespace
@@ -215,9 +242,14 @@ SignInAnswer TerminalSignIn::Ask()
 bool SavedReplyTransfer::Open(const std::string&, TransferReply& reply, std::string& error)
 {
     error.clear();
-    reply.status = 200;
+    reply.status = kStatusOk;
     reply.statusText = "OK";
-    reply.body = m_reply;
+    // Handed over whole, not copied: it is the largest thing the tool holds. Only a reply
+    // that asks for a sign-in is asked for again, and so kept for that.
+    if (AsksForSignIn(reply.status, m_reply))
+        reply.body = m_reply;
+    else
+        reply.body = std::move(m_reply);
     return true;
 }
 
@@ -251,6 +283,7 @@ FileRead ReadInputFile(const std::string& name, std::size_t maxBytes, std::strin
     const std::string shown = standardInput ? std::string("standard input") : name;
     std::ifstream file;
     std::istream* in = &std::cin;
+    std::size_t expected = 0;
     if (!standardInput) {
         // Looked at before opening: opening a FIFO would wait for a writer.
         std::error_code ec;
@@ -263,9 +296,12 @@ FileRead ReadInputFile(const std::string& name, std::size_t maxBytes, std::strin
             error = name + " is not a regular file and was not read";
             return FileRead::Refused;
         }
-        if (const auto size = std::filesystem::file_size(name, ec); !ec && size > maxBytes) {
-            error = name + " holds more than " + SizeText(maxBytes) + " and was not read";
-            return FileRead::Refused;
+        if (const auto size = std::filesystem::file_size(name, ec); !ec) {
+            if (size > maxBytes) {
+                error = name + " holds more than " + SizeText(maxBytes) + " and was not read";
+                return FileRead::Refused;
+            }
+            expected = static_cast<std::size_t>(size);
         }
         file.open(name, std::ios::binary);
         if (!file) {
@@ -274,20 +310,14 @@ FileRead ReadInputFile(const std::string& name, std::size_t maxBytes, std::strin
         }
         in = &file;
     }
-    // Read in pieces up to one byte past the limit: a file that grows while it is read,
-    // or standard input, has no size to ask for beforehand.
-    constexpr std::size_t kPiece = std::size_t{1} << 16;
-    std::string piece(kPiece, '\0');
-    while (*in) {
-        in->read(piece.data(), static_cast<std::streamsize>(kPiece));
-        text.append(piece.data(), static_cast<std::size_t>(in->gcount()));
-        if (text.size() > maxBytes) {
-            text.clear();
-            error = shown + " holds more than " + SizeText(maxBytes) + " and was not read";
-            return FileRead::Refused;
-        }
+    // A file that grows while it is read, or standard input, may hold more than it said.
+    const bool readWell = ReadBounded(*in, text, maxBytes, expected);
+    if (text.size() > maxBytes) {
+        text.clear();
+        error = shown + " holds more than " + SizeText(maxBytes) + " and was not read";
+        return FileRead::Refused;
     }
-    if (in->bad()) {
+    if (!readWell) {
         text.clear();
         error = "Cannot read " + shown + ": " + DescribeErrno(errno);
         return FileRead::Unreadable;

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <utility>
 
 namespace tervane {
 
@@ -67,6 +69,23 @@ bool SameOrigin(const QUrl& a, const QUrl& b)
            a.port(defaultPort(a)) == b.port(defaultPort(b));
 }
 
+// Reads what has arrived straight onto the end of `body`. The string grows by doubling,
+// but never past what the limit lets in: each growth copies the body, and one past the
+// limit would briefly hold twice the limit.
+void AppendAvailable(QNetworkReply& source, std::string& body, std::size_t ceiling)
+{
+    const qint64 available = source.bytesAvailable();
+    if (available <= 0)
+        return;
+    const std::size_t before = body.size();
+    const std::size_t needed = before + static_cast<std::size_t>(available);
+    if (needed > body.capacity())
+        body.reserve(std::min(std::max(needed, 2 * body.capacity()), ceiling));
+    body.resize(before + static_cast<std::size_t>(available));
+    const qint64 read = source.read(body.data() + before, available);
+    body.resize(before + static_cast<std::size_t>(read > 0 ? read : 0));
+}
+
 } // namespace
 
 HttpTransfer::HttpTransfer()
@@ -101,7 +120,10 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
     // Without a bound Qt reads a body it cannot hand over yet (chunked, or unpacking)
     // into a buffer of its own without saying so, and the size check below never runs.
     current->setReadBufferSize(kReadBufferBytes);
-    QByteArray body;
+    // The body goes straight into the reply's own string, which is then moved out: a
+    // reply of hundreds of megabytes is held once, not once per layer.
+    std::string body;
+    const auto ceiling = static_cast<std::size_t>(m_maxReplyBytes + kReadBufferBytes);
     bool tooLarge = false;
     bool pastDeadline = false;
     bool challengeAnswered = false;
@@ -121,14 +143,8 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
     QObject::connect(current, &QNetworkReply::readyRead, current, [&] {
         if (tooLarge)
             return;
-        const QByteArray piece = current->readAll();
-        // Grown by doubling, but never past what the limit lets in: each growth copies
-        // the body, and one past the limit would briefly hold twice the limit.
-        const qint64 needed = body.size() + piece.size();
-        if (needed > body.capacity())
-            body.reserve(std::min(std::max(needed, 2 * body.capacity()), m_maxReplyBytes + kReadBufferBytes));
-        body += piece;
-        refuseIfTooLarge(body.size());
+        AppendAvailable(*current, body, ceiling);
+        refuseIfTooLarge(static_cast<qint64>(body.size()));
     });
     // Answer once, and only with what the core set: a second challenge means the
     // credentials were wrong, and the 401 that follows is for the core to handle. A
@@ -186,15 +202,15 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
         error = (networkFailure ? kMsgCutShort : kMsgUnreadable).arg(current->errorString()).toStdString();
         return false;
     }
-    body += current->readAll();
-    if (body.size() > m_maxReplyBytes) {
+    AppendAvailable(*current, body, ceiling);
+    if (static_cast<qint64>(body.size()) > m_maxReplyBytes) {
         error = kMsgTooLarge.arg(SizeText(m_maxReplyBytes)).toStdString();
         return false;
     }
     reply.status = status.toInt();
     reply.statusText =
         current->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
-    reply.body.assign(body.constData(), static_cast<std::size_t>(body.size()));
+    reply.body = std::move(body);
     return true;
 }
 

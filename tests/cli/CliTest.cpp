@@ -162,7 +162,11 @@ TEST_F(CliTest, FailuresPrintTheWindowsMessageAndWriteNothing)
         std::string state;
         std::string reply; // on standard input
         std::string shown;
+        std::vector<std::string> signIn = {};
     };
+    WriteFile(m_dir / "password", "secret\n");
+    fs::permissions(m_dir / "password", fs::perms::owner_read | fs::perms::owner_write);
+    const std::vector<std::string> signIn{"--user", "alice", "--password-file", (m_dir / "password").string()};
     const Row rows[] = {
         {"no state", "", marks, "State must be selected first!"},
         {"the service's input error", "VA", "INPUT ERROR: County code 999 unknown\n" + marks,
@@ -172,12 +176,16 @@ TEST_F(CliTest, FailuresPrintTheWindowsMessageAndWriteNothing)
          "INPUT ERROR: \x1b]0;owned\x07" "County\x1b[2J\x1b]52;c;aGk=\x1b\\ unknown\n",
          "INPUT ERROR: \\x1b]0;owned\\x07County\\x1b[2J\\x1b]52;c;aGk=\\x1b\\ unknown"},
         {"an empty reply", "VA", "", "Request timeout.\r\nNo response received."},
+        // The saved reply is handed over whole, yet a refusal is served again after the sign-in.
+        {"a saved refusal page, read again after the sign-in", "VA", "<h1>Unauthorized</h1>\n" + marks,
+         "Internet access failed", signIn},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const CliResult result = Run({"--state=" + row.state, "--county", "Fairfax", "--type", "GPS", "--service",
-                                      "http://host", "--reply", "-"},
-                                     row.reply);
+        std::vector<std::string> args{"--state=" + row.state, "--county", "Fairfax", "--type", "GPS", "--service",
+                                      "http://host", "--reply", "-"};
+        args.insert(args.end(), row.signIn.begin(), row.signIn.end());
+        const CliResult result = Run(args, row.reply);
 
         EXPECT_EQ(1, result.status);
         EXPECT_EQ(row.shown + "\n", result.err);
@@ -301,8 +309,8 @@ TEST_F(CliTest, SavedReplyGivesTheDocumentOfTheRun)
     MarkDocumentReport report;
     std::string error;
     fs::create_directories(m_dir / "out");
-    std::vector<MarkRecord> records = ReadMarkList(reply, "H-0-0").records;
-    ASSERT_TRUE(WriteMarkDocument(m_dir / "expected.kml", records, "H-0-0", "http://marks.test", nullptr, report,
+    const MarkListReply marks = ReadMarkList(reply, "H-0-0");
+    ASSERT_TRUE(WriteMarkDocument(m_dir / "expected.kml", marks.records, "H-0-0", "http://marks.test", nullptr, report,
                                   error))
         << error;
     ASSERT_EQ(1u, report.skipped);

@@ -15,8 +15,11 @@ std::string MarkLine(const std::string& pid, char horizontal, char vertical, con
 
 std::string Fields(const MarkRecord& r)
 {
-    return r.pid + "|" + r.horizontalOrder + "|" + r.verticalOrder + "|" + r.latitudeHemisphere + "|" +
-           r.latitudeText + "|" + r.longitudeHemisphere + "|" + r.longitudeText + "|" + r.designation;
+    std::string fields(r.pid);
+    for (std::string_view field : {r.horizontalOrder, r.verticalOrder, r.latitudeHemisphere, r.latitudeText,
+                                   r.longitudeHemisphere, r.longitudeText, r.designation})
+        (fields += '|') += field;
+    return fields;
 }
 
 const std::string kSmith = MarkLine("AB1234", '2', '1', "N385323", "W0770213", "SMITH");
@@ -41,7 +44,7 @@ TEST(ReadMarkList, FieldsFromTheirColumnsShortLinesGiveShortFields)
     for (const auto& row : rows) {
         auto reply = ReadMarkList(row.line + "\n", "");
         ASSERT_EQ(1u, reply.records.size()) << row.name;
-        EXPECT_EQ(row.fields, Fields(reply.records[0])) << row.name;
+        EXPECT_EQ(row.fields, Fields(reply.records.front())) << row.name;
     }
 }
 
@@ -95,7 +98,7 @@ TEST(ReadMarkList, OrderCodeRulesOfTheControlType)
     for (const auto& row : rows) {
         std::string orders;
         for (const auto& record : ReadMarkList(reply, row.code).records)
-            orders += (orders.empty() ? "" : " ") + record.horizontalOrder + "/" + record.verticalOrder;
+            (((orders += orders.empty() ? "" : " ") += record.horizontalOrder) += '/') += record.verticalOrder;
         EXPECT_EQ(row.orders, orders) << row.name;
     }
 }

@@ -69,7 +69,7 @@ TEST(SampleService, CountyMarksReadBackThroughTheReplyReader)
     std::set<std::string> pids;
     for (const MarkRecord& record : marks.records) {
         EXPECT_EQ(record.pid.size(), 6u) << record.pid;
-        EXPECT_TRUE(pids.insert(record.pid).second) << "PID twice: " << record.pid;
+        EXPECT_TRUE(pids.emplace(record.pid).second) << "PID twice: " << record.pid;
         EXPECT_EQ(record.latitudeHemisphere, "N");
         EXPECT_EQ(record.longitudeHemisphere, "W");
         EXPECT_FALSE(record.designation.empty());

@@ -27,16 +27,12 @@ constexpr std::size_t kSecondsPointPosition = 6;
 // at '-' and keeps "53 23" together as the minutes.
 constexpr std::array<char, 5> kSeparators{'-', ' ', ',', ':', '.'};
 
-void TrimSpaces(std::string& text)
+void TrimSpaces(std::string_view& text)
 {
-    std::size_t end = text.size();
-    while (end > 0 && text[end - 1] == ' ')
-        --end;
-    text.resize(end);
-    std::size_t first = 0;
-    while (first < text.size() && text[first] == ' ')
-        ++first;
-    text.erase(0, first);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
 }
 
 bool HasForbiddenCharacter(std::string_view text)
@@ -63,7 +59,7 @@ std::string_view Cut(std::string_view text, std::size_t from, std::size_t count 
     return from >= text.size() ? std::string_view() : text.substr(from, count);
 }
 
-std::string InvalidAngle(const std::string& text)
+std::string InvalidAngle(std::string_view text)
 {
     std::string message(kMsgInvalidAnglePrefix);
     message += text;
@@ -174,6 +170,17 @@ double RadToDeg(double radians)
 
 bool ParseDmsAngle(std::string& text, double& angle, std::string& error)
 {
+    std::string_view view = text;
+    const bool parsed = ParseDmsAngle(view, angle, error);
+    // The view is a part of the text: keep just that part.
+    const auto offset = static_cast<std::size_t>(view.data() - text.data());
+    text.resize(offset + view.size());
+    text.erase(0, offset);
+    return parsed;
+}
+
+bool ParseDmsAngle(std::string_view& text, double& angle, std::string& error)
+{
     angle = 0;
     error.clear();
 
@@ -185,7 +192,7 @@ bool ParseDmsAngle(std::string& text, double& angle, std::string& error)
 
     bool negative = !text.empty() && text.front() == '-';
     if (negative)
-        text.erase(0, 1);
+        text.remove_prefix(1);
 
     const char separator = FindSeparator(text);
 

@@ -56,4 +56,8 @@ double RadToDeg(double radians);
 // `error` is emptied on entry, so only the last parse's verdict is seen.
 bool ParseDmsAngle(std::string& text, double& angle, std::string& error);
 
+// The same on a view: the view is narrowed in place (trimmed, without its leading '-'),
+// the text it views is left as it is.
+bool ParseDmsAngle(std::string_view& text, double& angle, std::string& error);
+
 } // namespace tervane

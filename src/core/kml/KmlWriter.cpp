@@ -295,6 +295,14 @@ void AppendTrimmedName(std::string& out, std::string_view text)
     out.erase(start, first - start);
 }
 
+// Cuts `text` down to `part`, a view into it.
+void KeepPart(std::string& text, std::string_view part)
+{
+    const auto offset = static_cast<std::size_t>(part.data() - text.data());
+    text.resize(offset + part.size());
+    text.erase(0, offset);
+}
+
 std::string BuildHead()
 {
     std::string head;
@@ -477,8 +485,8 @@ std::string_view PlacemarkStyleId(std::string_view horizontalOrder, std::string_
     return "BlkSqr";
 }
 
-bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string& latitudeText,
-                       std::string_view longitudeHemisphere, std::string& longitudeText, double& latitude,
+bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string_view& latitudeText,
+                       std::string_view longitudeHemisphere, std::string_view& longitudeText, double& latitude,
                        double& longitude, std::string& error)
 {
     latitude = 0;
@@ -504,6 +512,19 @@ bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string& latitud
     if (longitude < kAntimeridian)
         longitude += kFullTurnDegrees;
     return true;
+}
+
+bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string& latitudeText,
+                       std::string_view longitudeHemisphere, std::string& longitudeText, double& latitude,
+                       double& longitude, std::string& error)
+{
+    std::string_view latitudeView = latitudeText;
+    std::string_view longitudeView = longitudeText;
+    const bool parsed = PlacemarkPosition(latitudeHemisphere, latitudeView, longitudeHemisphere, longitudeView,
+                                          latitude, longitude, error);
+    KeepPart(latitudeText, latitudeView);
+    KeepPart(longitudeText, longitudeView);
+    return parsed;
 }
 
 void AppendPlacemark(std::string& out, std::string_view pid, std::string_view designation, double latitude,

@@ -67,6 +67,10 @@ std::string_view PlacemarkStyleId(std::string_view horizontalOrder, std::string_
 bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string& latitudeText,
                        std::string_view longitudeHemisphere, std::string& longitudeText, double& latitude,
                        double& longitude, std::string& error);
+// The same on views, which are narrowed as the texts would be normalised.
+bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string_view& latitudeText,
+                       std::string_view longitudeHemisphere, std::string_view& longitudeText, double& latitude,
+                       double& longitude, std::string& error);
 
 // Appends the Placemark lines of a mark at a known position (decimal degrees, north
 // and east positive) to `out`: the name (designation escaped, trimmed of spaces), a

@@ -25,7 +25,7 @@ constexpr double kAntimeridian = -180;
 constexpr double kEmptyCentreLatitude = 45;
 constexpr double kEmptyCentreLongitude = -180;
 
-constexpr std::size_t kChunkSize = std::size_t{64} << 10;
+constexpr std::size_t kChunkSize = std::size_t{256} << 10;
 
 constexpr std::string_view kDocumentEnd = "</Document>\r\n</kml>\r\n";
 constexpr std::string_view kMsgCreateFailed = "Could not create the KML file ";
@@ -78,12 +78,6 @@ double WestPositive(double eastLongitude)
     double west = std::fmod(-eastLongitude, kFullTurnDegrees);
     return west < 0 ? west + kFullTurnDegrees : west;
 }
-
-struct Position {
-    bool parsed = false;
-    double latitude = 0;
-    double longitude = 0;
-};
 
 // Hands full chunks to the stream: one large write costs far less than many small ones.
 bool Flush(std::ostream& out, std::string& chunk)
@@ -148,73 +142,97 @@ private:
 
 } // namespace
 
-bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std::string_view controlCode,
-                       std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
-                       std::string& error)
+// Fills the locations while the marks are visited in order.
+class MarkLocator {
+public:
+    MarkLocator(MarkLocations& locations, std::size_t marks, DocumentProgress* progress)
+        : m_locations(locations), m_progress(progress)
+    {
+        m_locations.m_located.reserve(marks);
+        // Reserved for every mark, but only the pages the located ones fill are ever
+        // touched, so a reply of unreadable lines costs nothing here.
+        m_locations.m_positions.reserve(marks);
+        if (m_progress) {
+            m_progress->Start(marks + 1);
+            m_progress->Advance(0);
+        }
+    }
+
+    void Add(std::string_view latitudeHemisphere, std::string_view& latitudeText,
+             std::string_view longitudeHemisphere, std::string_view& longitudeText)
+    {
+        MarkPosition position;
+        const bool parsed = PlacemarkPosition(latitudeHemisphere, latitudeText, longitudeHemisphere, longitudeText,
+                                              position.latitude, position.longitude, m_message);
+        m_locations.m_located.push_back(parsed);
+        if (parsed) {
+            m_locations.m_positions.push_back(position);
+            m_extent.Add(position.latitude, WestPositive(position.longitude));
+        } else if (m_locations.skipped++ == 0) {
+            m_locations.firstSkipMessage = m_message;
+        }
+        if (m_progress)
+            m_progress->Advance(m_locations.m_located.size());
+    }
+
+    void Finish()
+    {
+        m_locations.centreLatitude = m_extent.CentreLatitude();
+        m_locations.centreLongitude = m_extent.CentreLongitude();
+    }
+
+private:
+    MarkLocations& m_locations;
+    DocumentProgress* m_progress;
+    Extent m_extent;
+    std::string m_message;
+};
+
+namespace {
+
+// The head, the camera, the placemarks in chunks, the closing lines.
+bool WriteDocument(std::ostream& out, const std::vector<MarkRecord>* handMade, const MarkRecords* reply,
+                   const MarkLocations& locations, bool horizontalOnly, std::string_view serviceUrl,
+                   MarkDocumentReport& report, std::string& error)
 {
-    error.clear();
-    report = MarkDocumentReport{};
-
-    // Each position is read once, here, so the camera and the placemarks agree on it and
-    // the texts are normalised once.
-    const std::size_t count = records.size();
-    if (progress) {
-        progress->Start(count + 1);
-        progress->Advance(0);
-    }
-    std::vector<Position> positions(count);
-    Extent extent;
-    std::string message;
-    for (std::size_t k = 0; k < count; ++k) {
-        MarkRecord& record = records[k];
-        Position& position = positions[k];
-        position.parsed =
-            PlacemarkPosition(record.latitudeHemisphere, record.latitudeText, record.longitudeHemisphere,
-                              record.longitudeText, position.latitude, position.longitude, message);
-        if (position.parsed)
-            extent.Add(position.latitude, WestPositive(position.longitude));
-        else if (report.skipped++ == 0)
-            report.firstSkipMessage = message;
-        if (progress)
-            progress->Advance(k + 1);
-    }
-    report.centreLatitude = extent.CentreLatitude();
-    report.centreLongitude = extent.CentreLongitude();
-
+    report.skipped = locations.skipped;
+    report.firstSkipMessage = locations.firstSkipMessage;
+    report.centreLatitude = locations.centreLatitude;
+    report.centreLongitude = locations.centreLongitude;
     if (!WriteKmlHead(out) || !WriteLookAt(out, report.centreLatitude, report.centreLongitude,
                                            kCameraAltitude, kCameraHeading, kCameraTilt)) {
         error = kMsgStreamRefused;
         return false;
     }
 
-    const bool horizontalOnly = IsHorizontalOnlyCode(controlCode);
     std::string chunk;
     chunk.reserve(kChunkSize + kChunkSize / 4);
-    for (std::size_t k = 0; k < count; ++k) {
-        MarkRecord& record = records[k];
-        if (horizontalOnly)
-            record.verticalOrder.clear();
-        if (!positions[k].parsed)
-            continue;
-        AppendPlacemark(chunk, record.pid, record.designation, positions[k].latitude, positions[k].longitude,
-                        record.horizontalOrder, record.verticalOrder, serviceUrl);
+    bool refused = false;
+    auto placemark = [&](const MarkRecord& record, const MarkPosition& position) {
+        if (refused)
+            return;
+        AppendPlacemark(chunk, record.pid, record.designation, position.latitude, position.longitude,
+                        record.horizontalOrder, horizontalOnly ? std::string_view() : record.verticalOrder,
+                        serviceUrl);
         ++report.placemarks;
-        if (chunk.size() >= kChunkSize && !Flush(out, chunk)) {
-            error = kMsgStreamRefused;
-            return false;
-        }
-    }
+        if (chunk.size() >= kChunkSize && !Flush(out, chunk))
+            refused = true;
+    };
+    if (handMade)
+        ForEachLocatedMark(*handMade, locations, placemark);
+    else
+        ForEachLocatedMark(*reply, locations, placemark);
     chunk += kDocumentEnd;
-    if (!Flush(out, chunk)) {
+    if (refused || !Flush(out, chunk)) {
         error = kMsgStreamRefused;
         return false;
     }
     return true;
 }
 
-bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRecord>& records,
-                       std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
-                       MarkDocumentReport& report, std::string& error)
+// Writes through a temporary file beside `kmlPath`, renamed over it when complete.
+template <typename WriteTo>
+bool WriteDocumentFile(const std::filesystem::path& kmlPath, std::string& error, WriteTo writeTo)
 {
     error.clear();
     TemporaryFile temporary(TemporaryPathBeside(kmlPath));
@@ -228,7 +246,7 @@ bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRec
     }
 
     std::string inner;
-    bool written = WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner);
+    bool written = writeTo(out, inner);
     if (written)
         written = static_cast<bool>(out.flush());
     int errorNumber = errno;
@@ -250,6 +268,77 @@ bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRec
     }
     temporary.Committed();
     return true;
+}
+
+} // namespace
+
+MarkLocations LocateMarks(const MarkRecords& records, DocumentProgress* progress)
+{
+    MarkLocations locations;
+    MarkLocator locator(locations, records.size(), progress);
+    for (const MarkRecord& record : records) {
+        // The reply stays as it is; the parser narrows copies of the views.
+        std::string_view latitude = record.latitudeText;
+        std::string_view longitude = record.longitudeText;
+        locator.Add(record.latitudeHemisphere, latitude, record.longitudeHemisphere, longitude);
+    }
+    locator.Finish();
+    return locations;
+}
+
+MarkLocations LocateMarks(std::vector<MarkRecord>& records, DocumentProgress* progress)
+{
+    MarkLocations locations;
+    MarkLocator locator(locations, records.size(), progress);
+    for (MarkRecord& record : records)
+        locator.Add(record.latitudeHemisphere, record.latitudeText, record.longitudeHemisphere,
+                    record.longitudeText);
+    locator.Finish();
+    return locations;
+}
+
+bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
+                       std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
+                       std::string& error)
+{
+    error.clear();
+    report = MarkDocumentReport{};
+    const MarkLocations locations = LocateMarks(records, progress);
+    return WriteDocument(out, nullptr, &records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl,
+                         report, error);
+}
+
+bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std::string_view controlCode,
+                       std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
+                       std::string& error)
+{
+    error.clear();
+    report = MarkDocumentReport{};
+    const MarkLocations locations = LocateMarks(records, progress);
+    const bool horizontalOnly = IsHorizontalOnlyCode(controlCode);
+    if (horizontalOnly) {
+        for (MarkRecord& record : records)
+            record.verticalOrder = {};
+    }
+    return WriteDocument(out, &records, nullptr, locations, horizontalOnly, serviceUrl, report, error);
+}
+
+bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& records,
+                       std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
+                       MarkDocumentReport& report, std::string& error)
+{
+    return WriteDocumentFile(kmlPath, error, [&](std::ostream& out, std::string& inner) {
+        return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner);
+    });
+}
+
+bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRecord>& records,
+                       std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
+                       MarkDocumentReport& report, std::string& error)
+{
+    return WriteDocumentFile(kmlPath, error, [&](std::ostream& out, std::string& inner) {
+        return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner);
+    });
 }
 
 std::string SkippedMarksMessage(const MarkDocumentReport& report)

@@ -13,6 +13,10 @@
 // west-positive in [0, 360) so that marks on both sides of the antimeridian keep
 // together. With no mark taking part the camera looks at latitude 45, longitude -180.
 // A mark whose angles do not parse gets no placemark; the report counts it.
+//
+// Writing takes two steps that other document formats can share: LocateMarks reads
+// every mark's position once, with the extent's centre, and ForEachLocatedMark then
+// visits the marks that have a position, in reply order, with that position.
 
 #include "retrieval/MarkList.h"
 
@@ -41,15 +45,71 @@ struct MarkDocumentReport {
     double centreLongitude = 0;
 };
 
-// Writes the document for `records` (changed in place: angle texts normalised, vertical
-// order blanked for "HORIZONTAL"). `serviceUrl` is "scheme://host[:port]" for the
-// datasheet links. False with `error` filled when the document could not be written.
+// A mark's position as its placemark shows it, in decimal degrees: north and east
+// positive, longitude in [-180, 180] (see PlacemarkPosition).
+struct MarkPosition {
+    double latitude = 0;
+    double longitude = 0;
+};
+
+// Every mark's position, read once for all the writers of a run. Holds one bit per mark
+// and two doubles per mark that has a position, so it stays small beside the reply.
+class MarkLocations {
+public:
+    std::size_t Marks() const { return m_located.size(); }
+    std::size_t Located() const { return m_positions.size(); }
+    bool HasPosition(std::size_t mark) const { return m_located[mark]; }
+    // The position of the `index`-th mark that has one (0 .. Located() - 1).
+    const MarkPosition& Position(std::size_t index) const { return m_positions[index]; }
+
+    std::size_t skipped = 0;      // marks whose angles did not parse
+    std::string firstSkipMessage; // the angle parser's message for the first of them
+    double centreLatitude = 0;    // centre of the extent, where the camera looks
+    double centreLongitude = 0;
+
+private:
+    friend class MarkLocator;
+    std::vector<bool> m_located;
+    std::vector<MarkPosition> m_positions;
+};
+
+// Reads the position of every mark, in order, with the centre of their extent. Progress
+// as above, one step per mark. The vector form leaves the angle texts normalised as
+// ParseDmsAngle does; the reply's records view the reply, which stays as it is.
+MarkLocations LocateMarks(const MarkRecords& records, DocumentProgress* progress);
+MarkLocations LocateMarks(std::vector<MarkRecord>& records, DocumentProgress* progress);
+
+// Calls visit(const MarkRecord&, const MarkPosition&) for every mark that has a position,
+// in reply order. `records` must be those `locations` was read from.
+template <typename Records, typename Visit>
+void ForEachLocatedMark(const Records& records, const MarkLocations& locations, Visit&& visit)
+{
+    std::size_t mark = 0;
+    std::size_t located = 0;
+    for (const MarkRecord& record : records) {
+        if (locations.HasPosition(mark++))
+            visit(record, locations.Position(located++));
+    }
+}
+
+// Writes the document for the records of a reply. `serviceUrl` is
+// "scheme://host[:port]" for the datasheet links. False with `error` filled when the
+// document could not be written.
+bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& records,
+                       std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
+                       MarkDocumentReport& report, std::string& error);
+
+// The same for records made by hand, changed in place: angle texts normalised, vertical
+// order blanked for "HORIZONTAL".
 bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRecord>& records,
                        std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
                        MarkDocumentReport& report, std::string& error);
 
-// The same document written to a stream the caller owns (and commits). False with
+// The same documents written to a stream the caller owns (and commits). False with
 // `error` filled as soon as the stream refuses a write; what was written stays.
+bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
+                       std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
+                       std::string& error);
 bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std::string_view controlCode,
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
                        std::string& error);

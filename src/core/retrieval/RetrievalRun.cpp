@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <new>
+#include <utility>
 
 namespace tervane {
 
@@ -103,9 +104,17 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
             error = companionError;
         // A primary reply without a final line feed would glue its last mark line to the
         // companion's first one and lose both marks.
-        if (!reply.empty() && reply.back() != '\n' && !companionReply.empty())
-            reply += '\n';
-        reply += companionReply;
+        const bool separate = !reply.empty() && reply.back() != '\n' && !companionReply.empty();
+        if (reply.empty()) {
+            reply = std::move(companionReply);
+        } else {
+            // Appended in place, with room made once for both.
+            reply.reserve(reply.size() + (separate ? 1 : 0) + companionReply.size());
+            if (separate)
+                reply += '\n';
+            reply += companionReply;
+        }
+        companionReply = std::string();
     }
     ports.dialog.Hide();
 
@@ -115,9 +124,8 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
         return;
     }
 
-    MarkListReply marks = ReadMarkList(reply, state.controlCode);
-    reply.clear();
-    reply.shrink_to_fit();
+    // The reader takes the reply over; its records view it, nothing is copied.
+    MarkListReply marks = ReadMarkList(std::move(reply), state.controlCode);
     switch (marks.outcome) {
     case ReplyOutcome::InputError:
         ports.pointer.ShowDefault();

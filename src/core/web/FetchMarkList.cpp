@@ -20,9 +20,9 @@ bool Contains(std::string_view text, std::string_view part)
 
 // Servers that demand credentials answer 401; the service's own refusal page may come
 // with any status but always names itself.
-bool IsRefusal(const TransferReply& answer)
+bool IsRefusal(int status, std::string_view body)
 {
-    return answer.status == kStatusUnauthorized || Contains(answer.body, kRefusalWord);
+    return AsksForSignIn(status, body);
 }
 
 // The service reports bad input on an error status too; those bodies keep their meaning.
@@ -33,9 +33,9 @@ bool CarriesServiceMessage(std::string_view body)
 
 // An error page (proxy, web server, crashed script) holds no marks; reading it as a
 // mark list would end in "No marks found!" and hide what went wrong.
-bool IsServerError(const TransferReply& answer)
+bool IsServerError(int status, std::string_view body)
 {
-    return answer.status >= kFirstErrorStatus && !IsRefusal(answer) && !CarriesServiceMessage(answer.body);
+    return status >= kFirstErrorStatus && !IsRefusal(status, body) && !CarriesServiceMessage(body);
 }
 
 std::string ServerErrorText(const TransferReply& answer)
@@ -51,6 +51,11 @@ std::string ServerErrorText(const TransferReply& answer)
 
 } // namespace
 
+bool AsksForSignIn(int status, std::string_view body)
+{
+    return status == kStatusUnauthorized || Contains(body, kRefusalWord);
+}
+
 void FetchMarkList(const std::string& url, std::string& reply, std::string& error, Transfer& transfer,
                    SignInPrompt& signIn, MousePointer& pointer)
 {
@@ -60,9 +65,11 @@ void FetchMarkList(const std::string& url, std::string& reply, std::string& erro
     TransferReply answer;
     if (!transfer.Open(url, answer, error))
         return;
-    reply = answer.body;
+    // The body is moved, never copied: a reply may be hundreds of megabytes. The checks
+    // below read it where it now lives.
+    reply = std::move(answer.body);
 
-    if (IsRefusal(answer)) {
+    if (IsRefusal(answer.status, reply)) {
         SignInAnswer given = signIn.Ask();
         if (!given.loginSucceeded) {
             error = kMsgAccessFailed;
@@ -72,16 +79,16 @@ void FetchMarkList(const std::string& url, std::string& reply, std::string& erro
             if (!transfer.Open(url, repeated, error))
                 return;
             answer = std::move(repeated);
-            reply = answer.body;
+            reply = std::move(answer.body);
             error.clear();
             // Refused again: the name or password was wrong. The page holds no marks, so
             // handing it on as a reply would only end in "No marks found!".
-            if (IsRefusal(answer))
+            if (IsRefusal(answer.status, reply))
                 error = kMsgAccessFailed;
         }
     }
 
-    if (IsServerError(answer)) {
+    if (IsServerError(answer.status, reply)) {
         error = ServerErrorText(answer);
         return;
     }

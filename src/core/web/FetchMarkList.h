@@ -36,6 +36,10 @@ inline constexpr std::string_view kMsgNoResponse = "Request timeout.\r\nNo respo
 // Followed by the status code and its reason phrase.
 inline constexpr std::string_view kMsgServerAnswered = "The server answered ";
 
+// Whether an answer is a refusal for want of credentials (a 401, or a page that says
+// "Unauthorized"): the fetch then asks for a sign-in and requests the URL once more.
+bool AsksForSignIn(int status, std::string_view body);
+
 // Fills `reply` with the reply body and `error` with the message to show (empty on
 // success). Sets the hourglass first and leaves it; restoring the pointer is the
 // caller's task on every path.
