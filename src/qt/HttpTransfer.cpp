@@ -137,8 +137,13 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
     // Connections use the reply as context, so they end with it.
     QObject::connect(current, &QNetworkReply::metaDataChanged, current, [&] {
         const QVariant length = current->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid())
-            refuseIfTooLarge(length.toLongLong());
+        if (!length.isValid())
+            return;
+        refuseIfTooLarge(length.toLongLong());
+        // The announced size is made room for once, so a large reply is not copied while
+        // it grows (with a packed body it is the packed size, still a good start).
+        if (!tooLarge && length.toLongLong() > 0)
+            body.reserve(static_cast<std::size_t>(length.toLongLong()));
     });
     QObject::connect(current, &QNetworkReply::readyRead, current, [&] {
         if (tooLarge)
