@@ -17,6 +17,8 @@ constexpr int kClientWidth = 6720;
 constexpr int kClientHeight = 1560;
 const QColor kLightYellow(255, 255, 192);
 constexpr const char* kProcessingText = "Processing...";
+// How long the bar may advance before the program's events are seen again.
+constexpr qint64 kEventIntervalMs = 40;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& twips)
 {
@@ -77,20 +79,25 @@ void dlgProcessing::PaintNow(QWidget* changed)
     }
 }
 
+void dlgProcessing::SeeEvents()
+{
+    QCoreApplication::processEvents();
+    m_sinceEvents.start();
+}
+
 void dlgProcessing::Show()
 {
     show();
     raise();
-    // The first showing needs the window system's round trip before anything is on screen;
-    // user input stays queued so that nothing else starts while the run is busy.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The first showing needs the window system's round trip before anything is on screen.
+    SeeEvents();
     repaint();
 }
 
 void dlgProcessing::Hide()
 {
     hide();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    SeeEvents();
 }
 
 void dlgProcessing::HideProcessingLabel()
@@ -119,8 +126,11 @@ void dlgProcessing::SetBarMaximum(std::size_t maximum)
 
 void dlgProcessing::SetBarValue(std::size_t value)
 {
+    // The bar paints itself at once when the new value moves it by a pixel.
     m_prgb->setValue(ClampToInt(value));
-    PaintNow(m_prgb);
+    if (isVisible() && (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= kEventIntervalMs)) {
+        SeeEvents();
+    }
 }
 
 void dlgProcessing::closeEvent(QCloseEvent* event)

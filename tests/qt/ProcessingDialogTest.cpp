@@ -45,7 +45,10 @@ TEST(ProcessingDialog, StartsWithItsFirstTextsOnLightYellowWithoutTitle)
     }
 }
 
-TEST(ProcessingDialog, EveryChangeIsPaintedBeforeTheCallReturns)
+// What the user would see change is on screen before the call returns; a bar value that
+// does not move the bar by a pixel is not painted (one paint per mark made the window
+// thirty times slower than the command-line tool on large replies).
+TEST(ProcessingDialog, EveryVisibleChangeIsPaintedBeforeTheCallReturnsNoOther)
 {
     dlgProcessing dialog;
     PaintCounter info(Label(dialog, "lblInfo"));
@@ -58,7 +61,7 @@ TEST(ProcessingDialog, EveryChangeIsPaintedBeforeTheCallReturns)
     EXPECT_GE(info.paints, 1) << "showing paints the current text at once";
     EXPECT_TRUE(Label(dialog, "lblProcessing")->isHidden());
 
-    for (std::size_t value = 0; value < 4; ++value) {
+    for (std::size_t value = 1; value < 4; ++value) {
         const int before = bar.paints;
         dialog.SetBarValue(value);
         EXPECT_EQ(Bar(dialog)->value(), static_cast<int>(value));
@@ -68,6 +71,16 @@ TEST(ProcessingDialog, EveryChangeIsPaintedBeforeTheCallReturns)
     dialog.SetInfo("Starting GoogleEarth...");
     EXPECT_GT(info.paints, before);
     EXPECT_EQ(Label(dialog, "lblInfo")->text().toStdString(), "Starting GoogleEarth...");
+
+    constexpr std::size_t kMarks = 20000;
+    dialog.SetBarMaximum(kMarks + 1);
+    const int beforeMarks = bar.paints;
+    for (std::size_t value = 0; value <= kMarks; ++value) {
+        dialog.SetBarValue(value);
+    }
+    EXPECT_EQ(Bar(dialog)->value(), static_cast<int>(kMarks));
+    EXPECT_LE(bar.paints - beforeMarks, Bar(dialog)->width() + 2) << "at most one paint per pixel of the bar";
+
     dialog.SetBarVisible(false);
     EXPECT_TRUE(Bar(dialog)->isHidden());
     dialog.Hide();
