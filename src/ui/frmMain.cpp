@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QShortcutEvent>
 #include <QStyle>
 
@@ -286,6 +287,11 @@ void frmMain::CreateMenus()
     help->setShortcut(QKeySequence::HelpContents);
     help->setShortcutContext(Qt::WindowShortcut);
     connect(help, &QAction::triggered, this, &frmMain::mnuHelp_Click);
+    // F10 opens the menu bar's first menu, as on the desktops the program came from.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { menuBar()->setActiveAction(m_mnuStations->menuAction()); });
+
     m_mnuExit = menuBar()->addAction(QStringLiteral("E&xit"));
     m_mnuExit->setObjectName(QStringLiteral("mnuExit"));
     connect(m_mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
@@ -436,6 +442,19 @@ void frmMain::HideQueryInputs()
 // county or control type rows, clears a text or moves the focus.
 void frmMain::SetModeRows(bool state, bool latLonRadius, bool project, std::string_view mode)
 {
+    // Hiding the focused field would hand the focus to the next control, and the county
+    // box or the radius box taking it would show the type row: the field lets go of it.
+    const std::pair<Row, bool> shown[] = {{StateRow, state},          {LatitudeRow, latLonRadius},
+                                          {LongitudeRow, latLonRadius}, {RadiusRow, latLonRadius},
+                                          {ProjectRow, project}};
+    if (QWidget* focused = QApplication::focusWidget()) {
+        for (const auto& [row, visible] : shown) {
+            QWidget* field = m_fields[static_cast<std::size_t>(row)];
+            if (!visible && (focused == field || field->isAncestorOf(focused))) {
+                focused->clearFocus();
+            }
+        }
+    }
     SetRowVisible(StateRow, state);
     SetRowVisible(LatitudeRow, latLonRadius);
     SetRowVisible(LongitudeRow, latLonRadius);

@@ -193,6 +193,27 @@ TEST(GoRun, SignInOnceThenTheCredentialsServeLaterRuns)
     EXPECT_EQ(run.w.settings.Get(kSettingsSection, kCountyKey), "Prince William");
 }
 
+// Enter in the project box moves the focus to Go, and Enter on a focused Go runs the
+// query, as Space and a click do.
+TEST(GoRun, EnterOnTheFocusedGoRunsTheQuery)
+{
+    GoRun run;
+    ShowActive(run.w);
+    run.ChooseMode("mnuByProj");
+    run.w.Find<QComboBox>("cboState")->setEditText("VA");
+    run.w.Find<QComboBox>("cboCounty")->setEditText("Fairfax");
+    auto* project = run.w.Find<QLineEdit>("txtProject");
+    project->setFocus();
+    QTest::keyClicks(project, "L27001");
+    QTest::keyClick(project, Qt::Key_Return);
+    ASSERT_EQ(QApplication::focusWidget(), run.w.Find<QWidget>("cmdGo"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+
+    EXPECT_TRUE(run.w.messages.shown.empty()) << run.w.messages.shown.front();
+    EXPECT_EQ(run.Written(), std::vector<std::string>{"L27001.kml"});
+    EXPECT_EQ(run.opener.opened.size(), 1u);
+}
+
 // Nothing the user does while a run is busy is kept for later, apart from ending the
 // program: a double click on Go runs one query and opens one document, and a click on
 // the Stations menu meanwhile opens nothing, during the run or after it.
