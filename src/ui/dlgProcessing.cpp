@@ -3,11 +3,16 @@
 #include "ui/WindowMetrics.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 
 #include <climits>
+#include <cstdlib>
+
+#ifdef TERVANE_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace tervane {
 
@@ -27,6 +32,36 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& twips)
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(FromTwips(twips));
     return label;
+}
+
+// Qt names a window whose title is empty after the application, and a window manager
+// shows that name as a title; the dialog has no title text, so on X11 its names go.
+void RemoveWindowName([[maybe_unused]] QWidget* window)
+{
+#ifdef TERVANE_HAVE_XCB
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection()) {
+        return;
+    }
+    xcb_connection_t* connection = x11->connection();
+    static const xcb_atom_t netWmName = [connection] {
+        constexpr char kName[] = "_NET_WM_NAME";
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
+        xcb_atom_t atom = XCB_ATOM_NONE;
+        if (reply) {
+            atom = reply->atom;
+        }
+        std::free(reply);
+        return atom;
+    }();
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    if (netWmName != XCB_ATOM_NONE) {
+        xcb_delete_property(connection, id, netWmName);
+    }
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
+    xcb_flush(connection);
+#endif
 }
 
 int ClampToInt(std::size_t value)
@@ -87,6 +122,7 @@ void dlgProcessing::SeeEvents()
 
 void dlgProcessing::Show()
 {
+    RemoveWindowName(this); // before the window is mapped, so no name is ever shown
     show();
     raise();
     // The first showing needs the window system's round trip before anything is on screen.

@@ -3,13 +3,20 @@
 
 #include "ui/dlgProcessing.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <limits>
+#include <string>
+
+#ifdef TERVANE_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace tervane::test {
 namespace {
@@ -86,6 +93,40 @@ TEST(ProcessingDialog, EveryVisibleChangeIsPaintedBeforeTheCallReturnsNoOther)
     dialog.Hide();
     EXPECT_FALSE(dialog.isVisible());
 }
+
+#ifdef TERVANE_HAVE_XCB
+// The value of a window's text property on the X server, "<absent>" when it has none.
+std::string WindowProperty(xcb_connection_t* connection, xcb_window_t window, const std::string& name)
+{
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, atom->atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+        nullptr);
+    std::string value = "<absent>";
+    if (reply && reply->type != XCB_ATOM_NONE)
+        value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                     static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    std::free(reply);
+    std::free(atom);
+    return value;
+}
+
+// Qt names a window without a title after the application, which a window manager shows
+// as the dialog's title.
+TEST(ProcessingDialog, CarriesNoWindowNameOnAnXServer)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        GTEST_SKIP() << "needs an X server (the processing_dialog_on_x test gives it one)";
+    dlgProcessing dialog;
+    dialog.Show();
+    const auto window = static_cast<xcb_window_t>(dialog.winId());
+    EXPECT_EQ(WindowProperty(x11->connection(), window, "_NET_WM_NAME"), "<absent>");
+    EXPECT_EQ(WindowProperty(x11->connection(), window, "WM_NAME"), "");
+    dialog.Hide();
+}
+#endif
 
 TEST(ProcessingDialog, EscapeHidesItKeepingWhatTheRunSetClosingPutsBackItsFirstTexts)
 {
