@@ -63,6 +63,8 @@ const RowLayout kRowLayouts[] = {
 
 const QRect kGoTwips(3480, 3720, 1215, 1215);
 constexpr const char* kGoToolTip = "Click this button to display monuments";
+// More windows than a run ever stacks up: a message box over the sign-in dialog.
+constexpr int kMaxModalWindows = 4;
 
 QString ToQString(const std::string& text) { return QString::fromStdString(text); }
 std::string ToStdString(const QString& text) { return text.toStdString(); }
@@ -488,6 +490,11 @@ void frmMain::EndProgram()
         m_endRequested = true;
         if (m_services) {
             m_services->transfer.Abort();
+        }
+        // A message box or the sign-in dialog the run waits on goes too (a signal can end
+        // the program while one is open); the cancelled run shows nothing more.
+        for (int open = 0; open < kMaxModalWindows && QApplication::activeModalWidget(); ++open) {
+            QApplication::activeModalWidget()->close();
         }
         return;
     }

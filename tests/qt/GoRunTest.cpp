@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -283,6 +284,28 @@ TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
         EXPECT_FALSE(run.pointer.hourglass);
         EXPECT_EQ(run.w.settings.Get(kSettingsSection, kStateKey), "<absent>");
     }
+}
+
+// A termination signal can end the program while the run waits on a modal message box:
+// the box goes and the program ends.
+TEST(GoRun, EndingTheProgramClosesAMessageBoxTheRunWaitsOn)
+{
+    GoRun run;
+    run.ChooseMode("mnuByProj");
+    run.w.Find<QLineEdit>("txtProject")->setText("L27001"); // no state: a message
+    run.w.messages.whileShown = [&run] {
+        QDialog box(&run.w.window);
+        QTimer::singleShot(50, &run.w.window, [&run] { run.w.window.EndProgram(); });
+        QTimer::singleShot(3000, &box, &QDialog::reject); // bounds the test when it fails
+        box.exec();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    run.PressGo();
+
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(run.w.quits, 1);
+    EXPECT_EQ(run.service.RequestCount(), 0);
 }
 
 } // namespace

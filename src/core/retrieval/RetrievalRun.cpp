@@ -64,7 +64,8 @@ void Fail(RunResult& result, RunPorts& ports, std::string message)
 {
     result.outcome = RunOutcome::Failed;
     result.message = std::move(message);
-    ports.messages.Show(result.message);
+    if (!IsCancelled(ports))
+        ports.messages.Show(result.message);
     ports.dialog.Hide();
     ports.pointer.ShowDefault();
 }
@@ -75,7 +76,8 @@ void Refuse(RunResult& result, RunPorts& ports, std::string message)
 {
     result.outcome = RunOutcome::Failed;
     result.message = std::move(message);
-    ports.messages.Show(result.message);
+    if (!IsCancelled(ports))
+        ports.messages.Show(result.message);
 }
 
 void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& config, RunPorts& ports,
