@@ -289,7 +289,7 @@ void frmMain::CreateMenus()
     help->setShortcut(QKeySequence::HelpContents);
     help->setShortcutContext(Qt::WindowShortcut);
     connect(help, &QAction::triggered, this, &frmMain::mnuHelp_Click);
-    // F10 opens the menu bar's first menu, as on the desktops the program came from.
+    // F10 opens the first menu of the menu bar, as it does in most desktop programs.
     auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this,
             [this] { menuBar()->setActiveAction(m_mnuStations->menuAction()); });
