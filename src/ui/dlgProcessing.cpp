@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -162,11 +163,24 @@ void dlgProcessing::SetBarMaximum(std::size_t maximum)
 
 void dlgProcessing::SetBarValue(std::size_t value)
 {
-    // The bar paints itself at once when the new value moves it by a pixel.
-    m_prgb->setValue(ClampToInt(value));
+    // Telling the bar of every mark cost more than writing the mark (it announces each
+    // value to accessibility tools, and works out whether to paint): it hears of a value
+    // that moves it by a pixel, of a smaller one and of the last one, and then paints at
+    // once.
+    const int shown = ClampToInt(value);
+    const int current = m_prgb->value();
+    if (shown < current || shown >= m_prgb->maximum() - 1 || BarPixel(shown) != BarPixel(current)) {
+        m_prgb->setValue(shown);
+    }
     if (isVisible() && (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= kEventIntervalMs)) {
         SeeEvents();
     }
+}
+
+int dlgProcessing::BarPixel(int value) const
+{
+    const long long span = std::max(1LL, static_cast<long long>(m_prgb->maximum()) - m_prgb->minimum());
+    return static_cast<int>(static_cast<long long>(value - m_prgb->minimum()) * m_prgb->width() / span);
 }
 
 void dlgProcessing::closeEvent(QCloseEvent* event)

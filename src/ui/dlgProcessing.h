@@ -43,6 +43,7 @@ private:
     void Reset();
     void PaintNow(QWidget* changed);
     void SeeEvents();
+    int BarPixel(int value) const; // how far the bar is filled at `value`
 
     QLabel* m_lblProcessing;
     QLabel* m_lblInfo;
