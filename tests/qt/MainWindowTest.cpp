@@ -9,17 +9,21 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -484,6 +488,41 @@ TEST(MainWindowEnding, ExitAndClosingEndTheProgramEscapeInAnotherWindowDoesNot)
     w.window.close();
     EXPECT_EQ(w.quits, 2);
 }
+
+#ifdef TERVANE_WINDOW_PATH
+// SIGTERM (a logout, `kill`) ends the window as Exit does, with exit status 0, rather
+// than killing it where it stands (a run in progress would leave its temporary file).
+TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
+{
+    QTemporaryDir home;
+    QProcess window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", home.path());
+    window.setProcessEnvironment(environment);
+    window.start(QStringLiteral(TERVANE_WINDOW_PATH), {});
+    ASSERT_TRUE(window.waitForStarted(5000));
+    // Ready once it catches the signal (Linux shows that in /proc).
+    const QString status = QStringLiteral("/proc/%1/status").arg(window.processId());
+    const auto catchesTerm = [&status] {
+        QFile file(status);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
+        return false;
+    };
+    for (int i = 0; i < 250 && !catchesTerm(); ++i)
+        QTest::qWait(20);
+    EXPECT_TRUE(catchesTerm());
+
+    ::kill(static_cast<pid_t>(window.processId()), SIGTERM);
+    ASSERT_TRUE(window.waitForFinished(3000));
+    EXPECT_EQ(window.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(window.exitCode(), 0);
+}
+#endif
 
 TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
 {
