@@ -16,13 +16,44 @@
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
+
+// SIGTERM (a logout, `kill`) ends the program as Exit does, also during a run: the
+// handler only writes a byte, and the window sees it among its events.
+int g_terminateWriteEnd = -1;
+
+extern "C" void NoteTermination(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(g_terminateWriteEnd, &byte, 1);
+}
+
+// Returns the read end to watch, or -1 when the signal keeps its default action.
+int CatchTermination()
+{
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends) != 0) {
+        return -1;
+    }
+    g_terminateWriteEnd = ends[1];
+    struct sigaction action {};
+    action.sa_handler = NoteTermination;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    return ends[0];
+}
 
 class StderrMessages : public tervane::MessageBox {
 public:
@@ -70,6 +101,16 @@ int main(int argc, char** argv)
 
     if (measureStartup) {
         probe.Watch(&window);
+    }
+    std::unique_ptr<QSocketNotifier> termination;
+    if (const int readEnd = CatchTermination(); readEnd >= 0) {
+        termination = std::make_unique<QSocketNotifier>(readEnd, QSocketNotifier::Read);
+        QObject::connect(termination.get(), &QSocketNotifier::activated, &window, [&window, readEnd] {
+            char bytes[16];
+            while (read(readEnd, bytes, sizeof bytes) > 0) {
+            }
+            window.EndProgram();
+        });
     }
     window.Load();
     window.show();

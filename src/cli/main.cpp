@@ -6,6 +6,7 @@
 #include "cli/TerminalPorts.h"
 #include "qt/HttpTransfer.h"
 
+#include "kml/MarkDocument.h"
 #include "regions/RegionCatalogue.h"
 #include "retrieval/MarkListRequest.h"
 #include "retrieval/RetrievalRun.h"
@@ -16,6 +17,7 @@
 #include <QSettings>
 #include <QString>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -31,6 +33,30 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Ctrl+C, a hang-up or a `kill` while the document is written must not leave its hidden
+// temporary file behind (it can be hundreds of megabytes): remove it, then end by the
+// signal as before, so the caller sees why the tool ended.
+extern "C" void RemoveTemporaryAndDie(int signalNumber)
+{
+    if (const char* temporary = TemporaryDocumentPath())
+        unlink(temporary);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+void RemoveTemporaryOnSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporaryAndDie;
+    sigemptyset(&action.sa_mask);
+    for (const int signalNumber : kEndingSignals)
+        sigaddset(&action.sa_mask, signalNumber);
+    for (const int signalNumber : kEndingSignals)
+        sigaction(signalNumber, &action, nullptr);
+}
 
 int UsageError(const std::string& error)
 {
@@ -193,6 +219,7 @@ int Main(int argc, char** argv)
 
     std::string controlCode;
     RunState state{controlCode, catalogue};
+    RemoveTemporaryOnSignals();
     const RunResult result = RetrievalRun(inputs, state, config, ports);
     progress.EndLine();
     if (result.outcome != RunOutcome::Opened)

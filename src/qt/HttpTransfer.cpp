@@ -29,6 +29,7 @@ const QString kMsgUnreachable = QStringLiteral("Could not reach the mark-list se
 const QString kMsgCutShort = QStringLiteral("The mark-list service's reply broke off: %1");
 const QString kMsgUnreadable = QStringLiteral("The mark-list service's reply could not be read: %1");
 const QString kMsgSilent = QStringLiteral("The mark-list service did not answer within %1 seconds.");
+const QString kMsgAborted = QStringLiteral("The request to the mark-list service was cancelled.");
 const QString kMsgTooLarge =
     QStringLiteral("The mark-list service's reply is larger than %1 and was not accepted.");
 
@@ -98,6 +99,14 @@ void HttpTransfer::SetCredentials(const std::string& userName, const std::string
     m_userName = QString::fromStdString(userName);
     m_password = QString::fromStdString(password);
     m_hasCredentials = true;
+}
+
+void HttpTransfer::Abort()
+{
+    if (m_waitingFor) {
+        m_aborted = true;
+        m_waitingFor->abort();
+    }
 }
 
 bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::string& error)
@@ -178,9 +187,16 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
 
     QEventLoop loop;
     QObject::connect(current, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    m_aborted = false;
+    m_waitingFor = current;
     if (!current->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec();
     deadline.stop();
+    m_waitingFor = nullptr;
+    if (m_aborted) {
+        error = kMsgAborted.toStdString();
+        return false;
+    }
 
     if (tooLarge) {
         error = kMsgTooLarge.arg(SizeText(m_maxReplyBytes)).toStdString();

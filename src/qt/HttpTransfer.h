@@ -12,8 +12,9 @@
 //   origin that a redirect led to.
 // - Redirects are followed, from HTTP to HTTPS too but never back down; the desktop's
 //   proxy settings apply.
-// - Open waits in a local event loop that lets windows repaint but keeps user input
-//   out, so nobody can start a second run meanwhile.
+// - Open waits in a local event loop that handles every event, so the windows repaint
+//   and closing the program is seen at once; the window layer drops the user's other
+//   input while a run is busy. Abort ends that wait with a failure.
 // - Every transfer is bounded: in time, from the request to the last byte (the time-out),
 //   and in size, counted as the body arrives after any content encoding is undone, for
 //   every transfer encoding (the size limit).
@@ -40,6 +41,7 @@ public:
 
     void SetCredentials(const std::string& userName, const std::string& password) override;
     bool Open(const std::string& url, TransferReply& reply, std::string& error) override;
+    void Abort() override;
 
     // How long one transfer may take in all, from the request to the last byte.
     void SetTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
@@ -49,6 +51,8 @@ private:
     QNetworkAccessManager m_manager;
     std::chrono::milliseconds m_timeout = kDefaultTimeout;
     qint64 m_maxReplyBytes = kDefaultMaxReplyBytes;
+    QNetworkReply* m_waitingFor = nullptr; // the request Open waits for, if any
+    bool m_aborted = false;
     bool m_hasCredentials = false;
     QString m_userName;
     QString m_password;

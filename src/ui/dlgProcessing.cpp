@@ -3,11 +3,17 @@
 #include "ui/WindowMetrics.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
+
+#ifdef TERVANE_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace tervane {
 
@@ -17,6 +23,8 @@ constexpr int kClientWidth = 6720;
 constexpr int kClientHeight = 1560;
 const QColor kLightYellow(255, 255, 192);
 constexpr const char* kProcessingText = "Processing...";
+// How long the bar may advance before the program's events are seen again.
+constexpr qint64 kEventIntervalMs = 40;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& twips)
 {
@@ -25,6 +33,36 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& twips)
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(FromTwips(twips));
     return label;
+}
+
+// Qt names a window whose title is empty after the application, and a window manager
+// shows that name as a title; the dialog has no title text, so on X11 its names go.
+void RemoveWindowName([[maybe_unused]] QWidget* window)
+{
+#ifdef TERVANE_HAVE_XCB
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection()) {
+        return;
+    }
+    xcb_connection_t* connection = x11->connection();
+    static const xcb_atom_t netWmName = [connection] {
+        constexpr char kName[] = "_NET_WM_NAME";
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
+        xcb_atom_t atom = XCB_ATOM_NONE;
+        if (reply) {
+            atom = reply->atom;
+        }
+        std::free(reply);
+        return atom;
+    }();
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    if (netWmName != XCB_ATOM_NONE) {
+        xcb_delete_property(connection, id, netWmName);
+    }
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
+    xcb_flush(connection);
+#endif
 }
 
 int ClampToInt(std::size_t value)
@@ -77,20 +115,26 @@ void dlgProcessing::PaintNow(QWidget* changed)
     }
 }
 
+void dlgProcessing::SeeEvents()
+{
+    QCoreApplication::processEvents();
+    m_sinceEvents.start();
+}
+
 void dlgProcessing::Show()
 {
+    RemoveWindowName(this); // before the window is mapped, so no name is ever shown
     show();
     raise();
-    // The first showing needs the window system's round trip before anything is on screen;
-    // user input stays queued so that nothing else starts while the run is busy.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The first showing needs the window system's round trip before anything is on screen.
+    SeeEvents();
     repaint();
 }
 
 void dlgProcessing::Hide()
 {
     hide();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    SeeEvents();
 }
 
 void dlgProcessing::HideProcessingLabel()
@@ -119,8 +163,24 @@ void dlgProcessing::SetBarMaximum(std::size_t maximum)
 
 void dlgProcessing::SetBarValue(std::size_t value)
 {
-    m_prgb->setValue(ClampToInt(value));
-    PaintNow(m_prgb);
+    // Telling the bar of every mark cost more than writing the mark (it announces each
+    // value to accessibility tools, and works out whether to paint): it hears of a value
+    // that moves it by a pixel, of a smaller one and of the last one, and then paints at
+    // once.
+    const int shown = ClampToInt(value);
+    const int current = m_prgb->value();
+    if (shown < current || shown >= m_prgb->maximum() - 1 || BarPixel(shown) != BarPixel(current)) {
+        m_prgb->setValue(shown);
+    }
+    if (isVisible() && (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= kEventIntervalMs)) {
+        SeeEvents();
+    }
+}
+
+int dlgProcessing::BarPixel(int value) const
+{
+    const long long span = std::max(1LL, static_cast<long long>(m_prgb->maximum()) - m_prgb->minimum());
+    return static_cast<int>(static_cast<long long>(value - m_prgb->minimum()) * m_prgb->width() / span);
 }
 
 void dlgProcessing::closeEvent(QCloseEvent* event)

@@ -19,6 +19,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
+#include <QShortcutEvent>
 #include <QStyle>
 
 #include <algorithm>
@@ -61,6 +63,8 @@ const RowLayout kRowLayouts[] = {
 
 const QRect kGoTwips(3480, 3720, 1215, 1215);
 constexpr const char* kGoToolTip = "Click this button to display monuments";
+// More windows than a run ever stacks up: a message box over the sign-in dialog.
+constexpr int kMaxModalWindows = 4;
 
 QString ToQString(const std::string& text) { return QString::fromStdString(text); }
 std::string ToStdString(const QString& text) { return text.toStdString(); }
@@ -102,6 +106,12 @@ std::optional<char32_t> TypedCharacter(const QKeyEvent& event)
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
         return std::nullopt;
     }
+    // Delete, the arrows, Home, End and the function keys type no character, whatever
+    // text the platform attaches (X11 gives Delete the text U+007F); the field acts on
+    // them as usual. Only an unmapped key is judged by its text.
+    if (key >= Qt::Key_Escape && key != Qt::Key_unknown) {
+        return std::nullopt;
+    }
     const Qt::KeyboardModifiers modifiers = event.modifiers();
     // Ctrl+A .. Ctrl+_ type the control codes 1 .. 31 (Ctrl+@ types 0), whatever text the
     // platform attaches to the event; AltGr (Ctrl+Alt) combinations type their own text.
@@ -117,7 +127,8 @@ std::optional<char32_t> TypedCharacter(const QKeyEvent& event)
 }
 
 // Escape ends the program from anywhere in the main window, before the focused control
-// sees the key; the window's own drop-down lists count as inside it. Other windows
+// sees the key. An open menu or drop-down list, and the menu bar while the keyboard moves
+// through it (after Alt), take Escape and close as they do everywhere. Other windows
 // (message boxes, the sign-in and processing dialogs) keep their own Escape.
 class EscapeFilter : public QObject {
 public:
@@ -133,10 +144,7 @@ public:
             return false;
         }
         auto* widget = static_cast<QWidget*>(watched);
-        while (widget->isWindow() && (widget->windowType() == Qt::Popup) && widget->parentWidget()) {
-            widget = widget->parentWidget();
-        }
-        if (widget->window() != m_window) {
+        if (QApplication::activePopupWidget() || qobject_cast<QMenuBar*>(widget) || widget->window() != m_window) {
             return false;
         }
         m_onEscape();
@@ -146,6 +154,80 @@ public:
 private:
     QWidget* m_window;
     std::function<void()> m_onEscape;
+};
+
+// While a run is busy the user can do nothing else, as the run holds the program: mouse
+// and key input to the main window and the processing dialog is dropped, not kept for
+// later. What ends the program still gets through (Escape and Exit in the main window,
+// closing it, which is no input event), and Escape in the processing dialog, which hides
+// it. Modal windows the run opens (the sign-in dialog, message boxes) take input as usual.
+class RunInputFilter : public QObject {
+public:
+    RunInputFilter(QWidget* window, QAction* exit)
+        : m_window(window), m_exit(exit), m_exitKey(QKeySequence::mnemonic(exit->text()))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~RunInputFilter() override { qApp->removeEventFilter(this); }
+    RunInputFilter(const RunInputFilter&) = delete;
+    RunInputFilter& operator=(const RunInputFilter&) = delete;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+            return DropKey(watched, static_cast<QKeyEvent*>(event));
+        case QEvent::Shortcut:
+            return static_cast<QShortcutEvent*>(event)->key() != m_exitKey && !InModalWindow(watched);
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            return watched->isWidgetType() && !InModalWindow(watched) &&
+                   !OnExit(watched, static_cast<QMouseEvent*>(event));
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TabletPress:
+        case QEvent::TouchBegin:
+            return watched->isWidgetType() && !InModalWindow(watched);
+        default:
+            return false;
+        }
+    }
+
+private:
+    static bool InModalWindow(QObject* watched)
+    {
+        return watched->isWidgetType() && static_cast<QWidget*>(watched)->window()->isModal();
+    }
+
+    bool DropKey(QObject* watched, QKeyEvent* event) const
+    {
+        if (!watched->isWidgetType() || InModalWindow(watched)) {
+            return false;
+        }
+        const bool escape = event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
+        const bool exit = static_cast<QWidget*>(watched)->window() == m_window &&
+                          QKeySequence(event->keyCombination()) == m_exitKey;
+        if (escape || exit) {
+            return false;
+        }
+        // Accepting the override keeps the window's shortcuts (F1) from firing.
+        event->accept();
+        return true;
+    }
+
+    bool OnExit(QObject* watched, const QMouseEvent* event) const
+    {
+        auto* bar = qobject_cast<QMenuBar*>(watched);
+        return bar && bar->window() == m_window && bar->actionAt(event->position().toPoint()) == m_exit;
+    }
+
+    QWidget* m_window;
+    QAction* m_exit;
+    QKeySequence m_exitKey;
 };
 
 } // namespace
@@ -207,9 +289,14 @@ void frmMain::CreateMenus()
     help->setShortcut(QKeySequence::HelpContents);
     help->setShortcutContext(Qt::WindowShortcut);
     connect(help, &QAction::triggered, this, &frmMain::mnuHelp_Click);
-    QAction* exit = menuBar()->addAction(QStringLiteral("E&xit"));
-    exit->setObjectName(QStringLiteral("mnuExit"));
-    connect(exit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+    // F10 opens the first menu of the menu bar, as it does in most desktop programs.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { menuBar()->setActiveAction(m_mnuStations->menuAction()); });
+
+    m_mnuExit = menuBar()->addAction(QStringLiteral("E&xit"));
+    m_mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    connect(m_mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
 }
 
 void frmMain::CreateControls()
@@ -265,7 +352,7 @@ void frmMain::CreateControls()
     for (QWidget* field : {static_cast<QWidget*>(m_cboState), static_cast<QWidget*>(m_cboCounty),
                            static_cast<QWidget*>(m_txtLatitude), static_cast<QWidget*>(m_txtLongitude),
                            static_cast<QWidget*>(m_txtRadius), static_cast<QWidget*>(m_txtProject),
-                           static_cast<QWidget*>(m_cboControlType)}) {
+                           static_cast<QWidget*>(m_cboControlType), static_cast<QWidget*>(m_cmdGo)}) {
         field->installEventFilter(this);
     }
 
@@ -357,6 +444,19 @@ void frmMain::HideQueryInputs()
 // county or control type rows, clears a text or moves the focus.
 void frmMain::SetModeRows(bool state, bool latLonRadius, bool project, std::string_view mode)
 {
+    // Hiding the focused field would hand the focus to the next control, and the county
+    // box or the radius box taking it would show the type row: the field lets go of it.
+    const std::pair<Row, bool> shown[] = {{StateRow, state},          {LatitudeRow, latLonRadius},
+                                          {LongitudeRow, latLonRadius}, {RadiusRow, latLonRadius},
+                                          {ProjectRow, project}};
+    if (QWidget* focused = QApplication::focusWidget()) {
+        for (const auto& [row, visible] : shown) {
+            QWidget* field = m_fields[static_cast<std::size_t>(row)];
+            if (!visible && (focused == field || field->isAncestorOf(focused))) {
+                focused->clearFocus();
+            }
+        }
+    }
     SetRowVisible(StateRow, state);
     SetRowVisible(LatitudeRow, latLonRadius);
     SetRowVisible(LongitudeRow, latLonRadius);
@@ -382,7 +482,24 @@ void frmMain::mnuHelp_Click()
 
 void frmMain::mnuExit_Click() { EndProgram(); }
 
-void frmMain::EndProgram() { m_setup.quit(); }
+void frmMain::EndProgram()
+{
+    if (m_runBusy) {
+        // The run unwinds first: the fetch ends now, the run sees the cancellation, and
+        // Go's handler ends the program once the run has returned.
+        m_endRequested = true;
+        if (m_services) {
+            m_services->transfer.Abort();
+        }
+        // A message box or the sign-in dialog the run waits on goes too (a signal can end
+        // the program while one is open); the cancelled run shows nothing more.
+        for (int open = 0; open < kMaxModalWindows && QApplication::activeModalWidget(); ++open) {
+            QApplication::activeModalWidget()->close();
+        }
+        return;
+    }
+    m_setup.quit();
+}
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
@@ -438,7 +555,17 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
             SetRowVisible(ControlTypeRow, true);
         }
     } else if (event->type() == QEvent::KeyPress) {
-        return FilterKey(watched, static_cast<QKeyEvent*>(event));
+        auto* key = static_cast<QKeyEvent*>(event);
+        // A focused Go takes Enter, as a focused button does; Enter in the project field
+        // moves the focus here, so the next Enter runs the query.
+        if (watched == m_cmdGo) {
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+                m_cmdGo->click();
+                return true;
+            }
+            return false;
+        }
+        return FilterKey(watched, key);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -496,7 +623,7 @@ RunConfig frmMain::MakeRunConfig()
 
 void frmMain::cmdGo_Click()
 {
-    if (!m_services) {
+    if (!m_services || m_runBusy || m_endRequested) {
         return;
     }
     MarkListInputs inputs;
@@ -512,13 +639,24 @@ void frmMain::cmdGo_Click()
 
     RunState state{m_controlCode, m_catalogue};
     const RunConfig config = MakeRunConfig();
-    RunPorts ports{m_messages,           m_services->pointer,  *this,
-                   m_services->dialog,   m_settings,           m_services->transfer,
-                   m_services->signIn,   m_services->opener};
+    RunPorts ports{m_messages,         m_services->pointer, *this,
+                   m_services->dialog, m_settings,          m_services->transfer,
+                   m_services->signIn, m_services->opener,  this};
     // The run shows its own messages, the note on skipped marks included; the window
     // stays open for the next query.
-    RetrievalRun(inputs, state, config, ports);
+    m_runBusy = true;
+    {
+        const RunInputFilter dropInput(this, m_mnuExit);
+        RetrievalRun(inputs, state, config, ports);
+        // Input that came while the run held the program without looking at its events
+        // (writing the document) is dropped too, not replayed after the run.
+        QCoreApplication::processEvents();
+    }
+    m_runBusy = false;
     m_controlCode = state.controlCode;
+    if (m_endRequested) {
+        m_setup.quit();
+    }
 }
 
 } // namespace tervane

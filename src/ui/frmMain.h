@@ -57,7 +57,7 @@ struct MainWindowSetup {
     std::function<void()> beep;
 };
 
-class frmMain : public QMainWindow, public QueryInputs {
+class frmMain : public QMainWindow, public QueryInputs, public RunCancellation {
     Q_OBJECT
 public:
     frmMain(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent = nullptr);
@@ -74,6 +74,13 @@ public:
 
     // The run hides the query rows once its first checks pass; the project row stays.
     void HideQueryInputs() override;
+
+    // Ends the program, as Exit, Escape and closing the window do. During a run it ends
+    // the fetch under way and cancels the run, and the program ends as soon as the run
+    // has unwound: no document, no viewer.
+    void EndProgram();
+
+    bool Cancelled() const override { return m_endRequested; }
 
     const std::string& QueryMode() const { return m_queryMode; }
     const std::string& SelectedRegion() const { return m_selectedRegion; }
@@ -102,7 +109,6 @@ private:
     void SetModeRows(bool state, bool latLonRadius, bool project, std::string_view mode);
     void ChooseState();
     bool FilterKey(QObject* field, QKeyEvent* event);
-    void EndProgram();
     RunConfig MakeRunConfig();
 
     SettingsStore& m_settings;
@@ -131,6 +137,9 @@ private:
     QMenu* m_mnuStations = nullptr;
     HelpWindow* m_helpWindow = nullptr;
     QObject* m_escapeFilter = nullptr;
+    QAction* m_mnuExit = nullptr;
+    bool m_runBusy = false;
+    bool m_endRequested = false;
 };
 
 } // namespace tervane

@@ -119,11 +119,12 @@ CliResult RunCli(const CliRun& run)
     bool outOpen = true;
     bool errOpen = true;
     bool exited = false;
+    bool signalled = false;
     int waitStatus = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     while ((outOpen || errOpen || !exited) && std::chrono::steady_clock::now() < deadline) {
         pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-        poll(fds, 2, 50);
+        poll(fds, 2, run.signalWhen ? 2 : 50);
         outOpen = outOpen && Drain(out[0], result.out);
         errOpen = errOpen && Drain(err[0], result.err);
         const std::size_t at = step < run.dialogue.size() ? result.err.find(run.dialogue[step].first, shownFrom)
@@ -135,6 +136,10 @@ CliResult RunCli(const CliRun& run)
             shownFrom = at + run.dialogue[step++].first.size();
             if (step == run.dialogue.size() && run.signalAfterDialogue != 0)
                 kill(pid, run.signalAfterDialogue);
+        }
+        if (run.signalWhen && !signalled && !exited && run.signalWhen()) {
+            kill(pid, run.signal);
+            signalled = true;
         }
         // The terminal stays open on our side, so its end is the child's exit.
         if (!exited && waitpid(pid, &waitStatus, WNOHANG) == pid) {

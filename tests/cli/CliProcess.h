@@ -4,6 +4,7 @@
 // is bounded: a child still alive after a minute is killed and reported with status -1.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,10 @@ struct CliRun {
     std::vector<std::pair<std::string, std::string>> dialogue{};
     // With `terminal`: a signal sent to the child once the whole dialogue was typed.
     int signalAfterDialogue = 0;
+    // `signal` is sent to the child the first time `signalWhen` holds (asked every few
+    // milliseconds while the child runs).
+    std::function<bool()> signalWhen{};
+    int signal = 0;
 };
 
 struct CliResult {

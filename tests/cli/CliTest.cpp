@@ -421,6 +421,36 @@ TEST_F(CliTest, InterruptedPasswordPromptGivesTheEchoBack)
     EXPECT_FALSE(fs::exists(m_dir / "VA_Fairfax_H-G.kml"));
 }
 
+// Ctrl+C, a hang-up or a kill while a large document is written used to leave its hidden
+// temporary file (hundreds of megabytes) behind.
+TEST_F(CliTest, EndedByASignalWhileWritingLeavesNoTemporaryFile)
+{
+    std::string reply;
+    for (int i = 0; i < 200000; ++i)
+        reply += MarkLine("AB" + std::to_string(100000 + i), "N385323", "W0770213", "MARK") + "\n";
+    WriteFile(m_dir / "reply.txt", reply);
+    reply = {};
+    const fs::path out = m_dir / "out";
+    fs::create_directories(out);
+    const auto writing = [&out] {
+        for (const auto& entry : fs::directory_iterator(out))
+            if (entry.path().filename().string().front() == '.')
+                return true;
+        return false;
+    };
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const CliResult result = RunCli({.args = {"--state", "VA", "--county", "Fairfax", "--type", "GPS",
+                                                  "--service", "http://host", "--reply", "reply.txt", "--out-dir",
+                                                  "out"},
+                                         .workingDir = m_dir,
+                                         .signalWhen = writing,
+                                         .signal = signal});
+        EXPECT_EQ(-1, result.status) << "ended by the signal: " << result.err;
+        EXPECT_TRUE(fs::is_empty(out)) << fs::directory_iterator(out)->path();
+    }
+}
+
 TEST_F(CliTest, OpenHandsTheDocumentToXdgOpen)
 {
     WriteFile(m_dir / "reply.txt", MarkLine("GP0001", "N385400", "W0770300", "ONE") + "\n");

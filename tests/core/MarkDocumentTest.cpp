@@ -270,6 +270,41 @@ TEST(WriteMarkDocument, FailuresLeaveNoPartialFile)
     EXPECT_EQ(std::vector<std::string>{"blocked.kml"}, folder.Entries());
 }
 
+// The temporary file beside the document has a short name of its own: a document name
+// as long as the folder allows (a long project identifier) used to fail with "File name
+// too long". While the document is written, its temporary path is published for a
+// signal handler, and withdrawn once the document is in place.
+TEST(WriteMarkDocument, LongestNamesAreWrittenTheTemporaryIsPublishedMeanwhile)
+{
+    class TemporarySeen : public DocumentProgress {
+    public:
+        void Start(std::size_t) override { Look(); }
+        void Advance(std::size_t) override { Look(); }
+        void Look()
+        {
+            const char* path = TemporaryDocumentPath();
+            if (path && seen.empty())
+                seen = path;
+        }
+        std::string seen;
+    };
+    Folder folder;
+    for (const std::size_t length : {std::size_t{244}, std::size_t{255}}) {
+        SCOPED_TRACE(length);
+        const std::string name = std::string(length - 4, 'L') + ".kml";
+        std::vector<MarkRecord> records{Record("N", "385323", "W", "0770213")};
+        TemporarySeen progress;
+        MarkDocumentReport report;
+        std::string error;
+        EXPECT_TRUE(WriteMarkDocument(folder.Path() / name, records, "H-A-0", kService, &progress, report, error))
+            << error;
+        EXPECT_EQ(std::vector<std::string>{name}, folder.Entries());
+        EXPECT_EQ(folder.Path(), fs::path(progress.seen).parent_path());
+        EXPECT_EQ(nullptr, TemporaryDocumentPath());
+        fs::remove(folder.Path() / name);
+    }
+}
+
 TEST(WriteMarkDocument, FullDiskKeepsTheEarlierFile)
 {
     // A file-size limit makes the writes fail with EFBIG, as a full disk would.

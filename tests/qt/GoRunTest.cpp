@@ -2,6 +2,7 @@
 // through the real HTTP transfer: the written KML file, the remembered state and county,
 // the processing dialog's steps, the failure messages and the hand-over to the viewer.
 
+#include "LocalMarkServer.h"
 #include "ReplyLines.h"
 #include "WindowTestFakes.h"
 
@@ -14,11 +15,17 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 namespace tervane::test {
 namespace {
@@ -58,6 +65,33 @@ struct GoRun {
     void PressGo() { QTest::mouseClick(w.Find<QPushButton>("cmdGo"), Qt::LeftButton); }
 
     std::filesystem::path Output(const std::string& name) const { return folder.Path() / name; }
+
+    // Everything in the output folder but the catalogue: documents and temporary files.
+    std::vector<std::string> Written() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+            if (entry.path().filename() != "Country.dat")
+                names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    // A click the user makes while the run is busy: queued now, delivered once the run
+    // looks at its events.
+    void QueueClick(QWidget* target, QPoint at, bool twice = false)
+    {
+        const QPoint global = target->mapToGlobal(at);
+        const auto post = [&](QEvent::Type type, Qt::MouseButtons buttons) {
+            QCoreApplication::postEvent(target, new QMouseEvent(type, QPointF(at), QPointF(global), Qt::LeftButton,
+                                                                buttons, Qt::NoModifier));
+        };
+        post(QEvent::MouseButtonPress, Qt::LeftButton);
+        post(QEvent::MouseButtonRelease, Qt::NoButton);
+        if (twice) {
+            post(QEvent::MouseButtonDblClick, Qt::LeftButton);
+            post(QEvent::MouseButtonRelease, Qt::NoButton);
+        }
+    }
 
     ProgramFolder folder;
     sample::SampleService service;
@@ -158,6 +192,120 @@ TEST(GoRun, SignInOnceThenTheCredentialsServeLaterRuns)
     EXPECT_EQ(run.signIn.asked, 2) << "the transfer kept the user name and password";
     EXPECT_TRUE(std::filesystem::exists(run.Output("VA_Prince William_H-G.kml")));
     EXPECT_EQ(run.w.settings.Get(kSettingsSection, kCountyKey), "Prince William");
+}
+
+// Enter in the project box moves the focus to Go, and Enter on a focused Go runs the
+// query, as Space and a click do.
+TEST(GoRun, EnterOnTheFocusedGoRunsTheQuery)
+{
+    GoRun run;
+    ShowActive(run.w);
+    run.ChooseMode("mnuByProj");
+    run.w.Find<QComboBox>("cboState")->setEditText("VA");
+    run.w.Find<QComboBox>("cboCounty")->setEditText("Fairfax");
+    auto* project = run.w.Find<QLineEdit>("txtProject");
+    project->setFocus();
+    QTest::keyClicks(project, "L27001");
+    QTest::keyClick(project, Qt::Key_Return);
+    ASSERT_EQ(QApplication::focusWidget(), run.w.Find<QWidget>("cmdGo"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+
+    EXPECT_TRUE(run.w.messages.shown.empty()) << run.w.messages.shown.front();
+    EXPECT_EQ(run.Written(), std::vector<std::string>{"L27001.kml"});
+    EXPECT_EQ(run.opener.opened.size(), 1u);
+}
+
+// Nothing the user does while a run is busy is kept for later, apart from ending the
+// program: a double click on Go runs one query and opens one document, and a click on
+// the Stations menu meanwhile opens nothing, during the run or after it.
+TEST(GoRun, InputDuringARunIsDroppedNotReplayed)
+{
+    GoRun run;
+    run.ChooseMode("mnuByProj");
+    run.w.Find<QComboBox>("cboState")->setEditText("VA");
+    run.w.Find<QComboBox>("cboCounty")->setEditText("Fairfax");
+    run.w.Find<QLineEdit>("txtProject")->setText("L27001");
+    auto* go = run.w.Find<QPushButton>("cmdGo");
+    QMenuBar* bar = run.w.window.menuBar();
+    const QPoint stations = bar->actionGeometry(run.w.window.findChild<QMenu*>("mnuStations")->menuAction()).center();
+    run.QueueClick(go, go->rect().center(), true);
+    run.QueueClick(bar, stations);
+    run.PressGo();
+    QTest::qWait(200);
+
+    EXPECT_EQ(run.service.RequestCount(), 1);
+    EXPECT_EQ(run.opener.opened.size(), 1u);
+    EXPECT_EQ(run.Written(), std::vector<std::string>{"L27001.kml"});
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "the Stations menu stayed closed";
+    if (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
+    EXPECT_EQ(run.w.quits, 0);
+}
+
+// Closing the window, Exit and Escape end the program at once during a fetch from a
+// service that never answers: the fetch is given up, nothing is written, no message, no
+// viewer, and the program ends once the run has unwound, long before the time-out.
+TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
+{
+    const struct {
+        const char* name;
+        std::function<void(GoRun&)> end;
+    } cases[] = {
+        {"closing the window", [](GoRun& run) { run.w.window.close(); }},
+        {"Escape",
+         [](GoRun& run) {
+             QCoreApplication::postEvent(run.w.Find<QPushButton>("cmdGo"),
+                                         new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+         }},
+        {"Exit on the menu bar",
+         [](GoRun& run) {
+             QMenuBar* bar = run.w.window.menuBar();
+             run.QueueClick(bar, bar->actionGeometry(run.w.window.findChild<QAction*>("mnuExit")).center());
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const testing::SilentServer silent;
+        GoRun run;
+        run.transfer.SetTimeout(std::chrono::seconds(3));
+        run.w.settings.SaveSetting(kServiceSection, kServiceKey, "http://127.0.0.1:" + std::to_string(silent.port));
+        run.CountyQuery("Fairfax", "HORIZONTAL"); // with a companion request
+        QTimer::singleShot(100, &run.w.window, [&] { c.end(run); });
+        QElapsedTimer clock;
+        clock.start();
+        run.PressGo();
+
+        EXPECT_LT(clock.elapsed(), 1500);
+        EXPECT_EQ(run.w.quits, 1);
+        EXPECT_TRUE(run.w.messages.shown.empty()) << run.w.messages.shown.front();
+        EXPECT_TRUE(run.opener.opened.empty());
+        EXPECT_TRUE(run.Written().empty()) << run.Written().front();
+        EXPECT_FALSE(run.dialog.visible);
+        EXPECT_FALSE(run.pointer.hourglass);
+        EXPECT_EQ(run.w.settings.Get(kSettingsSection, kStateKey), "<absent>");
+    }
+}
+
+// A termination signal can end the program while the run waits on a modal message box:
+// the box goes and the program ends.
+TEST(GoRun, EndingTheProgramClosesAMessageBoxTheRunWaitsOn)
+{
+    GoRun run;
+    run.ChooseMode("mnuByProj");
+    run.w.Find<QLineEdit>("txtProject")->setText("L27001"); // no state: a message
+    run.w.messages.whileShown = [&run] {
+        QDialog box(&run.w.window);
+        QTimer::singleShot(50, &run.w.window, [&run] { run.w.window.EndProgram(); });
+        QTimer::singleShot(3000, &box, &QDialog::reject); // bounds the test when it fails
+        box.exec();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    run.PressGo();
+
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(run.w.quits, 1);
+    EXPECT_EQ(run.service.RequestCount(), 0);
 }
 
 } // namespace

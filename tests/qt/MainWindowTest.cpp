@@ -9,16 +9,23 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
+#include <functional>
 #include <set>
 
 namespace tervane::test {
@@ -186,6 +193,24 @@ TEST(MainWindowModes, RowsAppearAsTheFocusMovesThroughTheFields)
     EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"}));
 }
 
+// The mode commands leave the focus alone. A focused field that a mode hides loses the
+// focus rather than handing it on: the next control taking it would show rows of its own.
+TEST(MainWindowModes, ChoosingAModeDoesNotMoveTheFocus)
+{
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    ShowActive(w);
+    w.Find<QWidget>("cmdGo")->setFocus();
+    TriggerMenu(w, "GetMonStateCo");
+    EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("cmdGo"));
+
+    w.Find<QWidget>("cboState")->setFocus();
+    ASSERT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county"}));
+    TriggerMenu(w, "mnuLatLonRad");
+    EXPECT_NE(QApplication::focusWidget(), w.Find<QWidget>("cboCounty"));
+    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"county", "latitude", "longitude", "radius"}));
+}
+
 TEST(MainWindowChoosingState, PickingAnEntryLeavesItsCodeAndLoadsItsCountiesIfAny)
 {
     ProgramFolder folder;
@@ -308,6 +333,59 @@ TEST(MainWindowKeys, CopyAndPasteKeysAreSwallowedWithABeepBackspacePasses)
     EXPECT_EQ(w.beeps, 2);
 }
 
+// Keys that type no character pass the filters untouched, whatever text the platform
+// gives them: X11 gives Delete the text U+007F, which must not count as a control code.
+TEST(MainWindowKeys, KeysThatTypeNoCharacterPassTheFilters)
+{
+    const struct {
+        const char* name;
+        const char* field;
+        Qt::Key key;
+        QString text;
+        const char* expected; // from "N385323" with the cursor after its first character
+    } cases[] = {
+        {"Delete on X11", "txtLatitude", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
+        {"Delete in the type box", "cboControlType", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
+        {"Delete in the project box", "txtProject", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
+        {"Delete in the radius box", "txtRadius", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
+        {"Delete in the longitude box", "txtLongitude", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
+        {"Home, then Delete", "txtLatitude", Qt::Key_Home, QString(), "385323"},
+        {"Right arrow, then Delete", "txtLatitude", Qt::Key_Right, QString(), "N35323"},
+        {"F5, then Delete", "txtLatitude", Qt::Key_F5, QString(), "N85323"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgramFolder folder;
+        WindowUnderTest w(folder);
+        ShowActive(w);
+        QWidget* field = w.Find<QWidget>(c.field);
+        field->show();
+        field->setFocus();
+        auto* edit = qobject_cast<QLineEdit*>(field) ? qobject_cast<QLineEdit*>(field)
+                                                     : qobject_cast<QComboBox*>(field)->lineEdit();
+        edit->setText("N385323");
+        edit->setCursorPosition(1);
+        QTest::sendKeyEvent(QTest::Click, field, c.key, c.text, Qt::NoModifier);
+        if (c.key != Qt::Key_Delete)
+            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, QString(QChar(0x7F)), Qt::NoModifier);
+        EXPECT_EQ(edit->text().toStdString(), c.expected);
+        EXPECT_EQ(w.beeps, 0);
+    }
+
+    // A selected latitude goes with one Delete.
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    ShowActive(w);
+    TriggerMenu(w, "mnuLatLonRad");
+    auto* latitude = w.Find<QLineEdit>("txtLatitude");
+    latitude->setFocus();
+    QTest::keyClicks(latitude, "N385323");
+    latitude->selectAll();
+    QTest::sendKeyEvent(QTest::Click, latitude, Qt::Key_Delete, QString(QChar(0x7F)), Qt::NoModifier);
+    EXPECT_EQ(latitude->text().toStdString(), "");
+    EXPECT_EQ(w.beeps, 0);
+}
+
 TEST(MainWindowKeys, EnterMovesTheFocusToTheNextShownControl)
 {
     ProgramFolder folder;
@@ -349,6 +427,53 @@ TEST(MainWindowEnding, EscapeFromAnyControlEndsTheProgram)
     }
 }
 
+// An open menu, an open drop-down list and the menu bar the keyboard moves through
+// (after Alt) take Escape and close; only the next Escape ends the program.
+TEST(MainWindowEnding, EscapeClosesAnOpenMenuFirst)
+{
+    const struct {
+        const char* name;
+        std::function<void(WindowUnderTest&)> open;
+    } cases[] = {
+        {"Stations menu opened by a click",
+         [](WindowUnderTest& w) {
+             QMenuBar* bar = w.window.menuBar();
+             QTest::mouseClick(bar, Qt::LeftButton, {},
+                               bar->actionGeometry(w.window.findChild<QMenu*>("mnuStations")->menuAction()).center());
+         }},
+        {"menu bar after Alt",
+         [](WindowUnderTest&) {
+             QTest::keyPress(QApplication::focusWidget(), Qt::Key_Alt);
+             QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Alt);
+         }},
+        {"menu bar after F10", [](WindowUnderTest&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10); }},
+        {"state list dropped down", [](WindowUnderTest& w) { w.Find<QComboBox>("cboState")->showPopup(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgramFolder folder;
+        WindowUnderTest w(folder);
+        ShowActive(w);
+        TriggerMenu(w, "GetMonStateCo");
+        w.Find<QWidget>("cboState")->setFocus();
+        c.open(w);
+        QWidget* target = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                            : QApplication::focusWidget();
+        ASSERT_TRUE(QApplication::activePopupWidget() || qobject_cast<QMenuBar*>(target)) << "nothing was opened";
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_EQ(w.quits, 0);
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        // A menu closed by Escape leaves its bar active, which takes one more Escape.
+        if (qobject_cast<QMenuBar*>(QApplication::focusWidget())) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            EXPECT_EQ(w.quits, 0);
+        }
+        EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("cboState")) << "the focus is back where it was";
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        EXPECT_EQ(w.quits, 1);
+    }
+}
+
 TEST(MainWindowEnding, ExitAndClosingEndTheProgramEscapeInAnotherWindowDoesNot)
 {
     ProgramFolder folder;
@@ -363,6 +488,41 @@ TEST(MainWindowEnding, ExitAndClosingEndTheProgramEscapeInAnotherWindowDoesNot)
     w.window.close();
     EXPECT_EQ(w.quits, 2);
 }
+
+#ifdef TERVANE_WINDOW_PATH
+// SIGTERM (a logout, `kill`) ends the window as Exit does, with exit status 0, rather
+// than killing it where it stands (a run in progress would leave its temporary file).
+TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
+{
+    QTemporaryDir home;
+    QProcess window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", home.path());
+    window.setProcessEnvironment(environment);
+    window.start(QStringLiteral(TERVANE_WINDOW_PATH), {});
+    ASSERT_TRUE(window.waitForStarted(5000));
+    // Ready once it catches the signal (Linux shows that in /proc).
+    const QString status = QStringLiteral("/proc/%1/status").arg(window.processId());
+    const auto catchesTerm = [&status] {
+        QFile file(status);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
+        return false;
+    };
+    for (int i = 0; i < 250 && !catchesTerm(); ++i)
+        QTest::qWait(20);
+    EXPECT_TRUE(catchesTerm());
+
+    ::kill(static_cast<pid_t>(window.processId()), SIGTERM);
+    ASSERT_TRUE(window.waitForFinished(3000));
+    EXPECT_EQ(window.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(window.exitCode(), 0);
+}
+#endif
 
 TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
 {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -37,8 +38,14 @@ struct MemorySettings : SettingsStore {
 };
 
 struct RecordingMessages : MessageBox {
-    void Show(const std::string& text) override { shown.push_back(text); }
+    void Show(const std::string& text) override
+    {
+        shown.push_back(text);
+        if (whileShown)
+            whileShown();
+    }
     std::vector<std::string> shown;
+    std::function<void()> whileShown; // runs while the message is "on the screen"
 };
 
 // Keeps what a run does with the processing dialog: the step text at every showing, and

@@ -4,6 +4,7 @@
 #include "retrieval/ControlType.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <fstream>
@@ -101,6 +102,8 @@ std::string PathMessage(std::string_view prefix, const std::filesystem::path& pa
     return message;
 }
 
+// Hidden, and short whatever the document's name: a name the folder allows for the
+// document must not fail for its temporary file.
 std::filesystem::path TemporaryPathBeside(const std::filesystem::path& target)
 {
     std::random_device device;
@@ -110,19 +113,32 @@ std::filesystem::path TemporaryPathBeside(const std::filesystem::path& target)
     for (int i = 15; i >= 0; --i, value >>= 4)
         suffix[i] = "0123456789abcdef"[value & 0xF];
     suffix[16] = 0;
-    std::string name = ".";
-    name += target.filename().string();
-    name += '.';
+    std::string name = ".tervane-";
     name += suffix;
     name += ".tmp";
     return target.parent_path() / name;
 }
 
+// The published temporary path for a signal handler: the text is written before the
+// pointer is set and is not touched again until the pointer is cleared.
+char g_temporaryPathText[4096];
+std::atomic<const char*> g_temporaryPath{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal handler");
+
 // Removes the temporary file unless the document was committed, whatever way the
 // function is left.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(std::filesystem::path path) : m_path(std::move(path)) {}
+    explicit TemporaryFile(std::filesystem::path path) : m_path(std::move(path))
+    {
+        const std::string& text = m_path.native();
+        if (g_temporaryPath.load() == nullptr && text.size() < sizeof g_temporaryPathText) {
+            std::copy(text.begin(), text.end(), g_temporaryPathText);
+            g_temporaryPathText[text.size()] = 0;
+            g_temporaryPath.store(g_temporaryPathText);
+            m_published = true;
+        }
+    }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile()
@@ -131,13 +147,28 @@ public:
             std::error_code ignored;
             std::filesystem::remove(m_path, ignored);
         }
+        Unpublish();
     }
     const std::filesystem::path& Path() const { return m_path; }
-    void Committed() { m_committed = true; }
+    void Committed()
+    {
+        m_committed = true;
+        Unpublish();
+    }
 
 private:
+    // After the rename or the removal: a signal in between finds no file to remove.
+    void Unpublish()
+    {
+        if (m_published) {
+            g_temporaryPath.store(nullptr);
+            m_published = false;
+        }
+    }
+
     std::filesystem::path m_path;
     bool m_committed = false;
+    bool m_published = false;
 };
 
 } // namespace
@@ -340,6 +371,8 @@ bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRec
         return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner);
     });
 }
+
+const char* TemporaryDocumentPath() noexcept { return g_temporaryPath.load(); }
 
 std::string SkippedMarksMessage(const MarkDocumentReport& report)
 {

@@ -6,7 +6,8 @@
 //
 // The document is written to a temporary file beside `kmlPath` and renamed over it only
 // when complete: on failure an earlier file of that name is untouched and no partial
-// file remains.
+// file remains. The temporary name is hidden and of fixed length (".tervane-" and 16
+// random hex digits, ".tmp"), so any name the folder allows for the document works.
 //
 // The camera looks at the centre of the marks' extent. Only marks whose latitude and
 // longitude both parse take part: latitudes signed (south negative), longitudes counted
@@ -113,6 +114,11 @@ bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::strin
 bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std::string_view controlCode,
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
                        std::string& error);
+
+// The temporary file of the document being written, as a null-terminated path, or null
+// when none is. Safe to call in a signal handler, so that a program ended by a signal can
+// remove it before it goes (the path is not changed while it is published).
+const char* TemporaryDocumentPath() noexcept;
 
 // Empty when no mark was skipped; otherwise the message that tells how many marks were
 // skipped and why the first was.

@@ -13,22 +13,50 @@ namespace tervane {
 
 namespace {
 
-// Feeds the document writer's progress into the processing dialog's bar.
+// Thrown out of the document writer when the run is cancelled while it writes; the
+// writer removes its temporary file on the way out.
+struct RunCancelled {};
+
+bool IsCancelled(const RunPorts& ports) { return ports.cancellation && ports.cancellation->Cancelled(); }
+
+// Feeds the document writer's progress into the processing dialog's bar, and stops the
+// writer when the run is cancelled (the dialog is where a window sees the user's input).
 class DialogProgress final : public DocumentProgress {
 public:
-    explicit DialogProgress(ProcessingDialog& dialog) : m_dialog(dialog) {}
+    explicit DialogProgress(const RunPorts& ports) : m_dialog(ports.dialog), m_ports(ports) {}
 
     void Start(std::size_t maximum) override
     {
         m_dialog.SetBarMaximum(maximum);
         m_dialog.SetBarVisible(true);
         m_dialog.Show();
+        StopIfCancelled();
     }
-    void Advance(std::size_t value) override { m_dialog.SetBarValue(value); }
+    void Advance(std::size_t value) override
+    {
+        m_dialog.SetBarValue(value);
+        StopIfCancelled();
+    }
 
 private:
+    void StopIfCancelled() const
+    {
+        if (IsCancelled(m_ports))
+            throw RunCancelled{};
+    }
+
     ProcessingDialog& m_dialog;
+    const RunPorts& m_ports;
 };
+
+// A cancelled run leaves nothing on the screen and says nothing.
+void EndCancelled(RunResult& result, RunPorts& ports)
+{
+    result.outcome = RunOutcome::Cancelled;
+    result.message.clear();
+    ports.dialog.Hide();
+    ports.pointer.ShowDefault();
+}
 
 // The general failure path: show the description, hide the dialog, default pointer.
 // Nothing is saved, and the document writer has already removed its partial file.
@@ -36,7 +64,8 @@ void Fail(RunResult& result, RunPorts& ports, std::string message)
 {
     result.outcome = RunOutcome::Failed;
     result.message = std::move(message);
-    ports.messages.Show(result.message);
+    if (!IsCancelled(ports))
+        ports.messages.Show(result.message);
     ports.dialog.Hide();
     ports.pointer.ShowDefault();
 }
@@ -47,7 +76,8 @@ void Refuse(RunResult& result, RunPorts& ports, std::string message)
 {
     result.outcome = RunOutcome::Failed;
     result.message = std::move(message);
-    ports.messages.Show(result.message);
+    if (!IsCancelled(ports))
+        ports.messages.Show(result.message);
 }
 
 void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& config, RunPorts& ports,
@@ -95,6 +125,10 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
     std::string reply;
     std::string error;
     FetchMarkList(request.primaryUrl, reply, error, ports.transfer, ports.signIn, ports.pointer);
+    if (IsCancelled(ports)) {
+        EndCancelled(result, ports);
+        return;
+    }
     if (config.fetchCompanion && !request.companionUrl.empty()) {
         std::string companionReply;
         std::string companionError;
@@ -117,6 +151,10 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
         companionReply = std::string();
     }
     ports.dialog.Hide();
+    if (IsCancelled(ports)) {
+        EndCancelled(result, ports);
+        return;
+    }
 
     if (!error.empty()) {
         Refuse(result, ports, error);
@@ -141,7 +179,7 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
 
     ports.dialog.HideProcessingLabel();
     ports.dialog.SetInfo(std::string(kInfoCreating));
-    DialogProgress progress(ports.dialog);
+    DialogProgress progress(ports);
     if (!WriteMarkDocument(request.kmlPath, marks.records, state.controlCode, config.serviceUrl, &progress,
                            result.report, error)) {
         Fail(result, ports, error);
@@ -149,6 +187,11 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
     }
     result.kmlPath = request.kmlPath;
     ports.pointer.ShowDefault();
+    if (IsCancelled(ports)) {
+        // Too late to take the document back; the viewer is not started.
+        EndCancelled(result, ports);
+        return;
+    }
 
     if (config.saveSettings) {
         ports.settings.SaveSetting(kSettingsSection, kStateKey, inputs.stateText);
@@ -177,6 +220,8 @@ RunResult RetrievalRun(const MarkListInputs& inputs, RunState& state, const RunC
     RunResult result;
     try {
         RunSteps(inputs, state, config, ports, result);
+    } catch (const RunCancelled&) {
+        EndCancelled(result, ports);
     } catch (const std::bad_alloc&) {
         Fail(result, ports, "Out of memory: the mark list is too large to process.");
     } catch (const std::exception& e) {

@@ -56,6 +56,16 @@ public:
     virtual void Open(const std::filesystem::path& document) = 0;
 };
 
+// Whether the user has ended the program while the run was busy: closed the window, chose
+// Exit, pressed Escape, or sent a termination signal. The run asks between its steps and
+// for every mark it writes. A cancelled run ends at once and quietly: no message, no
+// document (its temporary file is removed), no settings saved, no viewer.
+class RunCancellation {
+public:
+    virtual ~RunCancellation() = default;
+    virtual bool Cancelled() const = 0;
+};
+
 struct RunPorts {
     MessageBox& messages;
     MousePointer& pointer;
@@ -65,6 +75,7 @@ struct RunPorts {
     Transfer& transfer;
     SignInPrompt& signIn;
     DocumentOpener& opener;
+    const RunCancellation* cancellation = nullptr; // none: the run cannot be cancelled
 };
 
 // What outlives a run, owned by the window (or the command-line tool).
@@ -87,6 +98,7 @@ enum class RunOutcome {
     Opened,  // the document was written (and handed to the viewer when asked)
     Failed,  // a message was shown; `message` holds it
     NoMode,  // no query mode chosen: ended without a message
+    Cancelled, // the user ended the program meanwhile: ended without a message
 };
 
 struct RunResult {

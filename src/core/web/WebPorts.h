@@ -25,6 +25,9 @@ public:
     // whole reply could be had (no connection, unknown host, time-out, reply too large,
     // cut short or impossible to unpack); nothing of such a body is handed back.
     virtual bool Open(const std::string& url, TransferReply& reply, std::string& error) = 0;
+    // Ends the request under way, if any, when the user ends the program during a fetch:
+    // its Open returns false at once. A transfer that never waits has nothing to end.
+    virtual void Abort() {}
 };
 
 // The sign-in dialog as the fetch sees it.
