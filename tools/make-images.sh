@@ -29,3 +29,36 @@ for size in 16 32 48 64 128; do
   convert /tmp/tervane-icon-256.png -resize ${size}x${size} PNG32:tervane-${size}.png
 done
 rm -f /tmp/tervane-icon-256.png
+
+# The placemark icons packed into KMZ packages (data/icons/), one per shape of the style
+# table. Each is white or light grey with a thin dark edge: a viewer multiplies the icon by
+# its style's colour, so the face takes that colour and the edge keeps the shape visible on
+# any map. Drawn at 128 x 128 and scaled to 32 x 32; no date chunks, so the same drawing
+# gives the same bytes.
+mkdir -p icons
+edge='#2b2b2b'
+finish=(-resize 32x32 -strip -define png:exclude-chunks=date,time)
+
+# Shaded dot: a ball lit from the upper left.
+convert -size 128x128 -define gradient:center=48,44 -define gradient:radii=84,84 \
+  radial-gradient:white-'#9a9a9a' -alpha set \
+  \( -size 128x128 xc:none -fill white -draw 'circle 64,64 64,10' \) -compose DstIn -composite \
+  -compose Over -fill none -stroke "$edge" -strokewidth 5 -draw 'circle 64,64 64,10' \
+  "${finish[@]}" PNG32:icons/shaded_dot.png
+
+# Star: five points on a circle of radius 58, the notches at radius 24.
+star=$(awk 'BEGIN { pi = atan2(0, -1); s = "";
+  for (i = 0; i < 10; i++) { r = (i % 2) ? 24 : 58; a = -pi / 2 + i * pi / 5;
+    s = s sprintf("%.1f,%.1f ", 64 + r * cos(a), 66 + r * sin(a)) } print s }')
+convert -size 128x128 xc:none -fill white -stroke "$edge" -strokewidth 5 -draw "polygon $star" \
+  "${finish[@]}" PNG32:icons/star.png
+
+convert -size 128x128 xc:none -fill white -stroke "$edge" -strokewidth 5 \
+  -draw 'polygon 64,10 118,112 10,112' "${finish[@]}" PNG32:icons/triangle.png
+
+convert -size 128x128 xc:none -fill white -stroke "$edge" -strokewidth 5 \
+  -draw 'rectangle 18,18 110,110' "${finish[@]}" PNG32:icons/square.png
+
+# Donut: a white ring between two dark edges, open in the middle.
+convert -size 128x128 xc:none -fill none -stroke "$edge" -strokewidth 30 -draw 'circle 64,64 64,20' \
+  -stroke white -strokewidth 22 -draw 'circle 64,64 64,20' "${finish[@]}" PNG32:icons/donut.png
