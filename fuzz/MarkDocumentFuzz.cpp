@@ -1,6 +1,8 @@
 // A reply, read and written out as a whole KML document, must give a document that an
 // independent XML parser accepts, with one placemark per mark whose angles parse and
-// finite numbers wherever a number stands. The input is the reply text itself; its
+// finite numbers wherever a number stands. The same marks as GPX waypoints must parse
+// too, with one waypoint per placemark, each at a finite latitude and a longitude in
+// [-180, 180). The input is the reply text itself; its
 // length picks the control type, so every seed is a plain reply.
 
 #include "kml/MarkDocument.h"
@@ -18,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -90,6 +93,49 @@ std::size_t Walk(xmlNode* node, const std::string& document)
     return placemarks;
 }
 
+// Counts the waypoints and checks their coordinates.
+std::size_t WalkWaypoints(xmlNode* node, const std::string& document)
+{
+    std::size_t waypoints = 0;
+    for (; node; node = node->next) {
+        if (node->type != XML_ELEMENT_NODE)
+            continue;
+        if (std::string_view(reinterpret_cast<const char*>(node->name)) == "wpt") {
+            ++waypoints;
+            for (const char* name : {"lat", "lon"}) {
+                xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+                const std::string text = value ? reinterpret_cast<const char*>(value) : "";
+                xmlFree(value);
+                RequireFiniteNumbers(text, document);
+                const double number = std::strtod(text.c_str(), nullptr);
+                if (std::string_view(name) == "lon" && !(number >= -180 && number < 180))
+                    Fail("a waypoint longitude outside [-180, 180): " + text, document);
+            }
+        }
+        waypoints += WalkWaypoints(node->children, document);
+    }
+    return waypoints;
+}
+
+void CheckGpx(const tervane::MarkRecords& records, std::string_view code, std::size_t placemarks)
+{
+    std::ostringstream out;
+    tervane::MarkDocumentReport report;
+    std::string error;
+    if (!tervane::WriteMarkDocument(out, records, code, kServiceUrl, nullptr, report, error,
+                                    tervane::DocumentOutput{tervane::OutputFormat::Gpx}))
+        Fail("GPX not written: " + error);
+    const std::string document = out.str();
+    xmlDocPtr xml = xmlReadMemory(document.data(), static_cast<int>(document.size()), "marks.gpx", nullptr,
+                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    if (!xml)
+        Fail("GPX not well-formed", document);
+    const std::size_t waypoints = WalkWaypoints(xmlDocGetRootElement(xml), document);
+    xmlFreeDoc(xml);
+    if (waypoints != placemarks || report.placemarks != placemarks)
+        Fail("the GPX waypoints differ from the KML placemarks", document);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -128,5 +174,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     xmlFreeDoc(xml);
     if (placemarks != report.placemarks)
         Fail("the document's placemarks differ from the report's", document);
+    CheckGpx(read.records, code, placemarks);
     return 0;
 }

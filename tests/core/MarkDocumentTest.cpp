@@ -1,10 +1,12 @@
 #include "kml/MarkDocument.h"
 
+#include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -103,6 +105,19 @@ MarkRecord Record(const char* latitudeHemisphere, const char* latitude, const ch
     return record;
 }
 
+// Keeps what it is asked to pack and writes a stand-in for the archive.
+class RecordingArchiver : public ArchiveWriter {
+public:
+    std::vector<std::pair<std::string, std::string>> entries;
+    bool WriteArchive(const std::vector<ArchiveEntry>& given, std::ostream& out, std::string&) override
+    {
+        for (const ArchiveEntry& entry : given)
+            entries.emplace_back(entry.name, std::string(entry.bytes));
+        out << "archive";
+        return static_cast<bool>(out);
+    }
+};
+
 // The document written to a string; a refusal fails the calling test.
 std::string Document(std::vector<MarkRecord>& records, MarkDocumentReport& report, std::string_view code = "",
                      DocumentProgress* progress = nullptr)
@@ -122,15 +137,20 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
         std::string reply;
         const char* controlCode;
         const char* golden;
+        OutputFormat format;
     };
+    const std::string horizontal =
+        "List of marks\r\n" + kSmith + "\r\n" +
+        MarkLine("CD5678", ' ', '2', "N385400", "W0770100", "JONES & SONS <RM 2>  ") + "\r\n" +
+        MarkLine("EF9012", 'B', '1', "N386023", "W0770100", "BAD MINUTES") + "\r\n" +
+        MarkLine("GH3456", 'A', ' ', "N385200", "W0770300", "    ") + "\r\n";
     const Row rows[] = {
-        {"one mark, both orders kept", kSmith + "\n", "H-A-0", "smith.kml"},
-        {"HORIZONTAL with CR LF, escapes, a skipped and an unnamed mark",
-         "List of marks\r\n" + kSmith + "\r\n" +
-             MarkLine("CD5678", ' ', '2', "N385400", "W0770100", "JONES & SONS <RM 2>  ") + "\r\n" +
-             MarkLine("EF9012", 'B', '1', "N386023", "W0770100", "BAD MINUTES") + "\r\n" +
-             MarkLine("GH3456", 'A', ' ', "N385200", "W0770300", "    ") + "\r\n",
-         "H-0-0", "horizontal.kml"},
+        {"one mark, both orders kept", kSmith + "\n", "H-A-0", "smith.kml", OutputFormat::Kml},
+        {"HORIZONTAL with CR LF, escapes, a skipped and an unnamed mark", horizontal, "H-0-0",
+         "horizontal.kml", OutputFormat::Kml},
+        // The same marks skipped and in the same order; the vertical order, blanked for
+        // HORIZONTAL, gives no type.
+        {"the same as GPX waypoints", horizontal, "H-0-0", "horizontal.gpx", OutputFormat::Gpx},
     };
     Folder folder;
     for (const auto& row : rows) {
@@ -139,12 +159,93 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
         WriteFile(path, "an earlier document, replaced whole");
         MarkDocumentReport report;
         std::string error;
-        ASSERT_TRUE(WriteMarkDocument(path, reply.records, row.controlCode, kService, nullptr, report, error))
+        ASSERT_TRUE(WriteMarkDocument(path, reply.records, row.controlCode, kService, nullptr, report, error,
+                                      DocumentOutput{row.format}))
             << row.name << ": " << error;
         EXPECT_EQ(ReadFile(fs::path(TEST_DATA_DIR) / row.golden), ReadFile(path)) << row.name;
     }
     // Earlier files replaced, no temporary left.
-    EXPECT_EQ((std::vector<std::string>{"horizontal.kml", "smith.kml"}), folder.Entries());
+    EXPECT_EQ((std::vector<std::string>{"horizontal.gpx", "horizontal.kml", "smith.kml"}), folder.Entries());
+}
+
+// The package holds the document first, then each icon it names under files/, read from
+// the icon folder; the document is the plain one with only its icon links changed
+// (smith-doc.kml beside smith.kml). The tool's test reopens a real package.
+TEST(WriteMarkDocument, KmzPackageHoldsTheDocumentThenEveryIconItNames)
+{
+    const fs::path icons = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
+    const MarkListReply reply = ReadMarkList(kSmith + "\n", "H-A-0");
+    RecordingArchiver archiver;
+    std::ostringstream out;
+    MarkDocumentReport report;
+    std::string error;
+    ASSERT_TRUE(WriteMarkDocument(out, reply.records, "H-A-0", kService, nullptr, report, error,
+                                  DocumentOutput{OutputFormat::Kmz, icons, &archiver}))
+        << error;
+    EXPECT_EQ("archive", out.str());
+    EXPECT_EQ(1u, report.placemarks);
+
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : archiver.entries)
+        names.push_back(name);
+    EXPECT_EQ((std::vector<std::string>{"doc.kml", "files/shaded_dot.png", "files/star.png",
+                                        "files/triangle.png", "files/square.png", "files/donut.png"}),
+              names);
+    ASSERT_EQ(6u, archiver.entries.size());
+    EXPECT_EQ(ReadFile(fs::path(TEST_DATA_DIR) / "smith-doc.kml"), archiver.entries[0].second);
+    EXPECT_EQ(ReadFile(icons / "triangle.png"), archiver.entries[3].second);
+}
+
+// A package that cannot be made is a failed write like any other: the earlier file
+// stays and nothing is left beside it.
+TEST(WriteMarkDocument, KmzWithoutItsIconsKeepsTheEarlierFile)
+{
+    Folder folder;
+    const fs::path path = folder.Path() / "marks.kmz";
+    WriteFile(path, "earlier package");
+    std::vector<MarkRecord> records{Record("N", "385323", "W", "0770213")};
+    RecordingArchiver archiver;
+    MarkDocumentReport report;
+    std::string error;
+    const fs::path icons = folder.Path() / "no-icons";
+    EXPECT_FALSE(WriteMarkDocument(path, records, "", kService, nullptr, report, error,
+                                   DocumentOutput{OutputFormat::Kmz, icons, &archiver}));
+    EXPECT_EQ("Could not write the KMZ file " + path.string() + ": Could not read the icon " +
+                  (icons / "shaded_dot.png").string() + ": No such file or directory",
+              error);
+    EXPECT_TRUE(archiver.entries.empty());
+    EXPECT_EQ("earlier package", ReadFile(path));
+    EXPECT_EQ(std::vector<std::string>{"marks.kmz"}, folder.Entries());
+}
+
+// The GPX bounds are the camera's extent: hemispheres applied, marks across the
+// antimeridian kept together (the minimum longitude then the larger number).
+TEST(WriteMarkDocument, GpxBoundsAreTheExtentOfTheMarksThatParse)
+{
+    struct Row {
+        const char* name;
+        std::vector<MarkRecord> records;
+        const char* bounds;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"two marks west and north", {Record("N", "385323", "W", "0770213"), Record("N", "390000", "W", "0780000")},
+         R"(<bounds minlat="38.8897222222222" minlon="-78" maxlat="39" maxlon="-77.0369444444444"/>)"},
+        {"south and east", {Record("S", "100000", "E", "0100000"), Record("S", "200000", "E", "0200000")},
+         R"(<bounds minlat="-20" minlon="10" maxlat="-10" maxlon="20"/>)"},
+        {"both sides of the antimeridian", {Record("N", "000000", "E", "1790000"), Record("N", "010000", "W", "1790000")},
+         R"(<bounds minlat="0" minlon="179" maxlat="1" maxlon="-179"/>)"},
+        {"no mark parses: no bounds", {Record("N", "", "W", "0770213")}, "<metadata>\r\n  </metadata>"},
+    };
+    // clang-format on
+    for (auto row : rows) {
+        std::ostringstream out;
+        MarkDocumentReport report;
+        std::string error;
+        ASSERT_TRUE(WriteMarkDocument(out, row.records, "", kService, nullptr, report, error,
+                                      DocumentOutput{OutputFormat::Gpx}));
+        EXPECT_NE(std::string::npos, out.str().find(row.bounds)) << row.name << "\n" << out.str();
+    }
 }
 
 TEST(WriteMarkDocument, CameraAtTheCentreOfTheMarksThatParse)
@@ -349,14 +450,40 @@ TEST(WriteMarkDocument, WellFormedForAnIndependentParser)
 
     std::string reply =
         MarkLine("A]]>&\"", '2', '1', "N385323", "W0770213", "SMITH & SONS <NO. 2> \x01\xC9TANG\r") + "\n" +
-        MarkLine("CD5678", 'S', ' ', "S120000", "E1300000", "O'NEIL \"BM\"") + "\n";
-    auto parsed = ReadMarkList(reply, "");
-    fs::path path = folder.Path() / "escaped.kml";
-    MarkDocumentReport report;
-    std::string error;
-    ASSERT_TRUE(WriteMarkDocument(path, parsed.records, "", kService, nullptr, report, error)) << error;
-    EXPECT_EQ(2u, report.placemarks);
-    EXPECT_EQ(0, XmlLint(path)) << ReadFile(path);
+        MarkLine("CD5678", 'S', ' ', "S120000", "E1300000", "O'NEIL \"BM\"") + "\n" +
+        MarkLine("EF9012", ' ', '&', "N100000", "E1900000", "FAR EAST") + "\n";
+    for (OutputFormat format : {OutputFormat::Kml, OutputFormat::Gpx}) {
+        auto parsed = ReadMarkList(reply, "");
+        fs::path path = folder.Path() / ("escaped" + std::string(FormatExtension(format)));
+        MarkDocumentReport report;
+        std::string error;
+        ASSERT_TRUE(WriteMarkDocument(path, parsed.records, "", kService, nullptr, report, error,
+                                      DocumentOutput{format}))
+            << error;
+        EXPECT_EQ(3u, report.placemarks);
+        EXPECT_EQ(0, XmlLint(path)) << ReadFile(path);
+    }
+    // The GPX file's structure: three waypoints in the GPX 1.1 namespace, each with a
+    // name, and every longitude in the range the GPX schema allows (190 E is -170).
+    const fs::path gpx = folder.Path() / "escaped.gpx";
+    auto query = [&](const std::string& xpath) {
+        std::string command = "xmllint --xpath '" + xpath + "' '" + gpx.string() + "' 2>&1";
+        std::string output;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[256];
+            while (std::fgets(buffer, sizeof buffer, pipe))
+                output += buffer;
+            ::pclose(pipe);
+        }
+        while (!output.empty() && output.back() == '\n')
+            output.pop_back();
+        return output;
+    };
+    EXPECT_EQ("3",
+              query("count(/*[local-name()=\"gpx\" and namespace-uri()=\"http://www.topografix.com/GPX/1/1\"]"
+                    "/*[local-name()=\"wpt\"]/*[local-name()=\"name\"])"));
+    EXPECT_EQ("-170", query("string(//*[local-name()=\"wpt\"][3]/@lon)"));
+    EXPECT_EQ("Vertical order &", query("string(//*[local-name()=\"wpt\"][3]/*[local-name()=\"type\"])"));
 }
 
 } // namespace

@@ -303,7 +303,7 @@ void KeepPart(std::string& text, std::string_view part)
     text.erase(0, offset);
 }
 
-std::string BuildHead()
+std::string BuildHead(std::string_view iconBase)
 {
     std::string head;
     Line(head, 0, R"(<?xml version="1.0" encoding="UTF-8"?>)");
@@ -317,7 +317,7 @@ std::string BuildHead()
             Line(head, 6, "<colorMode>normal</colorMode>");
             Line(head, 6, "<scale>0.75</scale>");
             Line(head, 6, "<Icon>");
-            Line(head, 8, "<href>" + std::string(kIconBaseUrl) + std::string(style.iconFile) + "</href>");
+            Line(head, 8, "<href>" + std::string(iconBase) + std::string(style.iconFile) + "</href>");
             Line(head, 6, "</Icon>");
             Line(head, 4, "</IconStyle>");
         } else {
@@ -427,7 +427,14 @@ std::string EscapeKml(std::string_view text, KmlEscape mode)
 
 bool WriteKmlHead(std::ostream& out)
 {
-    static const std::string head = BuildHead();
+    static const std::string head = BuildHead(kIconBaseUrl);
+    out.write(head.data(), static_cast<std::streamsize>(head.size()));
+    return static_cast<bool>(out);
+}
+
+bool WriteKmlHead(std::ostream& out, std::string_view iconBase)
+{
+    const std::string head = BuildHead(iconBase);
     out.write(head.data(), static_cast<std::streamsize>(head.size()));
     return static_cast<bool>(out);
 }

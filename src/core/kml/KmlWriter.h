@@ -44,6 +44,10 @@ void AppendEscapedKml(std::string& out, std::string_view text, KmlEscape mode = 
 // lines, the same in every document. Returns whether the stream took them.
 bool WriteKmlHead(std::ostream& out);
 
+// The same head with each icon link made of `iconBase` and the icon's file name, e.g.
+// "files/" for the document inside a KMZ package; nothing else differs.
+bool WriteKmlHead(std::ostream& out, std::string_view iconBase);
+
 // The document's one LookAt element: latitude and longitude in decimal degrees (north
 // and east positive), altitude in metres, heading and tilt in degrees. No normalisation
 // happens here. Returns whether the stream took it.

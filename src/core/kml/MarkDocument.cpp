@@ -1,6 +1,8 @@
 #include "kml/MarkDocument.h"
 
+#include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
+#include "kml/StyleTable.h"
 #include "retrieval/ControlType.h"
 
 #include <algorithm>
@@ -8,7 +10,9 @@
 #include <cerrno>
 #include <cmath>
 #include <fstream>
+#include <optional>
 #include <random>
+#include <sstream>
 #include <system_error>
 
 namespace tervane {
@@ -29,9 +33,10 @@ constexpr double kEmptyCentreLongitude = -180;
 constexpr std::size_t kChunkSize = std::size_t{256} << 10;
 
 constexpr std::string_view kDocumentEnd = "</Document>\r\n</kml>\r\n";
-constexpr std::string_view kMsgCreateFailed = "Could not create the KML file ";
-constexpr std::string_view kMsgWriteFailed = "Could not write the KML file ";
+constexpr std::string_view kMsgCreateFailed = "Could not create the ";
+constexpr std::string_view kMsgWriteFailed = "Could not write the ";
 constexpr std::string_view kMsgStreamRefused = "the output refused a write";
+constexpr std::string_view kMsgNoArchiver = "KMZ packages cannot be written here: no zip writer";
 
 class Extent {
 public:
@@ -64,6 +69,15 @@ public:
         return longitude;
     }
 
+    // The same extent in east-positive degrees; nothing when no mark took part.
+    std::optional<GpxBounds> Bounds() const
+    {
+        if (m_empty)
+            return std::nullopt;
+        auto east = [](double west) { return -west < kAntimeridian ? kFullTurnDegrees - west : -west; };
+        return GpxBounds{m_minLatitude, east(m_maxWest), m_maxLatitude, east(m_minWest)};
+    }
+
 private:
     bool m_empty = true;
     double m_minLatitude = 0;
@@ -93,9 +107,14 @@ std::string Reason(int errorNumber)
     return errorNumber != 0 ? std::generic_category().message(errorNumber) : std::string(kMsgStreamRefused);
 }
 
-std::string PathMessage(std::string_view prefix, const std::filesystem::path& path, const std::string& reason)
+// "Could not write the GPX file <path>: <reason>".
+std::string PathMessage(std::string_view prefix, OutputFormat format, const std::filesystem::path& path,
+                        const std::string& reason)
 {
     std::string message(prefix);
+    for (char c : FormatName(format))
+        message += static_cast<char>(c - 'a' + 'A');
+    message += " file ";
     message += path.string();
     message += ": ";
     message += reason;
@@ -210,6 +229,7 @@ public:
     {
         m_locations.centreLatitude = m_extent.CentreLatitude();
         m_locations.centreLongitude = m_extent.CentreLongitude();
+        m_locations.bounds = m_extent.Bounds();
     }
 
 private:
@@ -221,17 +241,23 @@ private:
 
 namespace {
 
-// The head, the camera, the placemarks in chunks, the closing lines.
+// The KML document (the head with its icon links under `iconBase`, the camera, the
+// placemarks in chunks, the closing lines) or the GPX file (the head with the bounds, the
+// waypoints, the closing line): the same positions, skipping and order.
 bool WriteDocument(std::ostream& out, const std::vector<MarkRecord>* handMade, const MarkRecords* reply,
-                   const MarkLocations& locations, bool horizontalOnly, std::string_view serviceUrl,
-                   MarkDocumentReport& report, std::string& error)
+                   const MarkLocations& locations, bool horizontalOnly, std::string_view serviceUrl, bool gpx,
+                   std::string_view iconBase, MarkDocumentReport& report, std::string& error)
 {
     report.skipped = locations.skipped;
     report.firstSkipMessage = locations.firstSkipMessage;
     report.centreLatitude = locations.centreLatitude;
     report.centreLongitude = locations.centreLongitude;
-    if (!WriteKmlHead(out) || !WriteLookAt(out, report.centreLatitude, report.centreLongitude,
-                                           kCameraAltitude, kCameraHeading, kCameraTilt)) {
+    const bool headWritten =
+        gpx ? WriteGpxHead(out, locations.bounds)
+            : (iconBase == kIconBaseUrl ? WriteKmlHead(out) : WriteKmlHead(out, iconBase)) &&
+                  WriteLookAt(out, report.centreLatitude, report.centreLongitude, kCameraAltitude,
+                              kCameraHeading, kCameraTilt);
+    if (!headWritten) {
         error = kMsgStreamRefused;
         return false;
     }
@@ -242,9 +268,13 @@ bool WriteDocument(std::ostream& out, const std::vector<MarkRecord>* handMade, c
     auto placemark = [&](const MarkRecord& record, const MarkPosition& position) {
         if (refused)
             return;
-        AppendPlacemark(chunk, record.pid, record.designation, position.latitude, position.longitude,
-                        record.horizontalOrder, horizontalOnly ? std::string_view() : record.verticalOrder,
-                        serviceUrl);
+        const std::string_view verticalOrder = horizontalOnly ? std::string_view() : record.verticalOrder;
+        if (gpx)
+            AppendWaypoint(chunk, record.pid, record.designation, position.latitude, position.longitude,
+                           record.horizontalOrder, verticalOrder, serviceUrl);
+        else
+            AppendPlacemark(chunk, record.pid, record.designation, position.latitude, position.longitude,
+                            record.horizontalOrder, verticalOrder, serviceUrl);
         ++report.placemarks;
         if (chunk.size() >= kChunkSize && !Flush(out, chunk))
             refused = true;
@@ -253,7 +283,7 @@ bool WriteDocument(std::ostream& out, const std::vector<MarkRecord>* handMade, c
         ForEachLocatedMark(*handMade, locations, placemark);
     else
         ForEachLocatedMark(*reply, locations, placemark);
-    chunk += kDocumentEnd;
+    chunk += gpx ? kGpxEnd : kDocumentEnd;
     if (refused || !Flush(out, chunk)) {
         error = kMsgStreamRefused;
         return false;
@@ -261,9 +291,38 @@ bool WriteDocument(std::ostream& out, const std::vector<MarkRecord>* handMade, c
     return true;
 }
 
+// The file in `output`'s format from marks located already. A KMZ package is made once
+// its document is whole: the zip's directory comes last and needs every entry's size.
+bool WriteFormatted(std::ostream& out, const std::vector<MarkRecord>* handMade, const MarkRecords* reply,
+                    const MarkLocations& locations, bool horizontalOnly, std::string_view serviceUrl,
+                    const DocumentOutput& output, MarkDocumentReport& report, std::string& error)
+{
+    switch (output.format) {
+    case OutputFormat::Kml:
+        break;
+    case OutputFormat::Gpx:
+        return WriteDocument(out, handMade, reply, locations, horizontalOnly, serviceUrl, true, {}, report,
+                             error);
+    case OutputFormat::Kmz: {
+        if (!output.archiver) {
+            error = kMsgNoArchiver;
+            return false;
+        }
+        std::ostringstream document;
+        if (!WriteDocument(document, handMade, reply, locations, horizontalOnly, serviceUrl, false,
+                           kKmzIconFolder, report, error))
+            return false;
+        return WriteKmzPackage(out, std::move(document).str(), output.iconDir, *output.archiver, error);
+    }
+    }
+    return WriteDocument(out, handMade, reply, locations, horizontalOnly, serviceUrl, false, kIconBaseUrl,
+                         report, error);
+}
+
 // Writes through a temporary file beside `kmlPath`, renamed over it when complete.
 template <typename WriteTo>
-bool WriteDocumentFile(const std::filesystem::path& kmlPath, std::string& error, WriteTo writeTo)
+bool WriteDocumentFile(const std::filesystem::path& kmlPath, OutputFormat format, std::string& error,
+                       WriteTo writeTo)
 {
     error.clear();
     TemporaryFile temporary(TemporaryPathBeside(kmlPath));
@@ -272,7 +331,7 @@ bool WriteDocumentFile(const std::filesystem::path& kmlPath, std::string& error,
     errno = 0;
     out.open(temporary.Path(), std::ios::binary | std::ios::trunc);
     if (!out) {
-        error = PathMessage(kMsgCreateFailed, kmlPath, Reason(errno));
+        error = PathMessage(kMsgCreateFailed, format, kmlPath, Reason(errno));
         return false;
     }
 
@@ -287,14 +346,17 @@ bool WriteDocumentFile(const std::filesystem::path& kmlPath, std::string& error,
         errorNumber = errno;
     }
     if (!written) {
-        error = PathMessage(kMsgWriteFailed, kmlPath, Reason(errorNumber));
+        // A reason of the document's own (an icon that cannot be read) says more than the
+        // stream's state.
+        error = PathMessage(kMsgWriteFailed, format, kmlPath,
+                            inner.empty() || inner == kMsgStreamRefused ? Reason(errorNumber) : inner);
         return false;
     }
 
     std::error_code renameError;
     std::filesystem::rename(temporary.Path(), kmlPath, renameError);
     if (renameError) {
-        error = PathMessage(kMsgWriteFailed, kmlPath, renameError.message());
+        error = PathMessage(kMsgWriteFailed, format, kmlPath, renameError.message());
         return false;
     }
     temporary.Committed();
@@ -330,18 +392,18 @@ MarkLocations LocateMarks(std::vector<MarkRecord>& records, DocumentProgress* pr
 
 bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
-                       std::string& error)
+                       std::string& error, const DocumentOutput& output)
 {
     error.clear();
     report = MarkDocumentReport{};
     const MarkLocations locations = LocateMarks(records, progress);
-    return WriteDocument(out, nullptr, &records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl,
-                         report, error);
+    return WriteFormatted(out, nullptr, &records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl,
+                          output, report, error);
 }
 
 bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std::string_view controlCode,
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
-                       std::string& error)
+                       std::string& error, const DocumentOutput& output)
 {
     error.clear();
     report = MarkDocumentReport{};
@@ -351,24 +413,25 @@ bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std:
         for (MarkRecord& record : records)
             record.verticalOrder = {};
     }
-    return WriteDocument(out, &records, nullptr, locations, horizontalOnly, serviceUrl, report, error);
+    return WriteFormatted(out, &records, nullptr, locations, horizontalOnly, serviceUrl, output, report,
+                          error);
 }
 
 bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& records,
                        std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
-                       MarkDocumentReport& report, std::string& error)
+                       MarkDocumentReport& report, std::string& error, const DocumentOutput& output)
 {
-    return WriteDocumentFile(kmlPath, error, [&](std::ostream& out, std::string& inner) {
-        return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner);
+    return WriteDocumentFile(kmlPath, output.format, error, [&](std::ostream& out, std::string& inner) {
+        return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner, output);
     });
 }
 
 bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRecord>& records,
                        std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
-                       MarkDocumentReport& report, std::string& error)
+                       MarkDocumentReport& report, std::string& error, const DocumentOutput& output)
 {
-    return WriteDocumentFile(kmlPath, error, [&](std::ostream& out, std::string& inner) {
-        return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner);
+    return WriteDocumentFile(kmlPath, output.format, error, [&](std::ostream& out, std::string& inner) {
+        return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner, output);
     });
 }
 

@@ -19,10 +19,14 @@
 // every mark's position once, with the extent's centre, and ForEachLocatedMark then
 // visits the marks that have a position, in reply order, with that position.
 
+#include "kml/GpxWriter.h"
+#include "kml/KmzPackage.h"
+#include "kml/OutputFormat.h"
 #include "retrieval/MarkList.h"
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -67,6 +71,7 @@ public:
     std::string firstSkipMessage; // the angle parser's message for the first of them
     double centreLatitude = 0;    // centre of the extent, where the camera looks
     double centreLongitude = 0;
+    std::optional<GpxBounds> bounds; // the extent itself; none when no mark has a position
 
 private:
     friend class MarkLocator;
@@ -93,27 +98,38 @@ void ForEachLocatedMark(const Records& records, const MarkLocations& locations, 
     }
 }
 
-// Writes the document for the records of a reply. `serviceUrl` is
+// Which file to write. A GPX file holds one waypoint per placemark the KML document
+// would hold, in the same order, with the same extent as its bounds; a KMZ package holds
+// the KML document with its icons.
+struct DocumentOutput {
+    OutputFormat format = OutputFormat::Kml;
+    std::filesystem::path iconDir{};   // Kmz: the folder holding the icons
+    ArchiveWriter* archiver = nullptr; // Kmz: writes the zip archive
+};
+
+// Writes the document for the records of a reply in `output`'s format, the KML document
+// unless told otherwise; `path` already has the format's extension. `serviceUrl` is
 // "scheme://host[:port]" for the datasheet links. False with `error` filled when the
-// document could not be written.
-bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& records,
+// file could not be written.
+bool WriteMarkDocument(const std::filesystem::path& path, const MarkRecords& records,
                        std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
-                       MarkDocumentReport& report, std::string& error);
+                       MarkDocumentReport& report, std::string& error, const DocumentOutput& output = {});
 
 // The same for records made by hand, changed in place: angle texts normalised, vertical
 // order blanked for "HORIZONTAL".
-bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRecord>& records,
+bool WriteMarkDocument(const std::filesystem::path& path, std::vector<MarkRecord>& records,
                        std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
-                       MarkDocumentReport& report, std::string& error);
+                       MarkDocumentReport& report, std::string& error, const DocumentOutput& output = {});
 
-// The same documents written to a stream the caller owns (and commits). False with
-// `error` filled as soon as the stream refuses a write; what was written stays.
+// The same files written to a stream the caller owns (and commits). False with `error`
+// filled as soon as the stream refuses a write (or an icon cannot be read); what was
+// written stays.
 bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
-                       std::string& error);
+                       std::string& error, const DocumentOutput& output = {});
 bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std::string_view controlCode,
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
-                       std::string& error);
+                       std::string& error, const DocumentOutput& output = {});
 
 // The temporary file of the document being written, as a null-terminated path, or null
 // when none is. Safe to call in a signal handler, so that a program ended by a signal can

@@ -178,14 +178,16 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
     }
 
     ports.dialog.HideProcessingLabel();
-    ports.dialog.SetInfo(std::string(kInfoCreating));
+    ports.dialog.SetInfo(std::string(CreatingInfo(config.format)));
     DialogProgress progress(ports);
-    if (!WriteMarkDocument(request.kmlPath, marks.records, state.controlCode, config.serviceUrl, &progress,
-                           result.report, error)) {
+    const DocumentOutput output{config.format, config.iconDir, ports.archiver};
+    const std::filesystem::path path = DocumentPathFor(request.kmlPath, config.format);
+    if (!WriteMarkDocument(path, marks.records, state.controlCode, config.serviceUrl, &progress,
+                           result.report, error, output)) {
         Fail(result, ports, error);
         return;
     }
-    result.kmlPath = request.kmlPath;
+    result.kmlPath = path;
     ports.pointer.ShowDefault();
     if (IsCancelled(ports)) {
         // Too late to take the document back; the viewer is not started.

@@ -76,6 +76,7 @@ struct RunPorts {
     SignInPrompt& signIn;
     DocumentOpener& opener;
     const RunCancellation* cancellation = nullptr; // none: the run cannot be cancelled
+    ArchiveWriter* archiver = nullptr;             // writes KMZ packages; none: KMZ runs fail
 };
 
 // What outlives a run, owned by the window (or the command-line tool).
@@ -87,6 +88,10 @@ struct RunState {
 struct RunConfig {
     std::string serviceUrl;          // "scheme://host[:port]"; empty: not configured
     std::filesystem::path outputDir; // where the KML file goes
+    // The file written, its extension in place of ".kml"; a KMZ package takes its icons
+    // from iconDir.
+    OutputFormat format = OutputFormat::Kml;
+    std::filesystem::path iconDir;
     bool saveSettings = true;        // remember the state and county after success
     bool openDocument = true;        // hand the file to the viewer
     // False when the primary reply already holds everything, as a saved reply does: the
@@ -104,7 +109,7 @@ enum class RunOutcome {
 struct RunResult {
     RunOutcome outcome = RunOutcome::Failed;
     std::string message;             // the text shown for a failure
-    std::filesystem::path kmlPath;   // the document written
+    std::filesystem::path kmlPath;   // the document written, with its format's extension
     MarkDocumentReport report;       // counts of placemarks and skipped marks
     MarkListRequest request;         // the composed request, once composed
 };

@@ -1,0 +1,44 @@
+#pragma once
+
+// The kinds of file a run can write from the same marks:
+//
+//   | format | file  | what it is for                                                  |
+//   | Kml    | .kml  | the KML document, icons named on the viewer's public host       |
+//   | Kmz    | .kmz  | a zip package: the document as doc.kml and the icons it uses, so |
+//   |        |       | it shows with no network (in the field, behind a firewall)      |
+//   | Gpx    | .gpx  | GPX 1.1 waypoints, named by PID, for handheld receivers         |
+//
+// The KML document is the default. The command line names a format as "kml", "kmz" or
+// "gpx", and the window remembers its choice under the same names.
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace tervane {
+
+enum class OutputFormat { Kml, Kmz, Gpx };
+
+// The window's remembered choice: section "Settings", this key, one of the names above.
+inline constexpr std::string_view kFormatKey = "Format";
+
+// "kml", "kmz" or "gpx".
+std::string_view FormatName(OutputFormat format);
+
+// The format named exactly "kml", "kmz" or "gpx"; nothing for any other text (case
+// matters: "KML" is not a name).
+std::optional<OutputFormat> ParseOutputFormat(std::string_view name);
+
+// ".kml", ".kmz" or ".gpx".
+std::string_view FormatExtension(OutputFormat format);
+
+// The file a query writes in `format`: the request's KML path with its last extension
+// replaced, so VA_Fairfax_H-0-0.kml becomes VA_Fairfax_H-0-0.kmz. Dots inside the stem
+// (a radius of 2.5 miles) stay.
+std::filesystem::path DocumentPathFor(const std::filesystem::path& kmlPath, OutputFormat format);
+
+// What the processing dialog says while the file is written: "Creating .kml file...",
+// ".kmz" or ".gpx" in its place for the other formats.
+std::string_view CreatingInfo(OutputFormat format);
+
+} // namespace tervane
