@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-qpa-plugins libgl1-mesa-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev zlib1g-dev
+  libzip-dev gdal-bin gpsbabel
   libxml2-utils libxml2-dev xvfb x11-apps x11-utils xdotool imagemagick
   clang libclang-rt-14-dev
   python3 fonts-dejavu-core locales

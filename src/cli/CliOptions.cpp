@@ -15,7 +15,8 @@ constexpr std::string_view kSynopsis = "usage: tervane-cli QUERY [--type NAME] [
 constexpr std::string_view kHelp =
     R"(usage: tervane-cli QUERY [--type NAME] [SOURCE] [OUTPUT] [OTHER]
 
-Asks the mark-list service for survey marks and writes them as a KML document.
+Asks the mark-list service for survey marks and writes them as a KML document, a
+KMZ package or GPX waypoints.
 
 QUERY, one of:
   --state CODE --county NAME                          marks of one county
@@ -32,21 +33,26 @@ SOURCE:
   --user NAME       user name offered when the service asks for a sign-in
   --password-file FILE   password offered with --user (the first line of FILE)
 OUTPUT:
-  --out-dir DIR     folder for the KML file (default: the current folder)
+  --out-dir DIR     folder for the file (default: the current folder)
+  --format FORMAT   what to write (default kml):
+                      kml  the KML document
+                      kmz  a KMZ package with the icons inside, for viewing with
+                           no network
+                      gpx  GPX 1.1 waypoints named by PID, for handheld receivers
   --dry-run         print the requests and the file path; fetch and write nothing
   --open            hand the written file to the desktop's KML viewer
 OTHER:
   --catalogue FILE  region catalogue to use instead of the bundled Country.dat
   --help, --version
 
-On success the KML file's path is printed on standard output (exit status 0). Failures
+On success the written file's path is printed on standard output (exit status 0). Failures
 print the window's message on standard error (exit status 1); usage errors exit with 2.
 
 Control types:)";
 
 enum class Slot {
     State, County, Latitude, Longitude, Radius, Project, Type,
-    Service, Reply, User, PasswordFile, OutDir, Catalogue,
+    Service, Reply, User, PasswordFile, OutDir, Catalogue, Format,
 };
 
 struct ValueOption {
@@ -54,7 +60,7 @@ struct ValueOption {
     Slot slot;
 };
 
-constexpr std::array<ValueOption, 13> kValueOptions{{
+constexpr std::array<ValueOption, 14> kValueOptions{{
     {"--state", Slot::State},
     {"--county", Slot::County},
     {"--lat", Slot::Latitude},
@@ -68,6 +74,7 @@ constexpr std::array<ValueOption, 13> kValueOptions{{
     {"--password-file", Slot::PasswordFile},
     {"--out-dir", Slot::OutDir},
     {"--catalogue", Slot::Catalogue},
+    {"--format", Slot::Format},
 }};
 
 std::optional<std::string>& Field(CliOptions& options, Slot slot)
@@ -86,6 +93,7 @@ std::optional<std::string>& Field(CliOptions& options, Slot slot)
     case Slot::PasswordFile: return options.passwordFile;
     case Slot::OutDir: return options.outDir;
     case Slot::Catalogue: return options.catalogue;
+    case Slot::Format: return options.format;
     }
     return options.state; // unreachable: every slot is listed
 }
@@ -142,6 +150,10 @@ bool CheckValues(CliOptions& options, std::string& error)
         return false;
     if (options.type && !CheckType(*options.type, error))
         return false;
+    if (options.format && !ParseOutputFormat(*options.format)) {
+        error = "--format: '" + *options.format + "' is not one of kml, kmz, gpx";
+        return false;
+    }
     return true;
 }
 
@@ -247,6 +259,12 @@ MarkListInputs ToMarkListInputs(const CliOptions& options)
     inputs.radiusText = options.radius.value_or("");
     inputs.projectText = options.project.value_or("");
     return inputs;
+}
+
+OutputFormat ToOutputFormat(const CliOptions& options)
+{
+    return options.format ? ParseOutputFormat(*options.format).value_or(OutputFormat::Kml)
+                          : OutputFormat::Kml;
 }
 
 std::string CliHelpText()

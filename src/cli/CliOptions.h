@@ -18,6 +18,7 @@
 //
 // --state and --county are free text, as in the window; the catalogue checks them.
 
+#include "kml/OutputFormat.h"
 #include "retrieval/MarkListRequest.h"
 
 #include <optional>
@@ -43,6 +44,7 @@ struct CliOptions {
     std::optional<std::string> passwordFile; // --password-file
     // What is done with it.
     std::optional<std::string> outDir;
+    std::optional<std::string> format; // --format: "kml", "kmz" or "gpx"
     bool dryRun = false;
     bool open = false;
     std::optional<std::string> catalogue;
@@ -65,6 +67,9 @@ CliCommand ParseCliOptions(const std::vector<std::string>& args, CliOptions& opt
 // The window's inputs for these options. `selectedRegion` is left empty: it comes from
 // the catalogue (ListCounties), as when a state is chosen in the window.
 MarkListInputs ToMarkListInputs(const CliOptions& options);
+
+// The file to write: --format's, else the KML document.
+OutputFormat ToOutputFormat(const CliOptions& options);
 
 // The full help text, and the one-line synopsis shown with usage errors.
 std::string CliHelpText();

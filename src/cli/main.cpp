@@ -5,6 +5,7 @@
 #include "cli/CliOptions.h"
 #include "cli/TerminalPorts.h"
 #include "qt/HttpTransfer.h"
+#include "qt/ZipArchiveWriter.h"
 
 #include "kml/MarkDocument.h"
 #include "regions/RegionCatalogue.h"
@@ -111,7 +112,7 @@ std::filesystem::path OutputDir(const CliOptions& options)
 
 // Prints what a run would ask for and write, with the run's own checks and messages.
 int DryRun(const MarkListInputs& inputs, RegionCatalogue& catalogue, const std::string& serviceUrl,
-           const std::filesystem::path& outputDir)
+           const std::filesystem::path& outputDir, OutputFormat format)
 {
     std::string controlCode;
     MarkListRequest request;
@@ -132,7 +133,8 @@ int DryRun(const MarkListInputs& inputs, RegionCatalogue& catalogue, const std::
     std::cout << "primary: " << request.primaryUrl << '\n';
     if (!request.companionUrl.empty())
         std::cout << "companion: " << request.companionUrl << '\n';
-    std::cout << "kml: " << request.kmlPath.string() << '\n' << std::flush;
+    std::cout << FormatName(format) << ": " << DocumentPathFor(request.kmlPath, format).string() << '\n'
+              << std::flush;
     return std::cout ? kExitSuccess : kExitFailure;
 }
 
@@ -195,7 +197,7 @@ int Main(int argc, char** argv)
     const std::string serviceUrl = ServiceUrl(options);
     const std::filesystem::path outputDir = OutputDir(options);
     if (options.dryRun)
-        return DryRun(inputs, catalogue, serviceUrl, outputDir);
+        return DryRun(inputs, catalogue, serviceUrl, outputDir, ToOutputFormat(options));
 
     if (!transfer)
         transfer = std::make_unique<HttpTransfer>();
@@ -207,13 +209,17 @@ int Main(int argc, char** argv)
     MemorySettings settings;
     NoPointer pointer;
     NoQueryInputs queryInputs;
+    ZipArchiveWriter archiver;
     RunPorts ports{messages, pointer, queryInputs, progress, settings, *transfer, signIn, opener};
+    ports.archiver = &archiver;
 
     RunConfig config;
     config.serviceUrl = serviceUrl;
     config.outputDir = outputDir;
     config.saveSettings = false;
     config.openDocument = options.open;
+    config.format = ToOutputFormat(options);
+    config.iconDir = FindDataFile(QCoreApplication::applicationDirPath().toStdString(), kIconFolderName);
     // A saved reply already holds the companion's marks, if there were any.
     config.fetchCompanion = !options.replyFile;
 

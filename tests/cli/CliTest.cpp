@@ -13,7 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <zip.h>
+
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 
 #include <thread>
 
@@ -100,22 +104,34 @@ TEST_F(CliTest, DryRunPrintsTheRequestsAndTheFileOfEachQuery)
     const Row rows[] = {
         {"county, with its GPS companion",
          {"--state", "VA", "--county", "Fairfax", "--type", "HORIZONTAL"},
-         "primary: " + host + "?1=COUNTY&2=VA&3=059&4=H-0-0\n"
-         "companion: " + host + "?1=COUNTY&2=VA&3=059&4=H-G-0\n"
-         "kml: <dir>/VA_Fairfax_H-0-0.kml\n"},
+         "primary: " + host +
+             "?1=COUNTY&2=VA&3=059&4=H-0-0\n"
+             "companion: " +
+             host +
+             "?1=COUNTY&2=VA&3=059&4=H-G-0\n"
+             "kml: <dir>/VA_Fairfax_H-0-0.kml\n"},
         {"radius: letters turned into capitals as the window's fields do",
          {"--state", "VA", "--county", "Fairfax", "--lat", "n385323", "--lon", "w0770213", "--radius", "5",
           "--type", "gps"},
-         "primary: " + host + "?1=RADIUS&2=N385323&3=W0770213&4=5&5=H-G\n"
-         "kml: <dir>/N385323_W0770213_RADIUS-5MI_H-G.kml\n"},
+         "primary: " + host +
+             "?1=RADIUS&2=N385323&3=W0770213&4=5&5=H-G\n"
+             "kml: <dir>/N385323_W0770213_RADIUS-5MI_H-G.kml\n"},
         {"project, no type needed",
          {"--state", "VA", "--county", "Fairfax", "--project", "GPS1234"},
-         "primary: " + host + "?1=PROJECT&2=GPS1234&3=N&4=X-0-0\n"
-         "kml: <dir>/GPS1234.kml\n"},
+         "primary: " + host +
+             "?1=PROJECT&2=GPS1234&3=N&4=X-0-0\n"
+             "kml: <dir>/GPS1234.kml\n"},
         {"values after '=', a relative output folder",
          {"--state=VA", "--county=Fairfax", "--type=TIDAL", "--out-dir", "maps/../out"},
-         "primary: " + host + "?1=COUNTY&2=VA&3=059&4=TID-0\n"
-         "kml: <dir>/out/VA_Fairfax_TID-0.kml\n"},
+         "primary: " + host +
+             "?1=COUNTY&2=VA&3=059&4=TID-0\n"
+             "kml: <dir>/out/VA_Fairfax_TID-0.kml\n"},
+        {"another format: the file keeps its stem, dots included, and takes the format's extension",
+         {"--state", "VA", "--county", "Fairfax", "--lat", "N385323", "--lon", "W0770213", "--radius", "2.5",
+          "--type", "GPS", "--format", "kmz"},
+         "primary: " + host +
+             "?1=RADIUS&2=N385323&3=W0770213&4=2.5&5=H-G\n"
+             "kmz: <dir>/N385323_W0770213_RADIUS-2.5MI_H-G.kmz\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -217,14 +233,19 @@ TEST_F(CliTest, UsageErrorsExitWithTwo)
         {"two queries", {"--state", "VA", "--lat", "N385323", "--project", "GPS1234"}, "one query"},
         {"a decimal latitude the window's field refuses", {"--state", "VA", "--lat", "N38.5"}, "--lat"},
         {"a radius with letters", {"--state", "VA", "--radius", "5mi"}, "--radius"},
-        {"a project that would leave the output folder", {"--state", "VA", "--project", "../../x"}, "--project"},
+        {"a project that would leave the output folder",
+         {"--state", "VA", "--project", "../../x"},
+         "--project"},
         {"unknown type", {"--state", "VA", "--county", "Fairfax", "--type", "HORIZONTALS"}, "HORIZONTALS"},
         {"password file without user", {"--state", "VA", "--password-file", "password"}, "--user"},
-        {"unreadable password file", {"--state", "VA", "--user", "alice", "--password-file", "nowhere"},
+        {"unreadable password file",
+         {"--state", "VA", "--user", "alice", "--password-file", "nowhere"},
          "nowhere"},
-        {"unreadable reply file", {"--state", "VA", "--county", "Fairfax", "--type", "GPS", "--reply", "nowhere"},
+        {"unreadable reply file",
+         {"--state", "VA", "--county", "Fairfax", "--type", "GPS", "--reply", "nowhere"},
          "nowhere"},
         {"open with dry run", {"--state", "VA", "--dry-run", "--open"}, "--open"},
+        {"unknown format", {"--state", "VA", "--county", "Fairfax", "--format", "KML"}, "--format: 'KML'"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -335,6 +356,134 @@ TEST_F(CliTest, SavedReplyGivesTheDocumentOfTheRun)
     }
     // Nothing remembered: the window's settings are left alone.
     EXPECT_FALSE(fs::exists(m_dir / "home" / ".config" / "Tervane"));
+}
+
+struct ShellResult {
+    int status = -1;
+    std::string out; // standard output and standard error together
+};
+
+// Runs a reader through the shell, bounded to a minute.
+ShellResult Shell(const std::string& command)
+{
+    ShellResult result;
+    FILE* pipe = ::popen(("timeout 60 " + command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return result;
+    char buffer[4096];
+    while (std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe))
+        result.out.append(buffer, count);
+    result.status = ::pclose(pipe);
+    return result;
+}
+
+bool Installed(const std::string& program)
+{
+    return Shell("sh -c 'command -v " + program + "'").status == 0;
+}
+
+// The entries of a zip archive in their order, each with its content.
+std::vector<std::pair<std::string, std::string>> ZipEntries(const fs::path& path)
+{
+    std::vector<std::pair<std::string, std::string>> entries;
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (!archive) {
+        ADD_FAILURE() << "libzip cannot open " << path << ": error " << error;
+        return entries;
+    }
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
+        zip_stat_t stat;
+        zip_stat_index(archive, i, 0, &stat);
+        std::string content(static_cast<std::size_t>(stat.size), '\0');
+        zip_file_t* file = zip_fopen_index(archive, i, 0);
+        EXPECT_NE(nullptr, file) << stat.name;
+        if (file) {
+            EXPECT_EQ(static_cast<zip_int64_t>(stat.size), zip_fread(file, content.data(), stat.size))
+                << stat.name;
+            zip_fclose(file);
+        }
+        entries.emplace_back(stat.name, std::move(content));
+    }
+    zip_close(archive);
+    return entries;
+}
+
+// A 40-mark reply (and one mark whose position cannot be read) as a KMZ package and as
+// GPX waypoints, each read whole by readers that share no code with the writers.
+TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
+{
+    constexpr std::size_t kMarks = 40;
+    std::string reply = MarkLine("BAD001", "N386023", "W0770213", "BAD MINUTES") + "\n";
+    for (std::size_t i = 1; i <= kMarks; ++i) {
+        char pid[8];
+        std::snprintf(pid, sizeof pid, "TV%04zu", i);
+        reply += MarkLine(pid, "N38" + std::to_string(10 + i) + "00", "W077" + std::to_string(10 + i) + "30",
+                          "MARK " + std::to_string(i) + " & SONS") +
+                 "\n";
+    }
+    WriteFile(m_dir / "reply.txt", reply);
+    auto write = [&](const char* format) {
+        const CliResult result =
+            Run({"--state", "VA", "--county", "Fairfax", "--type", "HORIZONTAL", "--service",
+                 "http://marks.test", "--reply", "reply.txt", "--format", format});
+        const fs::path written = m_dir / (std::string("VA_Fairfax_H-0-0.") + format);
+        EXPECT_EQ(0, result.status) << result.err;
+        EXPECT_EQ(written.string() + "\n", result.out);
+        EXPECT_EQ(0u, result.err.find("1 mark was skipped")) << result.err;
+        return written;
+    };
+    const bool gdal = Installed("ogrinfo");
+    if (!gdal)
+        std::cerr << "ogrinfo is not installed (gdal-bin): GDAL's counts are not checked\n";
+
+    // The package: doc.kml first, every icon it names inside, none named elsewhere.
+    const fs::path kmz = write("kmz");
+    const auto entries = ZipEntries(kmz);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ("doc.kml", entries[0].first);
+    const std::string& document = entries[0].second;
+    EXPECT_EQ(kMarks, testing::CountOf(document, "<Placemark>"));
+    EXPECT_EQ(19u, testing::CountOf(document, "<href>files/"));
+    for (std::size_t at = document.find("<href>"); at != std::string::npos;
+         at = document.find("<href>", at + 1)) {
+        const std::string href = document.substr(at + 6, document.find("</href>", at) - at - 6);
+        EXPECT_TRUE(std::any_of(entries.begin() + 1, entries.end(), [&](const auto& e) {
+            return e.first == href;
+        })) << href;
+    }
+    if (gdal) {
+        const ShellResult info = Shell("ogrinfo -ro -al -so '" + kmz.string() + "'");
+        EXPECT_NE(std::string::npos, info.out.find("using driver `LIBKML' successful")) << info.out;
+        EXPECT_NE(std::string::npos, info.out.find("Feature Count: 40\n")) << info.out;
+    }
+
+    // The waypoints: well-formed, named by PID, in reply order.
+    const fs::path gpx = write("gpx");
+    EXPECT_EQ(0, Shell("xmllint --noout '" + gpx.string() + "'").status);
+    if (Installed("gpsbabel")) {
+        // A header, then one line per waypoint: number, latitude, longitude, "name", ...
+        const ShellResult csv = Shell("gpsbabel -i gpx -f '" + gpx.string() + "' -o unicsv -F -");
+        EXPECT_EQ(0, csv.status) << csv.out;
+        EXPECT_EQ(kMarks + 1, testing::CountOf(csv.out, "\n")) << csv.out;
+        std::size_t at = 0;
+        for (std::size_t i = 1; i <= kMarks && at != std::string::npos; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, ",\"TV%04zu\",", i);
+            at = csv.out.find(name, at);
+            EXPECT_NE(std::string::npos, at) << name << " in order\n" << csv.out;
+        }
+    } else {
+        std::cerr << "gpsbabel is not installed: its reading is not checked\n";
+    }
+    if (gdal) {
+        const ShellResult info = Shell("ogrinfo -ro -so '" + gpx.string() + "' waypoints");
+        EXPECT_NE(std::string::npos, info.out.find("using driver `GPX' successful")) << info.out;
+        EXPECT_NE(std::string::npos, info.out.find("Feature Count: 40\n")) << info.out;
+        const ShellResult first = Shell("ogrinfo -ro -q -fid 0 '" + gpx.string() + "' waypoints");
+        EXPECT_NE(std::string::npos, first.out.find("name (String) = TV0001")) << first.out;
+    }
 }
 
 TEST_F(CliTest, FetchesFromTheServiceWithAndWithoutSignIn)
