@@ -5,6 +5,7 @@
 
 #include "qt/HttpTransfer.h"
 #include "qt/QtSettingsStore.h"
+#include "qt/ZipArchiveWriter.h"
 #include "retrieval/ServiceAddress.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopOpener.h"
@@ -97,7 +98,8 @@ int main(int argc, char** argv)
     tervane::DesktopOpener opener;
     // Not owned by the main window: it lives as long as the program.
     tervane::dlgProcessing processing;
-    window.SetRunServices({pointer, processing, transfer, signIn, opener});
+    tervane::ZipArchiveWriter archiver;
+    window.SetRunServices({pointer, processing, transfer, signIn, opener, &archiver});
 
     if (measureStartup) {
         probe.Watch(&window);

@@ -10,6 +10,7 @@
 #include "ui/OutputFolder.h"
 #include "ui/WindowMetrics.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -283,6 +284,30 @@ void frmMain::CreateMenus()
         connect(action, &QAction::triggered, this, entry.handler);
     }
 
+    // What Go writes: one of three, remembered in the settings store as soon as chosen.
+    QMenu* output = menuBar()->addMenu(QStringLiteral("Output"));
+    output->setObjectName(QStringLiteral("mnuOutput"));
+    m_formatChoices = new QActionGroup(this);
+    m_formatChoices->setExclusive(true);
+    const struct {
+        const char* name;
+        const char* text;
+        OutputFormat format;
+    } formats[] = {
+        {"mnuFormatKml", "KML document", OutputFormat::Kml},
+        {"mnuFormatKmz", "KMZ package (icons included)", OutputFormat::Kmz},
+        {"mnuFormatGpx", "GPX waypoints", OutputFormat::Gpx},
+    };
+    for (const auto& entry : formats) {
+        QAction* action = output->addAction(QString::fromLatin1(entry.text));
+        action->setObjectName(QString::fromLatin1(entry.name));
+        action->setCheckable(true);
+        action->setChecked(entry.format == m_format);
+        action->setData(static_cast<int>(entry.format));
+        m_formatChoices->addAction(action);
+        connect(action, &QAction::triggered, this, [this, format = entry.format] { ChooseFormat(format); });
+    }
+
     // "Help" and "Exit" are commands on the menu bar itself, without a menu below them.
     QAction* help = menuBar()->addAction(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -401,9 +426,24 @@ void frmMain::SetRowVisible(Row row, bool visible)
     m_fields[static_cast<std::size_t>(row)]->setVisible(visible);
 }
 
+void frmMain::ChooseFormat(OutputFormat format)
+{
+    m_format = format;
+    m_settings.SaveSetting(kSettingsSection, kFormatKey, FormatName(format));
+}
+
 void frmMain::Load()
 {
     m_helpFile = FindDataFile(m_setup.programDir, kHelpFileName);
+
+    // A format name this program does not know (a newer one's, or edited by hand) leaves
+    // the KML document ticked.
+    m_format =
+        ParseOutputFormat(m_settings.GetSetting(kSettingsSection, kFormatKey, FormatName(OutputFormat::Kml)))
+            .value_or(OutputFormat::Kml);
+    for (QAction* action : m_formatChoices->actions()) {
+        action->setChecked(action->data().toInt() == static_cast<int>(m_format));
+    }
 
     const QString state = ToQString(m_settings.GetSetting(kSettingsSection, kStateKey, ""));
     const QString county = ToQString(m_settings.GetSetting(kSettingsSection, kCountyKey, ""));
@@ -618,6 +658,8 @@ RunConfig frmMain::MakeRunConfig()
                                           m_settings.GetSetting(kServiceSection, kServiceKey, ""),
                                           BuiltInServiceUrl());
     config.outputDir = ChooseOutputFolder(m_setup.programDir, m_setup.documentsDir);
+    config.format = m_format;
+    config.iconDir = FindDataFile(m_setup.programDir, kIconFolderName);
     return config;
 }
 
@@ -642,6 +684,7 @@ void frmMain::cmdGo_Click()
     RunPorts ports{m_messages,         m_services->pointer, *this,
                    m_services->dialog, m_settings,          m_services->transfer,
                    m_services->signIn, m_services->opener,  this};
+    ports.archiver = m_services->archiver;
     // The run shows its own messages, the note on skipped marks included; the window
     // stays open for the next query.
     m_runBusy = true;

@@ -23,6 +23,7 @@
 #include <string>
 
 class QAction;
+class QActionGroup;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -41,6 +42,7 @@ struct RunServices {
     Transfer& transfer;
     SignInPrompt& signIn;
     DocumentOpener& opener;
+    ArchiveWriter* archiver = nullptr; // writes KMZ packages
 };
 
 struct MainWindowSetup {
@@ -85,6 +87,8 @@ public:
     const std::string& QueryMode() const { return m_queryMode; }
     const std::string& SelectedRegion() const { return m_selectedRegion; }
     const std::string& ControlCode() const { return m_controlCode; }
+    // The file Go writes, as ticked in the "Output" menu.
+    OutputFormat Format() const { return m_format; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -101,6 +105,7 @@ private:
     void GetMonStateCo_Click();
     void mnuLatLonRad_Click();
     void mnuByProj_Click();
+    void ChooseFormat(OutputFormat format);
     void mnuHelp_Click();
     void mnuExit_Click();
     void cboState_Click();
@@ -122,6 +127,7 @@ private:
     std::string m_queryMode;
     std::string m_selectedRegion;
     std::string m_controlCode;
+    OutputFormat m_format = OutputFormat::Kml;
 
     QComboBox* m_cboState = nullptr;
     DropDownComboBox* m_cboCounty = nullptr;
@@ -135,6 +141,7 @@ private:
     std::array<QWidget*, kRowCount> m_fields{};
 
     QMenu* m_mnuStations = nullptr;
+    QActionGroup* m_formatChoices = nullptr;
     HelpWindow* m_helpWindow = nullptr;
     QObject* m_escapeFilter = nullptr;
     QAction* m_mnuExit = nullptr;

@@ -10,6 +10,7 @@
 #include "SampleService.h"
 
 #include "qt/HttpTransfer.h"
+#include "qt/ZipArchiveWriter.h"
 #include "retrieval/MarkList.h"
 #include "retrieval/ServiceAddress.h"
 
@@ -43,7 +44,7 @@ struct GoRun {
         EXPECT_GT(port, 0);
         EXPECT_TRUE(service.ServeInBackground());
         w.settings.SaveSetting(kServiceSection, kServiceKey, ServiceUrl());
-        w.window.SetRunServices({pointer, dialog, transfer, signIn, opener});
+        w.window.SetRunServices({pointer, dialog, transfer, signIn, opener, &archiver});
         w.window.show();
     }
 
@@ -101,6 +102,7 @@ struct GoRun {
     RecordingPointer pointer;
     ScriptedSignIn signIn;
     HttpTransfer transfer;
+    ZipArchiveWriter archiver;
     int port = 0;
 };
 
@@ -134,6 +136,54 @@ TEST(GoRun, ACountyQueryWritesItsDocumentRemembersTheQueryAndOpensIt)
     EXPECT_EQ(run.dialog.lastBarValue, marks) << "one step per mark";
     EXPECT_FALSE(run.pointer.hourglass);
     EXPECT_EQ(run.w.quits, 0) << "the window stays open for the next query";
+}
+
+// The "Output" menu's choice decides the file: its extension and contents and the
+// dialog's words. It is handed to the viewer as the KML document is; a package whose
+// icons are missing fails like any other write.
+TEST(GoRun, TheChosenFormatIsWrittenAndOpened)
+{
+    const struct {
+        const char* action;
+        bool icons;
+        const char* file;
+        std::string start; // the file's first bytes
+        const char* creating;
+        std::string message;
+    } cases[] = {
+        {"mnuFormatGpx", false, "VA_Fairfax_H-G.gpx", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<gpx ",
+         "Creating .gpx file...", ""},
+        {"mnuFormatKmz", true, "VA_Fairfax_H-G.kmz", std::string("PK\x03\x04", 4), "Creating .kmz file...",
+         ""},
+        {"mnuFormatKmz", false, "VA_Fairfax_H-G.kmz", "", "Creating .kmz file...",
+         "Could not write the KMZ file "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file + std::string(c.icons ? "" : " without icons"));
+        GoRun run;
+        if (c.icons)
+            std::filesystem::copy(std::filesystem::path(TERVANE_SOURCE_DIR) / "data" / "icons",
+                                  run.folder.Path() / "icons");
+        run.ChooseMode(c.action);
+        run.CountyQuery("Fairfax", "GPS");
+        run.PressGo();
+
+        const std::filesystem::path written = run.Output(c.file);
+        EXPECT_EQ(run.dialog.shownTexts, (std::vector<std::string>{kFetching, c.creating}));
+        if (!c.message.empty()) {
+            ASSERT_EQ(run.w.messages.shown.size(), 1u);
+            EXPECT_EQ(run.w.messages.shown[0].rfind(c.message + written.string(), 0), 0u)
+                << run.w.messages.shown[0];
+            EXPECT_FALSE(std::filesystem::exists(written));
+            EXPECT_TRUE(run.opener.opened.empty());
+            continue;
+        }
+        EXPECT_TRUE(run.w.messages.shown.empty()) << run.w.messages.shown.front();
+        EXPECT_EQ(testing::ReadFile(written).substr(0, c.start.size()), c.start);
+        EXPECT_EQ(run.opener.opened, std::vector<std::filesystem::path>{written});
+        EXPECT_EQ(run.opener.infoWhenOpened, kStarting);
+        EXPECT_FALSE(std::filesystem::exists(run.Output("VA_Fairfax_H-G.kml")));
+    }
 }
 
 // One failure before the service is asked and one of its reply, each in the window's

@@ -524,6 +524,46 @@ TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
 }
 #endif
 
+// "Output" stands between "Stations" and "Help" with three exclusive choices, the KML
+// document ticked at first. A choice is remembered at once and ticked at the next start;
+// a remembered name the program does not know leaves the KML document ticked.
+TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
+{
+    auto ticked = [](WindowUnderTest& w) {
+        std::vector<std::string> texts;
+        for (const char* name : {"mnuFormatKml", "mnuFormatKmz", "mnuFormatGpx"}) {
+            auto* action = w.window.findChild<QAction*>(QString::fromLatin1(name));
+            EXPECT_TRUE(action && action->isCheckable()) << name;
+            if (action && action->isChecked())
+                texts.push_back(action->text().toStdString());
+        }
+        return texts;
+    };
+    ProgramFolder folder;
+    WindowUnderTest w(folder);
+    QStringList titles;
+    for (QAction* menu : w.window.menuBar()->actions())
+        titles << menu->text();
+    EXPECT_EQ(titles, QStringList({"Stations", "Output", "Help", "E&xit"}));
+    EXPECT_EQ(ticked(w), std::vector<std::string>{"KML document"});
+    EXPECT_EQ(w.settings.Get(kSettingsSection, kFormatKey), "<absent>");
+
+    TriggerMenu(w, "mnuFormatKmz");
+    TriggerMenu(w, "mnuFormatGpx");
+    EXPECT_EQ(ticked(w), std::vector<std::string>{"GPX waypoints"});
+    EXPECT_EQ(w.window.Format(), OutputFormat::Gpx);
+    EXPECT_EQ(w.settings.Get(kSettingsSection, kFormatKey), "gpx");
+
+    const std::pair<std::string, std::string> starts[] = {
+        {"kmz", "KMZ package (icons included)"}, {"gpx", "GPX waypoints"}, {"GPX", "KML document"}};
+    for (const auto& [remembered, shown] : starts) {
+        WindowUnderTest next(folder, false);
+        next.settings.SaveSetting(kSettingsSection, kFormatKey, remembered);
+        next.window.Load();
+        EXPECT_EQ(ticked(next), std::vector<std::string>{shown}) << remembered;
+    }
+}
+
 TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
 {
     ProgramFolder folder;
