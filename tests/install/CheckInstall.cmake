@@ -4,6 +4,7 @@
 #
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DPROGRAMS="tervane;..." -P CheckInstall.cmake
 
+cmake_policy(SET CMP0057 NEW) # if(... IN_LIST ...)
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
@@ -13,6 +14,9 @@ endif()
 
 set(expected share/tervane/Country.dat share/tervane/Tervane.html share/tervane/cmdGo.png
     share/applications/tervane.desktop)
+foreach(icon shaded_dot star triangle square donut)
+  list(APPEND expected share/tervane/icons/${icon}.png)
+endforeach()
 foreach(program IN LISTS PROGRAMS)
   list(APPEND expected bin/${program})
 endforeach()
@@ -34,5 +38,17 @@ execute_process(COMMAND "${CMAKE_COMMAND}" -E env QT_QPA_PLATFORM=offscreen "XDG
                 RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors TIMEOUT 120)
 if(NOT status EQUAL 0 OR NOT output MATCHES "first-paint")
   message(FATAL_ERROR "the installed window did not start cleanly (status ${status}): ${output}${errors}")
+endif()
+# The installed tool packs the icons from share/tervane/icons into a KMZ package.
+if("tervane-cli" IN_LIST PROGRAMS)
+  file(WRITE "${PREFIX}/reply.txt"
+       "   .  AB1234 2 1             N385323 W0770213      SMITH\n")
+  execute_process(COMMAND "${PREFIX}/bin/tervane-cli" --state VA --county Fairfax --type GPS
+                          --service http://marks.test --reply "${PREFIX}/reply.txt" --format kmz
+                          --out-dir "${PREFIX}"
+                  RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors TIMEOUT 60)
+  if(NOT status EQUAL 0 OR NOT EXISTS "${PREFIX}/VA_Fairfax_H-G.kmz")
+    message(FATAL_ERROR "the installed tervane-cli wrote no KMZ package (status ${status}): ${output}${errors}")
+  endif()
 endif()
 message(STATUS "installed layout under ${PREFIX} is complete and the window starts")
