@@ -265,7 +265,7 @@ void MemorySettings::SaveSetting(std::string_view section, std::string_view key,
     m_values[std::string(section) + '/' + std::string(key)] = std::string(value);
 }
 
-void DesktopOpener::Open(const std::filesystem::path& document)
+void TerminalOpener::Open(const std::filesystem::path& document)
 {
     const QString file = QFile::decodeName(QByteArray::fromStdString(document.string()));
     if (!QProcess::startDetached(QStringLiteral("xdg-open"), QStringList{file})) {

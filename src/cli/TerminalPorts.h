@@ -112,9 +112,9 @@ public:
 
 // Starts xdg-open on the document without waiting for it. A viewer that cannot be
 // started costs the run nothing, but the user hears of it.
-class DesktopOpener final : public DocumentOpener {
+class TerminalOpener final : public DocumentOpener {
 public:
-    DesktopOpener(std::ostream& out, TerminalProgress& progress) : m_out(out), m_progress(progress) {}
+    TerminalOpener(std::ostream& out, TerminalProgress& progress) : m_out(out), m_progress(progress) {}
     void Open(const std::filesystem::path& document) override;
 
 private:

@@ -205,7 +205,7 @@ int Main(int argc, char** argv)
     TerminalProgress progress(std::cerr, isatty(STDERR_FILENO) == 1);
     TerminalMessages messages(std::cerr, progress);
     TerminalSignIn signIn(options.user, password, terminalInput, std::cerr, progress);
-    DesktopOpener opener(std::cerr, progress);
+    TerminalOpener opener(std::cerr, progress);
     MemorySettings settings;
     NoPointer pointer;
     NoQueryInputs queryInputs;
