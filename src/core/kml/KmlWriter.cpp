@@ -425,16 +425,13 @@ std::string EscapeKml(std::string_view text, KmlEscape mode)
     return escaped;
 }
 
-bool WriteKmlHead(std::ostream& out)
-{
-    static const std::string head = BuildHead(kIconBaseUrl);
-    out.write(head.data(), static_cast<std::streamsize>(head.size()));
-    return static_cast<bool>(out);
-}
-
 bool WriteKmlHead(std::ostream& out, std::string_view iconBase)
 {
-    const std::string head = BuildHead(iconBase);
+    // The plain document's head is built once; a package's, once for its one document.
+    static const std::string plainHead = BuildHead(kIconBaseUrl);
+    const bool plain = iconBase == kIconBaseUrl;
+    const std::string otherHead = plain ? std::string() : BuildHead(iconBase);
+    const std::string& head = plain ? plainHead : otherHead;
     out.write(head.data(), static_cast<std::streamsize>(head.size()));
     return static_cast<bool>(out);
 }

@@ -9,6 +9,8 @@
 // '&' or '<', a stray control character or Latin-1 bytes still gives a well-formed UTF-8
 // document. Names without such characters are written byte for byte.
 
+#include "kml/StyleTable.h"
+
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -41,12 +43,10 @@ std::string EscapeKml(std::string_view text, KmlEscape mode = KmlEscape::Text);
 void AppendEscapedKml(std::string& out, std::string_view text, KmlEscape mode = KmlEscape::Text);
 
 // The XML declaration, the opening kml and Document elements and the 28 styles: 247
-// lines, the same in every document. Returns whether the stream took them.
-bool WriteKmlHead(std::ostream& out);
-
-// The same head with each icon link made of `iconBase` and the icon's file name, e.g.
-// "files/" for the document inside a KMZ package; nothing else differs.
-bool WriteKmlHead(std::ostream& out, std::string_view iconBase);
+// lines, the same in every document but for the icon links, each made of `iconBase` and
+// the icon's file name ("files/" for the document inside a KMZ package). Returns whether
+// the stream took them.
+bool WriteKmlHead(std::ostream& out, std::string_view iconBase = kIconBaseUrl);
 
 // The document's one LookAt element: latitude and longitude in decimal degrees (north
 // and east positive), altitude in metres, heading and tilt in degrees. No normalisation

@@ -254,7 +254,7 @@ bool WriteDocument(std::ostream& out, const std::vector<MarkRecord>* handMade, c
     report.centreLongitude = locations.centreLongitude;
     const bool headWritten =
         gpx ? WriteGpxHead(out, locations.bounds)
-            : (iconBase == kIconBaseUrl ? WriteKmlHead(out) : WriteKmlHead(out, iconBase)) &&
+            : WriteKmlHead(out, iconBase) &&
                   WriteLookAt(out, report.centreLatitude, report.centreLongitude, kCameraAltitude,
                               kCameraHeading, kCameraTilt);
     if (!headWritten) {
@@ -299,7 +299,8 @@ bool WriteFormatted(std::ostream& out, const std::vector<MarkRecord>* handMade, 
 {
     switch (output.format) {
     case OutputFormat::Kml:
-        break;
+        return WriteDocument(out, handMade, reply, locations, horizontalOnly, serviceUrl, false, kIconBaseUrl,
+                             report, error);
     case OutputFormat::Gpx:
         return WriteDocument(out, handMade, reply, locations, horizontalOnly, serviceUrl, true, {}, report,
                              error);
@@ -315,8 +316,8 @@ bool WriteFormatted(std::ostream& out, const std::vector<MarkRecord>* handMade, 
         return WriteKmzPackage(out, std::move(document).str(), output.iconDir, *output.archiver, error);
     }
     }
-    return WriteDocument(out, handMade, reply, locations, horizontalOnly, serviceUrl, false, kIconBaseUrl,
-                         report, error);
+    error = kMsgStreamRefused; // not reached: every format has its case
+    return false;
 }
 
 // Writes through a temporary file beside `kmlPath`, renamed over it when complete.
