@@ -5,7 +5,7 @@
 #include "ReplyGenerator.h"
 
 #include "kml/MarkDocument.h"
-#include "retrieval/MarkList.h"
+#include "marks/MarkList.h"
 
 #include <benchmark/benchmark.h>
 

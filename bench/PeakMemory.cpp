@@ -4,7 +4,7 @@
 #include "ReplyGenerator.h"
 
 #include "kml/MarkDocument.h"
-#include "retrieval/MarkList.h"
+#include "marks/MarkList.h"
 
 #include <cstdio>
 #include <cstdlib>

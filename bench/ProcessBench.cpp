@@ -17,7 +17,7 @@
 
 #include "kml/KmlWriter.h"
 #include "kml/MarkDocument.h"
-#include "retrieval/MarkList.h"
+#include "marks/MarkList.h"
 
 #include <httplib.h>
 

@@ -6,8 +6,8 @@
 // length picks the control type, so every seed is a plain reply.
 
 #include "kml/MarkDocument.h"
+#include "marks/MarkList.h"
 #include "retrieval/ControlType.h"
-#include "retrieval/MarkList.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>

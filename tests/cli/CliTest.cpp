@@ -8,7 +8,7 @@
 #include "SampleService.h"
 
 #include "kml/MarkDocument.h"
-#include "retrieval/MarkList.h"
+#include "marks/MarkList.h"
 #include "retrieval/ServiceAddress.h"
 
 #include <gtest/gtest.h>

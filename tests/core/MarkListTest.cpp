@@ -1,4 +1,4 @@
-#include "retrieval/MarkList.h"
+#include "marks/MarkList.h"
 
 #include <gtest/gtest.h>
 

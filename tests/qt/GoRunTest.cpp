@@ -9,9 +9,9 @@
 #include "SampleMarks.h"
 #include "SampleService.h"
 
+#include "marks/MarkList.h"
 #include "qt/HttpTransfer.h"
 #include "qt/ZipArchiveWriter.h"
-#include "retrieval/MarkList.h"
 #include "retrieval/ServiceAddress.h"
 
 #include <QAction>

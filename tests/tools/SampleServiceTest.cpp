@@ -5,7 +5,7 @@
 #include "SampleService.h"
 
 #include "calcs/Angles.h"
-#include "retrieval/MarkList.h"
+#include "marks/MarkList.h"
 
 #include <httplib.h>
 

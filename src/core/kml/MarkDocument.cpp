@@ -3,7 +3,6 @@
 #include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
 #include "kml/StyleTable.h"
-#include "retrieval/ControlType.h"
 
 #include <algorithm>
 #include <atomic>

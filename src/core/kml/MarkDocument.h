@@ -22,7 +22,7 @@
 #include "kml/GpxWriter.h"
 #include "kml/KmzPackage.h"
 #include "kml/OutputFormat.h"
-#include "retrieval/MarkList.h"
+#include "marks/MarkList.h"
 
 #include <cstddef>
 #include <filesystem>

@@ -18,10 +18,4 @@ bool HasGpsCompanion(std::string_view code)
     return !code.empty() && code.front() == 'H' && code != "H-G";
 }
 
-bool IsCorsCode(std::string_view code) { return code == kCorsCode; }
-
-bool IsVerticalCode(std::string_view code) { return !code.empty() && code.front() == 'V'; }
-
-bool IsHorizontalOnlyCode(std::string_view code) { return code == kHorizontalOnlyCode; }
-
 } // namespace tervane

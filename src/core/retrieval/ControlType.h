@@ -42,10 +42,6 @@ inline constexpr std::array<ControlTypeEntry, 17> kControlTypes{{
 
 // The code the companion GPS request of the horizontal types sends instead.
 inline constexpr std::string_view kGpsCompanionCode = "H-G-0";
-// The code of "HORIZONTAL": placemarks of this type are styled by horizontal order only.
-inline constexpr std::string_view kHorizontalOnlyCode = "H-0-0";
-// The code of "CORS": every mark's horizontal order is shown as "S" (a star).
-inline constexpr std::string_view kCorsCode = "COR-0";
 
 // Sets controlCode to the request code of the row whose display name equals
 // displayName exactly (case-sensitive, untrimmed). With no match, empty text included,
@@ -55,13 +51,5 @@ bool LookupControlCode(std::string& controlCode, std::string_view displayName);
 // True when code starts with "H" and is not the plain "GPS" code "H-G": the five
 // horizontal types, whose queries also fetch the GPS marks with code "H-G-0".
 bool HasGpsCompanion(std::string_view code);
-
-// Order-code rules applied while the reply is read: CORS marks all show horizontal
-// order "S"; vertical types ("V...") show no horizontal order.
-bool IsCorsCode(std::string_view code);
-bool IsVerticalCode(std::string_view code);
-
-// Applied before the placemarks are written: "HORIZONTAL" shows no vertical order.
-bool IsHorizontalOnlyCode(std::string_view code);
 
 } // namespace tervane

@@ -1,7 +1,7 @@
 #include "retrieval/RetrievalRun.h"
 
+#include "marks/MarkList.h"
 #include "retrieval/ControlType.h"
-#include "retrieval/MarkList.h"
 #include "retrieval/ServiceAddress.h"
 #include "web/FetchMarkList.h"
 

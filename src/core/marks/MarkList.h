@@ -46,6 +46,19 @@ enum class OrderCodeRule {
     NoHorizontal, // vertical types: every horizontal order empty
 };
 
+// The request code of "CORS": every mark's horizontal order is shown as "S" (a star).
+inline constexpr std::string_view kCorsCode = "COR-0";
+// The request code of "HORIZONTAL": its placemarks are styled by horizontal order only.
+inline constexpr std::string_view kHorizontalOnlyCode = "H-0-0";
+
+// The order-code rules of the control types, keyed on their request codes. Applied while
+// the reply is read: CORS marks all show horizontal order "S"; vertical types ("V...")
+// show no horizontal order. Applied as the placemarks are written: "HORIZONTAL" shows no
+// vertical order.
+bool IsCorsCode(std::string_view code);
+bool IsVerticalCode(std::string_view code);
+bool IsHorizontalOnlyCode(std::string_view code);
+
 struct MarkListReply;
 
 // The mark records of one reply, in reply order. Owns the reply text; records handed out

@@ -1,6 +1,4 @@
-#include "retrieval/MarkList.h"
-
-#include "retrieval/ControlType.h"
+#include "marks/MarkList.h"
 
 #include <utility>
 
@@ -108,6 +106,21 @@ MarkRecord MarkRecords::front() const
 MarkRecord MarkRecords::back() const
 {
     return *Iterator(m_text, m_last, m_rule);
+}
+
+bool IsCorsCode(std::string_view code)
+{
+    return code == kCorsCode;
+}
+
+bool IsVerticalCode(std::string_view code)
+{
+    return !code.empty() && code.front() == 'V';
+}
+
+bool IsHorizontalOnlyCode(std::string_view code)
+{
+    return code == kHorizontalOnlyCode;
 }
 
 MarkListReply ReadMarkList(std::string reply, std::string_view controlCode)
