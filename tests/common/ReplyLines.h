@@ -12,13 +12,13 @@ namespace tervane::testing {
 
 // Pid in columns 7-12, orders in 14 and 16, latitude 30-36, longitude 38-45, name from 52.
 inline std::string MarkLine(const std::string& pid, const std::string& lat, const std::string& lon,
-                            const std::string& name)
+                            const std::string& name, char horizontal = '2', char vertical = '1')
 {
     std::string line(51, ' ');
     line.replace(3, 1, ".");
     line.replace(6, 6, pid);
-    line.replace(13, 1, "2");
-    line.replace(15, 1, "1");
+    line[13] = horizontal;
+    line[15] = vertical;
     line.replace(29, 7, lat);
     line.replace(37, 8, lon);
     return line + name;
@@ -30,6 +30,11 @@ inline std::string ReadFile(const std::filesystem::path& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 inline std::size_t CountOf(const std::string& text, const std::string& part)

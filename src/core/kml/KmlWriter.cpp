@@ -18,7 +18,6 @@ namespace {
 constexpr std::size_t kSignificantDigits = 15;
 constexpr double kAntimeridian = -180;
 constexpr double kFullTurnDegrees = 360;
-constexpr std::size_t kPlacemarkReserve = 512;
 
 constexpr std::string_view kSouth = "S";
 constexpr std::string_view kWest = "W";
@@ -295,14 +294,6 @@ void AppendTrimmedName(std::string& out, std::string_view text)
     out.erase(start, first - start);
 }
 
-// Cuts `text` down to `part`, a view into it.
-void KeepPart(std::string& text, std::string_view part)
-{
-    const auto offset = static_cast<std::size_t>(part.data() - text.data());
-    text.resize(offset + part.size());
-    text.erase(0, offset);
-}
-
 std::string BuildHead(std::string_view iconBase)
 {
     std::string head;
@@ -518,19 +509,6 @@ bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string_view& la
     return true;
 }
 
-bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string& latitudeText,
-                       std::string_view longitudeHemisphere, std::string& longitudeText, double& latitude,
-                       double& longitude, std::string& error)
-{
-    std::string_view latitudeView = latitudeText;
-    std::string_view longitudeView = longitudeText;
-    const bool parsed = PlacemarkPosition(latitudeHemisphere, latitudeView, longitudeHemisphere, longitudeView,
-                                          latitude, longitude, error);
-    KeepPart(latitudeText, latitudeView);
-    KeepPart(longitudeText, longitudeView);
-    return parsed;
-}
-
 void AppendPlacemark(std::string& out, std::string_view pid, std::string_view designation, double latitude,
                      double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
                      std::string_view serviceUrl)
@@ -560,31 +538,6 @@ void AppendPlacemark(std::string& out, std::string_view pid, std::string_view de
     out += ',';
     AppendKmlNumber(out, latitude);
     out += "</coordinates>\r\n    </Point>\r\n  </Placemark>\r\n";
-}
-
-PlacemarkOutcome WritePlacemark(std::ostream& out, std::string_view pid, std::string_view designation,
-                                std::string_view latitudeHemisphere, std::string& latitudeText,
-                                std::string_view longitudeHemisphere, std::string& longitudeText,
-                                std::string_view horizontalOrder, std::string_view verticalOrder,
-                                std::string_view serviceUrl, std::string& error)
-{
-    error.clear();
-    double latitude = 0;
-    double longitude = 0;
-    if (!PlacemarkPosition(latitudeHemisphere, latitudeText, longitudeHemisphere, longitudeText, latitude,
-                           longitude, error))
-        return PlacemarkOutcome::AngleRefused;
-
-    std::string text;
-    text.reserve(kPlacemarkReserve);
-    AppendPlacemark(text, pid, designation, latitude, longitude, horizontalOrder, verticalOrder, serviceUrl);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!out) {
-        error = std::string(kMsgPlacemarkWriteFailed);
-        error += pid;
-        return PlacemarkOutcome::WriteFailed;
-    }
-    return PlacemarkOutcome::Written;
 }
 
 } // namespace tervane

@@ -65,13 +65,9 @@ std::string_view PlacemarkStyleId(std::string_view horizontalOrder, std::string_
 
 // Reads a mark's position as its placemark shows it, in decimal degrees: latitude
 // negative for hemisphere "S", longitude negative for "W" and then, when below -180,
-// taken 360 further (exactly -180 stays). Both texts come back normalised by
-// ParseDmsAngle. False when either fails to parse, with `error` holding the longitude's
-// message if it failed, else the latitude's; both values are then 0.
-bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string& latitudeText,
-                       std::string_view longitudeHemisphere, std::string& longitudeText, double& latitude,
-                       double& longitude, std::string& error);
-// The same on views, which are narrowed as the texts would be normalised.
+// taken 360 further (exactly -180 stays). Both views come back narrowed as ParseDmsAngle
+// normalises the texts. False when either fails to parse, with `error` holding the
+// longitude's message if it failed, else the latitude's; both values are then 0.
 bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string_view& latitudeText,
                        std::string_view longitudeHemisphere, std::string_view& longitudeText, double& latitude,
                        double& longitude, std::string& error);
@@ -83,21 +79,5 @@ bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string_view& la
 void AppendPlacemark(std::string& out, std::string_view pid, std::string_view designation, double latitude,
                      double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
                      std::string_view serviceUrl);
-
-inline constexpr std::string_view kMsgPlacemarkWriteFailed = "Could not write the placemark of mark ";
-
-enum class PlacemarkOutcome {
-    Written,
-    AngleRefused, // nothing written; `error` holds the angle parser's message
-    WriteFailed,  // the stream refused; `error` says so, lines written so far stay
-};
-
-// Writes one Placemark: PlacemarkPosition, then AppendPlacemark's lines to `out`. When
-// the position does not parse nothing is written. `error` is emptied on entry.
-PlacemarkOutcome WritePlacemark(std::ostream& out, std::string_view pid, std::string_view designation,
-                                std::string_view latitudeHemisphere, std::string& latitudeText,
-                                std::string_view longitudeHemisphere, std::string& longitudeText,
-                                std::string_view horizontalOrder, std::string_view verticalOrder,
-                                std::string_view serviceUrl, std::string& error);
 
 } // namespace tervane

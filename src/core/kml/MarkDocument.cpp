@@ -243,9 +243,9 @@ namespace {
 // The KML document (the head with its icon links under `iconBase`, the camera, the
 // placemarks in chunks, the closing lines) or the GPX file (the head with the bounds, the
 // waypoints, the closing line): the same positions, skipping and order.
-bool WriteDocument(std::ostream& out, const std::vector<MarkRecord>* handMade, const MarkRecords* reply,
-                   const MarkLocations& locations, bool horizontalOnly, std::string_view serviceUrl, bool gpx,
-                   std::string_view iconBase, MarkDocumentReport& report, std::string& error)
+bool WriteDocument(std::ostream& out, const MarkRecords& records, const MarkLocations& locations,
+                   bool horizontalOnly, std::string_view serviceUrl, bool gpx, std::string_view iconBase,
+                   MarkDocumentReport& report, std::string& error)
 {
     report.skipped = locations.skipped;
     report.firstSkipMessage = locations.firstSkipMessage;
@@ -278,10 +278,7 @@ bool WriteDocument(std::ostream& out, const std::vector<MarkRecord>* handMade, c
         if (chunk.size() >= kChunkSize && !Flush(out, chunk))
             refused = true;
     };
-    if (handMade)
-        ForEachLocatedMark(*handMade, locations, placemark);
-    else
-        ForEachLocatedMark(*reply, locations, placemark);
+    ForEachLocatedMark(records, locations, placemark);
     chunk += gpx ? kGpxEnd : kDocumentEnd;
     if (refused || !Flush(out, chunk)) {
         error = kMsgStreamRefused;
@@ -292,25 +289,24 @@ bool WriteDocument(std::ostream& out, const std::vector<MarkRecord>* handMade, c
 
 // The file in `output`'s format from marks located already. A KMZ package is made once
 // its document is whole: the zip's directory comes last and needs every entry's size.
-bool WriteFormatted(std::ostream& out, const std::vector<MarkRecord>* handMade, const MarkRecords* reply,
-                    const MarkLocations& locations, bool horizontalOnly, std::string_view serviceUrl,
-                    const DocumentOutput& output, MarkDocumentReport& report, std::string& error)
+bool WriteFormatted(std::ostream& out, const MarkRecords& records, const MarkLocations& locations,
+                    bool horizontalOnly, std::string_view serviceUrl, const DocumentOutput& output,
+                    MarkDocumentReport& report, std::string& error)
 {
     switch (output.format) {
     case OutputFormat::Kml:
-        return WriteDocument(out, handMade, reply, locations, horizontalOnly, serviceUrl, false, kIconBaseUrl,
-                             report, error);
-    case OutputFormat::Gpx:
-        return WriteDocument(out, handMade, reply, locations, horizontalOnly, serviceUrl, true, {}, report,
+        return WriteDocument(out, records, locations, horizontalOnly, serviceUrl, false, kIconBaseUrl, report,
                              error);
+    case OutputFormat::Gpx:
+        return WriteDocument(out, records, locations, horizontalOnly, serviceUrl, true, {}, report, error);
     case OutputFormat::Kmz: {
         if (!output.archiver) {
             error = kMsgNoArchiver;
             return false;
         }
         std::ostringstream document;
-        if (!WriteDocument(document, handMade, reply, locations, horizontalOnly, serviceUrl, false,
-                           kKmzIconFolder, report, error))
+        if (!WriteDocument(document, records, locations, horizontalOnly, serviceUrl, false, kKmzIconFolder,
+                           report, error))
             return false;
         return WriteKmzPackage(out, std::move(document).str(), output.iconDir, *output.archiver, error);
     }
@@ -379,17 +375,6 @@ MarkLocations LocateMarks(const MarkRecords& records, DocumentProgress* progress
     return locations;
 }
 
-MarkLocations LocateMarks(std::vector<MarkRecord>& records, DocumentProgress* progress)
-{
-    MarkLocations locations;
-    MarkLocator locator(locations, records.size(), progress);
-    for (MarkRecord& record : records)
-        locator.Add(record.latitudeHemisphere, record.latitudeText, record.longitudeHemisphere,
-                    record.longitudeText);
-    locator.Finish();
-    return locations;
-}
-
 bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
                        std::string& error, const DocumentOutput& output)
@@ -397,36 +382,11 @@ bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::strin
     error.clear();
     report = MarkDocumentReport{};
     const MarkLocations locations = LocateMarks(records, progress);
-    return WriteFormatted(out, nullptr, &records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl,
-                          output, report, error);
-}
-
-bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std::string_view controlCode,
-                       std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
-                       std::string& error, const DocumentOutput& output)
-{
-    error.clear();
-    report = MarkDocumentReport{};
-    const MarkLocations locations = LocateMarks(records, progress);
-    const bool horizontalOnly = IsHorizontalOnlyCode(controlCode);
-    if (horizontalOnly) {
-        for (MarkRecord& record : records)
-            record.verticalOrder = {};
-    }
-    return WriteFormatted(out, &records, nullptr, locations, horizontalOnly, serviceUrl, output, report,
-                          error);
+    return WriteFormatted(out, records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl, output,
+                          report, error);
 }
 
 bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& records,
-                       std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
-                       MarkDocumentReport& report, std::string& error, const DocumentOutput& output)
-{
-    return WriteDocumentFile(kmlPath, output.format, error, [&](std::ostream& out, std::string& inner) {
-        return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner, output);
-    });
-}
-
-bool WriteMarkDocument(const std::filesystem::path& kmlPath, std::vector<MarkRecord>& records,
                        std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
                        MarkDocumentReport& report, std::string& error, const DocumentOutput& output)
 {

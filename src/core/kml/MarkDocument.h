@@ -80,10 +80,8 @@ private:
 };
 
 // Reads the position of every mark, in order, with the centre of their extent. Progress
-// as above, one step per mark. The vector form leaves the angle texts normalised as
-// ParseDmsAngle does; the reply's records view the reply, which stays as it is.
+// as above, one step per mark. The reply the records view stays as it is.
 MarkLocations LocateMarks(const MarkRecords& records, DocumentProgress* progress);
-MarkLocations LocateMarks(std::vector<MarkRecord>& records, DocumentProgress* progress);
 
 // Calls visit(const MarkRecord&, const MarkPosition&) for every mark that has a position,
 // in reply order. `records` must be those `locations` was read from.
@@ -115,19 +113,10 @@ bool WriteMarkDocument(const std::filesystem::path& path, const MarkRecords& rec
                        std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
                        MarkDocumentReport& report, std::string& error, const DocumentOutput& output = {});
 
-// The same for records made by hand, changed in place: angle texts normalised, vertical
-// order blanked for "HORIZONTAL".
-bool WriteMarkDocument(const std::filesystem::path& path, std::vector<MarkRecord>& records,
-                       std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
-                       MarkDocumentReport& report, std::string& error, const DocumentOutput& output = {});
-
 // The same files written to a stream the caller owns (and commits). False with `error`
 // filled as soon as the stream refuses a write (or an icon cannot be read); what was
 // written stays.
 bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
-                       std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
-                       std::string& error, const DocumentOutput& output = {});
-bool WriteMarkDocument(std::ostream& out, std::vector<MarkRecord>& records, std::string_view controlCode,
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
                        std::string& error, const DocumentOutput& output = {});
 

@@ -57,8 +57,6 @@ public:
     bool GetStateCo(std::string_view state, std::string_view county, std::string& fipsCode,
                     std::string& error);
 
-    const std::string& StateIndex() const { return m_stateIndex; }
-
 private:
     bool Load(std::string& error);
 
