@@ -17,19 +17,14 @@ TEST(CountryDat, KnownCountiesHaveTheirCodes)
         const char* fips;
     } rows[] = {
         {"VA", "Fairfax", "059"},
-        {"VA", "Fairfax city", "600"},
         {"AK", "Kusilvak Census Area", "158"},
-        {"PR", "San Juan", "127"},
         {"AK", "Wade Hampton Census Area", ""},   // renamed since 2010
         {"AK", "Valdez-Cordova Census Area", ""}, // split since 2010
     };
-    std::vector<std::string> states;
-    std::string error;
-    ASSERT_TRUE(ListStates(kShipped, states, error)) << error;
-    EXPECT_EQ(56u, states.size()); // the states, the District of Columbia and five territories
     RegionCatalogue catalogue(kShipped);
     for (const auto& row : rows) {
         std::string fips;
+        std::string error;
         ASSERT_TRUE(catalogue.GetStateCo(row.state, row.county, fips, error)) << error;
         EXPECT_EQ(row.fips, fips) << row.state << ' ' << row.county;
     }

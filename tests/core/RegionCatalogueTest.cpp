@@ -12,21 +12,20 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-// A scratch folder of its own, removed afterwards.
-struct ScratchDir {
-    fs::path dir =
+// A catalogue file of its own, removed afterwards.
+struct Catalogue {
+    fs::path file =
         fs::temp_directory_path() / ("tervane-catalogue-" + std::to_string(std::random_device()()));
-    ScratchDir() { fs::create_directories(dir); }
-    ~ScratchDir() { fs::remove_all(dir); }
+    ~Catalogue() { fs::remove(file); }
 
     // The lines joined by `lineEnd`, with a final line end, byte for byte.
-    fs::path Write(const Lines& lines, const std::string& lineEnd = "\r\n") const
+    const fs::path& Write(const Lines& lines, const std::string& lineEnd = "\r\n") const
     {
         std::string text;
         for (const auto& line : lines)
             text += line + lineEnd;
-        testing::WriteFile(dir / "Country.dat", text);
-        return dir / "Country.dat";
+        testing::WriteFile(file, text);
+        return file;
     }
 };
 
@@ -40,7 +39,6 @@ const Lines kCatalogue = {
     "RA  US  United States  ",
     "RB  VA Virginia", // the index holds "VA0005 "
     "RC  059 Fairfax",
-    "; note",
     "",
     "RX  001 X",
     "RC  153 Prince William  ",
@@ -72,27 +70,22 @@ TEST(RegionCatalogue, ListsFollowTheBlockRulesTheLookupItsState)
         {"ON", {"Ottawa"}, "Canada"},
         {"va", {}, "Canada"}, // no match: the last region
     };
-    const struct {
-        const char* name;
-        const char* state;
-        const char* county;
-        const char* fips;
-    } lookups[] = {
-        {"plain", "VA", "Fairfax", "059"},
-        {"same name in another state", "MD", "Fairfax", "033"},
-        {"trailing blanks in the file", "VA", "Prince William", "153"},
-        {"a region record does not end the state", "VA", "Alexandria city", "510"},
-        {"a later record of the state", "VA", "Orange", "137"},
+    const char* lookups[][3] = {
+        // state, county, FIPS code
+        {"VA", "Fairfax", "059"},
+        {"MD", "Fairfax", "033"},         // the same name in another state
+        {"VA", "Prince William", "153"},  // trailing blanks in the file
+        {"VA", "Alexandria city", "510"}, // a region record does not end the state
+        {"VA", "Orange", "137"},          // a later record of the state
         // Found by fuzzing: the index is searched as plain text, so the code matched
         // across Virginia's entry ("VA0005 "), and the scan started past A0's own record.
-        {"a code inside another state's index entry", "A0", "Anywhere", "001"},
-        {"county of another state", "VA", "Montgomery", ""},
-        {"letter case differs", "VA", "fairfax", ""},
-        {"unknown state", "TX", "Fairfax", ""},
+        {"A0", "Anywhere", "001"},
+        {"VA", "Montgomery", ""}, // a county of another state
+        {"VA", "fairfax", ""},    // letter case differs
     };
     for (const std::string lineEnd : {"\r\n", "\n"}) {
         SCOPED_TRACE(lineEnd == "\n" ? "LF" : "CR LF");
-        ScratchDir scratch;
+        Catalogue scratch;
         const fs::path file = scratch.Write(kCatalogue, lineEnd);
         Lines states;
         std::string error;
@@ -107,18 +100,12 @@ TEST(RegionCatalogue, ListsFollowTheBlockRulesTheLookupItsState)
             EXPECT_EQ(row.designation, result.regionDesignation) << row.state;
         }
         RegionCatalogue catalogue(file);
-        for (const auto& row : lookups) {
+        for (const auto& [state, county, code] : lookups) {
             std::string fips = "999"; // an earlier code must not survive
-            ASSERT_TRUE(catalogue.GetStateCo(row.state, row.county, fips, error)) << row.name;
-            EXPECT_EQ(row.fips, fips) << row.name;
+            ASSERT_TRUE(catalogue.GetStateCo(state, county, fips, error)) << state << ' ' << county;
+            EXPECT_EQ(code, fips) << state << ' ' << county;
         }
     }
-    ScratchDir scratch;
-    CountyList result;
-    std::string error;
-    ASSERT_TRUE(ListCounties(scratch.Write({"RB  VA Virginia", "RC  059 Fairfax"}), "VA", result, error));
-    EXPECT_EQ(Lines{"Fairfax"}, result.counties);
-    EXPECT_EQ(std::nullopt, result.regionDesignation); // no region record
 }
 
 // Regression: line numbers were 16-bit, so a catalogue past 32,767 lines failed, and the
@@ -126,53 +113,52 @@ TEST(RegionCatalogue, ListsFollowTheBlockRulesTheLookupItsState)
 // come first: only a scan that starts at the state's own record passes them by.
 TEST(RegionCatalogue, LargeCataloguesFindEveryStateAtItsOwnRecord)
 {
-    constexpr int kStates = 60;
-    constexpr int kCountiesPerState = 800; // about 48,000 lines
     auto code = [](int s) {
         return std::string{static_cast<char>('A' + s / 26), static_cast<char>('A' + s % 26)};
     };
-    const int probes[] = {0, 40, 41, kStates - 1};
+    const int probes[] = {0, 40, 41, 59};
     Lines file = {"RA  XX Elsewhere"};
-    for (int s : probes) {
-        file.push_back("RB  " + code(s) + " Decoy");
-        file.push_back("RC  999 County 799");
-    }
+    for (int s : probes)
+        file.insert(file.end(), {"RB  " + code(s) + " Decoy", "RC  999 Last"});
     file.push_back("RA  US US");
-    for (int s = 0; s < kStates; ++s) {
+    for (int s = 0; s < 60; ++s) { // about 48,000 lines
         file.push_back("RB  " + code(s) + " State");
-        for (int c = 0; c < kCountiesPerState; ++c)
-            file.push_back("RC  " + std::to_string(100 + (c + s) % 900) + " County " + std::to_string(c));
+        file.resize(file.size() + 800, "RC  001 County");
+        file.push_back("RC  " + std::to_string(100 + s) + " Last");
     }
-    ScratchDir scratch;
+    Catalogue scratch;
     RegionCatalogue catalogue(scratch.Write(file));
     for (int s : probes) {
         std::string fips;
         std::string error;
-        ASSERT_TRUE(catalogue.GetStateCo(code(s), "County 799", fips, error)) << error;
-        EXPECT_EQ(std::to_string(100 + (799 + s) % 900), fips) << code(s);
+        ASSERT_TRUE(catalogue.GetStateCo(code(s), "Last", fips, error)) << error;
+        EXPECT_EQ(std::to_string(100 + s), fips) << code(s);
     }
 }
 
-// A missing file is an error for each reader; the lookup tries again at its next call.
+// A catalogue that cannot be read is an error, and the lookup tries again at its next call.
+// A catalogue without region records gives counties without a designation.
 TEST(RegionCatalogue, ReadFailuresAreReportedAndRetried)
 {
-    ScratchDir scratch;
-    const fs::path file = scratch.dir / "Country.dat";
-    Lines states{"old"};
-    CountyList counties;
-    std::string error;
-    EXPECT_FALSE(ListStates(file, states, error));
-    EXPECT_NE(std::string::npos, error.find(file.string())) << error;
-    EXPECT_TRUE(states.empty());
-    EXPECT_FALSE(ListCounties(file, "VA", counties, error));
-
-    RegionCatalogue catalogue(file);
+    Catalogue scratch;
+    RegionCatalogue catalogue(scratch.file);
     std::string fips = "059";
+    std::string error;
     EXPECT_FALSE(catalogue.GetStateCo("VA", "Fairfax", fips, error));
+    EXPECT_EQ("Cannot open the region catalogue " + scratch.file.string() + ": No such file or directory",
+              error);
     EXPECT_EQ("", fips);
-    scratch.Write({"RA  US US", "RB  VA Virginia", "RC  059 Fairfax"});
+    Lines states{"old"};
+    EXPECT_FALSE(ListStates(scratch.file, states, error));
+    EXPECT_TRUE(states.empty());
+
+    scratch.Write({"RB  VA Virginia", "RC  059 Fairfax"});
     ASSERT_TRUE(catalogue.GetStateCo("VA", "Fairfax", fips, error));
     EXPECT_EQ("059", fips);
+    CountyList counties;
+    ASSERT_TRUE(ListCounties(scratch.file, "VA", counties, error));
+    EXPECT_EQ(Lines{"Fairfax"}, counties.counties);
+    EXPECT_EQ(std::nullopt, counties.regionDesignation);
 }
 
 } // namespace
