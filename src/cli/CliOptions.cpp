@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "retrieval/ControlType.h"
+#include "retrieval/FieldRules.h"
 #include "retrieval/QueryMode.h"
 
 #include <algorithm>
@@ -98,35 +99,15 @@ std::optional<std::string>& Field(CliOptions& options, Slot slot)
     return options.state; // unreachable: every slot is listed
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
-bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
-char ToUpper(char c) { return IsLower(c) ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Applies a field's key filter to a whole text: capitals for lower-case letters, and a
-// usage error quoting the first character the field would have refused.
-bool FilterField(std::string_view option, std::string& text, std::string_view letters, bool point,
-                 std::string_view allowed, std::string& error)
-{
-    for (char& c : text) {
-        const char upper = ToUpper(c);
-        const bool ok = IsDigit(c) || (point && c == '.') ||
-                        (IsUpper(upper) && letters.find(upper) != std::string_view::npos);
-        if (!ok) {
-            error = std::string(option) + ": '" + text + "' may hold " + std::string(allowed) + " only";
-            return false;
-        }
-        c = upper;
-    }
-    return true;
-}
-
-constexpr std::string_view kAllLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-
 bool CheckType(std::string& text, std::string& error)
 {
+    // Cased as the type box cases what is typed; the names hold what it would refuse
+    // (blanks, "&", "/"), and any other character fails the name check anyway.
     std::string upper = text;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ToUpper);
+    for (char& c : upper) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = static_cast<char>(FieldCharacter(FilteredField::ControlType, byte).value_or(byte));
+    }
     const bool known = std::any_of(kControlTypes.begin(), kControlTypes.end(),
                                    [&](const ControlTypeEntry& e) { return e.displayName == upper; });
     if (!known) {
@@ -139,15 +120,25 @@ bool CheckType(std::string& text, std::string& error)
 
 bool CheckValues(CliOptions& options, std::string& error)
 {
-    if (options.latitude && !FilterField("--lat", *options.latitude, "NS", false, "digits, N and S", error))
-        return false;
-    if (options.longitude && !FilterField("--lon", *options.longitude, "EW", false, "digits, E and W", error))
-        return false;
-    if (options.radius && !FilterField("--radius", *options.radius, "", true, "digits and '.'", error))
-        return false;
-    if (options.project &&
-        !FilterField("--project", *options.project, kAllLetters, false, "digits and letters", error))
-        return false;
+    // The window's fields' rules, applied to the whole value; the usage error quotes it.
+    const struct {
+        std::string_view name;
+        std::optional<std::string>& value;
+        FilteredField field;
+        std::string_view allowed;
+    } fields[] = {
+        {"--lat", options.latitude, FilteredField::Latitude, "digits, N and S"},
+        {"--lon", options.longitude, FilteredField::Longitude, "digits, E and W"},
+        {"--radius", options.radius, FilteredField::Radius, "digits and '.'"},
+        {"--project", options.project, FilteredField::Project, "digits and letters"},
+    };
+    for (const auto& option : fields) {
+        if (option.value && !ApplyFieldRule(option.field, *option.value)) {
+            error = std::string(option.name) + ": '" + *option.value + "' may hold " +
+                    std::string(option.allowed) + " only";
+            return false;
+        }
+    }
     if (options.type && !CheckType(*options.type, error))
         return false;
     if (options.format && !ParseOutputFormat(*options.format)) {

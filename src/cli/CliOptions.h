@@ -5,18 +5,11 @@
 // --lat/--lon/--radius make a radius query, --project a project query, anything else a
 // county query.
 //
-// The window lets only some characters into its fields; the same rule applies here, so
-// that a command line cannot send what the window could not (an "&" that adds a query
-// key, a "/" that moves the KML file out of its folder):
-//
-//   | option    | accepted                      | turned into capitals |
-//   | --lat     | digits, N, S                  | n, s                 |
-//   | --lon     | digits, E, W                  | e, w                 |
-//   | --radius  | digits, "."                   |                      |
-//   | --project | digits, A-Z                   | a-z                  |
-//   | --type    | one of the 17 display names   | a-z                  |
-//
-// --state and --county are free text, as in the window; the catalogue checks them.
+// The window lets only some characters into its fields; the same rules (FieldRules.h)
+// apply to --lat, --lon, --radius and --project here, small letters turned into
+// capitals, so that a command line cannot send what the window could not. --type is one
+// of the 17 display names, in any case. --state and --county are free text, as in the
+// window; the catalogue checks them.
 
 #include "kml/OutputFormat.h"
 #include "retrieval/MarkListRequest.h"

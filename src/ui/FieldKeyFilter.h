@@ -1,22 +1,22 @@
 #pragma once
 
 // What the main window's filtered fields do with a typed character. The window sees
-// each character before the field; these rules decide, the window carries them out.
+// each character before the field; the fields' character rules (FieldRules.h) and the
+// keys below decide, the window carries them out.
 //
-//   | field          | Enter (13)      | let through     | made capital | otherwise     |
-//   | cboControlType | focus moves on  | 0-9, A-Z        | a-z          | beep, dropped |
-//   | txtProject     | focus moves on  | 0-9, A-Z        | a-z          | beep, dropped |
-//   | txtLatitude    | focus moves on  | 0-9, N, S       | n, s         | beep, dropped |
-//   | txtLongitude   | focus moves on  | 0-9, E, W       | e, w         | beep, dropped |
-//   | txtRadius      | focus moves on  | 0-9, .          | -            | beep, dropped |
+//   | typed                 | action                             |
+//   | Enter (13)            | focus moves on to the next control |
+//   | Backspace (8), code 0 | passes                             |
+//   | taken by the field    | passes, or its capital instead     |
+//   | anything else         | beep, dropped                      |
 //
-// Backspace (8) and code 0 always pass. Control characters such as those Ctrl+C, Ctrl+V
-// and Ctrl+X type are "otherwise", so copying and pasting by keyboard does not work in
-// these fields; spaces are too, so list entries with blanks can only be picked.
+// Control characters such as those Ctrl+C, Ctrl+V and Ctrl+X type are "anything else",
+// so copying and pasting by keyboard does not work in these fields; spaces are too, so
+// list entries with blanks can only be picked.
+
+#include "retrieval/FieldRules.h"
 
 namespace tervane {
-
-enum class FilteredField { ControlType, Project, Latitude, Longitude, Radius };
 
 enum class KeyAction {
     Pass,      // the field receives the character as typed
