@@ -111,30 +111,23 @@ std::filesystem::path OutputDir(const CliOptions& options)
 }
 
 // Prints what a run would ask for and write, with the run's own checks and messages.
-int DryRun(const MarkListInputs& inputs, RegionCatalogue& catalogue, const std::string& serviceUrl,
-           const std::filesystem::path& outputDir, OutputFormat format)
+int DryRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config)
 {
-    std::string controlCode;
-    MarkListRequest request;
-    std::string message;
-    switch (BuildMarkListRequest(inputs, controlCode, catalogue, serviceUrl, outputDir, request, message)) {
+    NoQueryInputs queryInputs;
+    const RunPreparation prepared = PrepareRun(inputs, state, config, queryInputs);
+    switch (prepared.outcome) {
     case RequestOutcome::Invalid:
-        return Failure(message);
+        return Failure(prepared.message);
     case RequestOutcome::NoMode:
         return kExitFailure; // every command line names a query; nothing to say here
     case RequestOutcome::Ready:
         break;
     }
-    if (serviceUrl.empty())
-        return Failure(std::string(kMsgNoServiceAddress));
-    if (!CheckServiceUrl(serviceUrl, message))
-        return Failure(message);
 
-    std::cout << "primary: " << request.primaryUrl << '\n';
-    if (!request.companionUrl.empty())
-        std::cout << "companion: " << request.companionUrl << '\n';
-    std::cout << FormatName(format) << ": " << DocumentPathFor(request.kmlPath, format).string() << '\n'
-              << std::flush;
+    std::cout << "primary: " << prepared.request.primaryUrl << '\n';
+    if (!prepared.request.companionUrl.empty())
+        std::cout << "companion: " << prepared.request.companionUrl << '\n';
+    std::cout << FormatName(config.format) << ": " << prepared.documentPath.string() << '\n' << std::flush;
     return std::cout ? kExitSuccess : kExitFailure;
 }
 
@@ -188,16 +181,24 @@ int Main(int argc, char** argv)
     // county is required.
     if (!inputs.stateText.empty()) {
         CountyList counties;
-        if (!ListCounties(cataloguePath, inputs.stateText.substr(0, 2), counties, error))
+        if (!SelectState(cataloguePath, inputs.stateText, counties, inputs.selectedRegion, error))
             return Failure(error);
-        inputs.selectedRegion = counties.regionDesignation.value_or("");
     }
 
     RegionCatalogue catalogue(cataloguePath);
-    const std::string serviceUrl = ServiceUrl(options);
-    const std::filesystem::path outputDir = OutputDir(options);
+    std::string controlCode;
+    RunState state{controlCode, catalogue};
+    RunConfig config;
+    config.serviceUrl = ServiceUrl(options);
+    config.outputDir = OutputDir(options);
+    config.saveSettings = false;
+    config.openDocument = options.open;
+    config.format = ToOutputFormat(options);
+    config.iconDir = FindDataFile(QCoreApplication::applicationDirPath().toStdString(), kIconFolderName);
+    // A saved reply already holds the companion's marks, if there were any.
+    config.fetchCompanion = !options.replyFile;
     if (options.dryRun)
-        return DryRun(inputs, catalogue, serviceUrl, outputDir, ToOutputFormat(options));
+        return DryRun(inputs, state, config);
 
     if (!transfer)
         transfer = std::make_unique<HttpTransfer>();
@@ -213,18 +214,6 @@ int Main(int argc, char** argv)
     RunPorts ports{messages, pointer, queryInputs, progress, settings, *transfer, signIn, opener};
     ports.archiver = &archiver;
 
-    RunConfig config;
-    config.serviceUrl = serviceUrl;
-    config.outputDir = outputDir;
-    config.saveSettings = false;
-    config.openDocument = options.open;
-    config.format = ToOutputFormat(options);
-    config.iconDir = FindDataFile(QCoreApplication::applicationDirPath().toStdString(), kIconFolderName);
-    // A saved reply already holds the companion's marks, if there were any.
-    config.fetchCompanion = !options.replyFile;
-
-    std::string controlCode;
-    RunState state{controlCode, catalogue};
     RemoveTemporaryOnSignals();
     const RunResult result = RetrievalRun(inputs, state, config, ports);
     progress.EndLine();

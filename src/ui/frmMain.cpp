@@ -1,6 +1,7 @@
 #include "ui/frmMain.h"
 
 #include "retrieval/ControlType.h"
+#include "retrieval/MarkListRequest.h"
 #include "retrieval/QueryMode.h"
 #include "retrieval/ServiceAddress.h"
 #include "ui/AppIcon.h"
@@ -558,20 +559,17 @@ void frmMain::cboCounty_DropDown()
 
 void frmMain::ChooseState()
 {
-    const QString stateCode = m_cboState->currentText().left(2);
-    m_cboState->setEditText(stateCode);
+    const std::string stateCode = StateCode(ToStdString(m_cboState->currentText()));
+    m_cboState->setEditText(ToQString(stateCode));
     const QString kept = m_cboCounty->currentText();
     m_cboCounty->clear();
     m_cboCounty->setEditText(QString());
 
     CountyList counties;
     std::string error;
-    if (!ListCounties(m_catalogueFile, ToStdString(stateCode), counties, error)) {
+    if (!SelectState(m_catalogueFile, stateCode, counties, m_selectedRegion, error)) {
         m_messages.Show(error);
         return;
-    }
-    if (counties.regionDesignation) {
-        m_selectedRegion = *counties.regionDesignation;
     }
     if (counties.counties.empty()) {
         SetRowVisible(CountyRow, false);

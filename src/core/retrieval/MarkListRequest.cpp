@@ -2,6 +2,7 @@
 
 #include "calcs/LeadingValue.h"
 #include "retrieval/ControlType.h"
+#include "retrieval/FieldRules.h"
 #include "retrieval/QueryMode.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@ namespace {
 
 constexpr std::string_view kListPath = "/cgi-bin/get_mark_list.prl";
 constexpr std::string_view kUsRegion = "US";
-constexpr std::size_t kStateCodeLength = 2;
 constexpr double kMaxRadiusMiles = 30.0;
 constexpr std::string_view kKmlExtension = ".kml";
 
@@ -27,7 +27,7 @@ std::string TrimSpaces(std::string_view text)
 
 std::string StateCodeOf(const MarkListInputs& inputs)
 {
-    return inputs.stateText.substr(0, std::min(inputs.stateText.size(), kStateCodeLength));
+    return StateCode(inputs.stateText);
 }
 
 // A name with '/' would reach outside the output folder, and control characters (NUL
@@ -49,6 +49,16 @@ std::string Concat(std::initializer_list<std::string_view> parts)
 }
 
 } // namespace
+
+bool SelectState(const std::filesystem::path& catalogueFile, std::string_view stateText, CountyList& counties,
+                 std::string& selectedRegion, std::string& error)
+{
+    if (!ListCounties(catalogueFile, StateCode(stateText), counties, error))
+        return false;
+    if (counties.regionDesignation)
+        selectedRegion = *counties.regionDesignation;
+    return true;
+}
 
 bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message)
 {

@@ -59,6 +59,13 @@ enum class RequestOutcome {
     NoMode,  // no query mode chosen yet: the run ends without a message
 };
 
+// As choosing a state in the window does: the counties of the state whose code
+// (StateCode) starts `stateText`, and `selectedRegion` set to the designation of the
+// region it lies in, left as it was when the catalogue names no region. False with
+// `error` filled, `selectedRegion` unchanged, when the catalogue cannot be read.
+bool SelectState(const std::filesystem::path& catalogueFile, std::string_view stateText, CountyList& counties,
+                 std::string& selectedRegion, std::string& error);
+
 // Checks 1 and 2, which the run makes before it hides the query inputs: a state code
 // (the first two characters of the state text, untrimmed), and a county when the
 // selected region is "US". True when both pass; otherwise false with `message` set.

@@ -83,38 +83,20 @@ void Refuse(RunResult& result, RunPorts& ports, std::string message)
 void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& config, RunPorts& ports,
               RunResult& result)
 {
-    std::string message;
-    if (!CheckStateAndCounty(inputs, message)) {
-        Refuse(result, ports, message);
-        return;
-    }
-    LookupControlCode(state.controlCode, inputs.controlTypeText);
-    ports.queryInputs.HideQueryInputs();
-
-    bool resetPointer = false;
-    MarkListRequest& request = result.request;
-    switch (CompleteMarkListRequest(inputs, state.controlCode, state.catalogue, config.serviceUrl,
-                                    config.outputDir, request, message, resetPointer)) {
+    RunPreparation prepared = PrepareRun(inputs, state, config, ports.queryInputs);
+    result.request = std::move(prepared.request);
+    const MarkListRequest& request = result.request;
+    switch (prepared.outcome) {
     case RequestOutcome::NoMode:
         result.outcome = RunOutcome::NoMode;
         return;
     case RequestOutcome::Invalid:
-        if (resetPointer)
+        if (prepared.resetPointer)
             ports.pointer.ShowDefault();
-        Refuse(result, ports, message);
+        Refuse(result, ports, std::move(prepared.message));
         return;
     case RequestOutcome::Ready:
         break;
-    }
-
-    // Without an address there is nowhere to ask; say how to set one before fetching.
-    if (config.serviceUrl.empty()) {
-        Refuse(result, ports, std::string(kMsgNoServiceAddress));
-        return;
-    }
-    if (!CheckServiceUrl(config.serviceUrl, message)) {
-        Refuse(result, ports, message);
-        return;
     }
 
     ports.dialog.HideProcessingLabel();
@@ -181,7 +163,7 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
     ports.dialog.SetInfo(std::string(CreatingInfo(config.format)));
     DialogProgress progress(ports);
     const DocumentOutput output{config.format, config.iconDir, ports.archiver};
-    const std::filesystem::path path = DocumentPathFor(request.kmlPath, config.format);
+    const std::filesystem::path& path = prepared.documentPath;
     if (!WriteMarkDocument(path, marks.records, state.controlCode, config.serviceUrl, &progress,
                            result.report, error, output)) {
         Fail(result, ports, error);
@@ -215,6 +197,33 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
 }
 
 } // namespace
+
+RunPreparation PrepareRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
+                          QueryInputs& queryInputs)
+{
+    RunPreparation prepared;
+    if (!CheckStateAndCounty(inputs, prepared.message))
+        return prepared;
+    LookupControlCode(state.controlCode, inputs.controlTypeText);
+    queryInputs.HideQueryInputs();
+
+    prepared.outcome =
+        CompleteMarkListRequest(inputs, state.controlCode, state.catalogue, config.serviceUrl,
+                                config.outputDir, prepared.request, prepared.message, prepared.resetPointer);
+    if (prepared.outcome != RequestOutcome::Ready)
+        return prepared;
+    // Without an address there is nowhere to ask; say how to set one before fetching.
+    prepared.outcome = RequestOutcome::Invalid;
+    if (config.serviceUrl.empty()) {
+        prepared.message = kMsgNoServiceAddress;
+        return prepared;
+    }
+    if (!CheckServiceUrl(config.serviceUrl, prepared.message))
+        return prepared;
+    prepared.outcome = RequestOutcome::Ready;
+    prepared.documentPath = DocumentPathFor(prepared.request.kmlPath, config.format);
+    return prepared;
+}
 
 RunResult RetrievalRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
                        RunPorts& ports)

@@ -117,4 +117,19 @@ struct RunResult {
 RunResult RetrievalRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
                        RunPorts& ports);
 
+// The run's opening, everything before the first fetch, in this order: checks 1 and 2,
+// the control code lookup (kept in `state`), the query inputs hidden, the other checks
+// and the request (CompleteMarkListRequest), then the service address: "no address"
+// (kMsgNoServiceAddress) and CheckServiceUrl. RetrievalRun starts with it, and
+// tervane-cli's --dry-run prints what it returns. It shows nothing itself.
+struct RunPreparation {
+    RequestOutcome outcome = RequestOutcome::Invalid; // NoMode: ends without a message
+    std::string message;                // why, for Invalid
+    bool resetPointer = false;          // the failure asks for the default mouse pointer
+    MarkListRequest request;            // once composed, even when the address is refused
+    std::filesystem::path documentPath; // for Ready: request.kmlPath with the format's extension
+};
+RunPreparation PrepareRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
+                          QueryInputs& queryInputs);
+
 } // namespace tervane
