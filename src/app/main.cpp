@@ -86,9 +86,7 @@ int main(int argc, char** argv)
     tervane::MainWindowSetup setup;
     setup.programDir = QCoreApplication::applicationDirPath().toStdString();
     setup.documentsDir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
-    if (const char* url = std::getenv(tervane::kServiceUrlVariable.data())) {
-        setup.environmentServiceUrl = url;
-    }
+    setup.environmentServiceUrl = tervane::EnvironmentServiceUrl();
     tervane::frmMain window(settings, messages, setup);
     windowMessages.SetParentWindow(&window);
 

@@ -5,6 +5,7 @@
 #include "cli/CliOptions.h"
 #include "cli/TerminalPorts.h"
 #include "qt/HttpTransfer.h"
+#include "qt/QtSettingsStore.h"
 #include "qt/ZipArchiveWriter.h"
 
 #include "kml/MarkDocument.h"
@@ -15,7 +16,6 @@
 #include "text/TerminalText.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 #include <QString>
 
 #include <csignal>
@@ -89,14 +89,9 @@ std::string ServiceUrl(const CliOptions& options)
         if (!url.empty())
             return url;
     }
-    const char* environment = std::getenv(std::string(kServiceUrlVariable).c_str());
     // Read only: the tool never writes the window's settings.
-    QSettings settings;
-    const QString key = QString::fromUtf8(kServiceSection.data(), static_cast<qsizetype>(kServiceSection.size())) +
-                        QLatin1Char('/') +
-                        QString::fromUtf8(kServiceKey.data(), static_cast<qsizetype>(kServiceKey.size()));
-    const std::string setting = settings.value(key).toString().toStdString();
-    return ResolveServiceUrl(environment ? environment : "", setting, BuiltInServiceUrl());
+    QtSettingsStore settings(SettingsAccess::ReadOnly);
+    return ConfiguredServiceUrl(EnvironmentServiceUrl(), settings);
 }
 
 // The folder the document goes into, absolute so that the printed path holds wherever

@@ -25,9 +25,10 @@ QString KeyPath(std::string_view section, std::string_view key)
 
 } // namespace
 
-QtSettingsStore::QtSettingsStore()
+QtSettingsStore::QtSettingsStore(SettingsAccess access)
     : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
-                                             kApplication))
+                                             kApplication)),
+      m_access(access)
 {
 }
 
@@ -47,6 +48,8 @@ std::string QtSettingsStore::GetSetting(std::string_view section, std::string_vi
 
 void QtSettingsStore::SaveSetting(std::string_view section, std::string_view key, std::string_view value)
 {
+    if (m_access == SettingsAccess::ReadOnly)
+        return;
     PrepareFile();
     m_settings->setValue(KeyPath(section, key), Text(value));
     m_settings->sync();

@@ -16,10 +16,14 @@
 
 namespace tervane {
 
+// ReadOnly: saving does nothing. tervane-cli reads the window's settings (the service
+// address) and must never change them.
+enum class SettingsAccess { ReadWrite, ReadOnly };
+
 class QtSettingsStore : public SettingsStore {
 public:
     // The user's own settings file.
-    QtSettingsStore();
+    explicit QtSettingsStore(SettingsAccess access = SettingsAccess::ReadWrite);
     // A settings file of the caller's choosing (tests, the command-line tool).
     explicit QtSettingsStore(const QString& fileName);
 
@@ -33,6 +37,7 @@ private:
     void PrepareFile();
 
     std::unique_ptr<QSettings> m_settings;
+    SettingsAccess m_access = SettingsAccess::ReadWrite;
 };
 
 } // namespace tervane

@@ -652,9 +652,7 @@ bool frmMain::FilterKey(QObject* field, QKeyEvent* event)
 RunConfig frmMain::MakeRunConfig()
 {
     RunConfig config;
-    config.serviceUrl = ResolveServiceUrl(m_setup.environmentServiceUrl,
-                                          m_settings.GetSetting(kServiceSection, kServiceKey, ""),
-                                          BuiltInServiceUrl());
+    config.serviceUrl = ConfiguredServiceUrl(m_setup.environmentServiceUrl, m_settings);
     config.outputDir = ChooseOutputFolder(m_setup.programDir, m_setup.documentsDir);
     config.format = m_format;
     config.iconDir = FindDataFile(m_setup.programDir, kIconFolderName);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 
 #ifndef TERVANE_BUILTIN_SERVICE_URL
 #define TERVANE_BUILTIN_SERVICE_URL ""
@@ -91,6 +92,18 @@ std::string ResolveServiceUrl(std::string_view environmentValue, std::string_vie
             return std::string(value);
     }
     return {};
+}
+
+std::string EnvironmentServiceUrl()
+{
+    const char* value = std::getenv(std::string(kServiceUrlVariable).c_str());
+    return value ? value : "";
+}
+
+std::string ConfiguredServiceUrl(std::string_view environmentValue, SettingsStore& settings)
+{
+    return ResolveServiceUrl(environmentValue, settings.GetSetting(kServiceSection, kServiceKey, ""),
+                             BuiltInServiceUrl());
 }
 
 bool CheckServiceUrl(std::string_view url, std::string& error)

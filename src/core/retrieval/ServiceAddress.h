@@ -5,6 +5,8 @@
 // address built in at configure time (CMake cache TERVANE_SERVICE_URL). The datasheet
 // links in the KML document use the same address.
 
+#include "retrieval/SettingsStore.h"
+
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,14 @@ std::string_view BuiltInServiceUrl();
 // none is set.
 std::string ResolveServiceUrl(std::string_view environmentValue, std::string_view settingValue,
                               std::string_view builtInValue);
+
+// The value of TERVANE_SERVICE_URL in this process's environment; empty when unset.
+std::string EnvironmentServiceUrl();
+
+// The configured address, the window's and tervane-cli's alike (the tool's --service
+// comes before it): ResolveServiceUrl of `environmentValue`, the setting
+// Service/BaseUrl read from `settings`, and the built-in address. Writes nothing.
+std::string ConfiguredServiceUrl(std::string_view environmentValue, SettingsStore& settings);
 
 // Checks a configured address: an http or https scheme and a host, optional port, no
 // path, query or blanks. False with `error` naming the address otherwise; an address
