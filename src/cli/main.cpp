@@ -19,7 +19,6 @@
 #include <QString>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
