@@ -24,7 +24,7 @@ class QtSettingsStore : public SettingsStore {
 public:
     // The user's own settings file.
     explicit QtSettingsStore(SettingsAccess access = SettingsAccess::ReadWrite);
-    // A settings file of the caller's choosing (tests, the command-line tool).
+    // A settings file of the caller's choosing (tests).
     explicit QtSettingsStore(const QString& fileName);
 
     std::string GetSetting(std::string_view section, std::string_view key,
