@@ -13,27 +13,24 @@ namespace tervane::testing {
 
 struct CliRun {
     std::vector<std::string> args{};
-    std::filesystem::path workingDir{}; // also holds the child's HOME ("home" inside it)
-    std::string input{};                // standard input, a pipe; small enough for its buffer
-    std::vector<std::string> environment{}; // "NAME=value", replacing the inherited value
-    // Standard input and standard error on a pseudo-terminal instead of pipes; what the
-    // terminal shows (echo included) lands in CliResult::err.
-    bool terminal = false;
-    // With `terminal`: each time the terminal shows `first`, type `second`, in order.
+    std::filesystem::path workingDir{};     // also holds the child's HOME ("home" inside it)
+    std::string input{};                    // standard input, a pipe; small enough for its buffer
+    std::vector<std::string> environment{}; // "NAME=value", before PATH, HOME and LC_ALL=C
+    // Standard input and standard error on a pseudo-terminal instead of pipes: each time
+    // the terminal shows `first`, `second` is typed, in order; `signal` follows the last.
+    // What the terminal shows, echo included, lands in CliResult::err.
     std::vector<std::pair<std::string, std::string>> dialogue{};
-    // With `terminal`: a signal sent to the child once the whole dialogue was typed.
-    int signalAfterDialogue = 0;
-    // `signal` is sent to the child the first time `signalWhen` holds (asked every few
-    // milliseconds while the child runs).
+    // Without a dialogue: `signal` is sent the first time `signalWhen` holds (asked every
+    // few milliseconds while the child runs).
     std::function<bool()> signalWhen{};
     int signal = 0;
 };
 
 struct CliResult {
-    int status = -1; // the exit status; -1 when killed or not started
+    int status = -1; // the exit status; -1 when ended by a signal or not started
     std::string out;
     std::string err;
-    bool terminalEchoes = false; // with `terminal`: the terminal's echo once the child ended
+    bool terminalEchoes = false; // with a dialogue: the terminal's echo once the child ended
 };
 
 CliResult RunCli(const CliRun& run);

