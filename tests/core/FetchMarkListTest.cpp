@@ -1,51 +1,11 @@
 #include "web/FetchMarkList.h"
 
-#include <gtest/gtest.h>
+#include "RunFakes.h"
 
-#include <deque>
-#include <optional>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
 
 namespace tervane {
 namespace {
-
-// The transfer, the sign-in prompt and the pointer of one fetch. Each Open takes the next
-// scripted reply; a reply of status 0 is a failed transfer with its body as the error.
-struct ScriptedFetch final : Transfer, SignInPrompt, MousePointer {
-    std::deque<TransferReply> script;
-    std::optional<SignInAnswer> answer; // nullopt: the prompt must not be shown
-    std::vector<std::string> opens;     // each URL with the credentials it was asked with
-    std::string as = "nobody";
-    int asked = 0;
-    std::string shapes; // the pointer's: H hourglass, D default
-
-    void SetCredentials(const std::string& userName, const std::string& password) override
-    {
-        as = userName + ":" + password;
-    }
-    bool Open(const std::string& url, TransferReply& reply, std::string& error) override
-    {
-        opens.push_back(url + " as " + as);
-        EXPECT_FALSE(script.empty()) << "more requests than scripted";
-        const TransferReply next = script.empty() ? TransferReply{} : script.front();
-        if (!script.empty())
-            script.pop_front();
-        if (next.status == 0)
-            error = next.body;
-        else
-            reply = next;
-        return next.status != 0;
-    }
-    SignInAnswer Ask() override
-    {
-        ++asked;
-        EXPECT_TRUE(answer.has_value()) << "sign-in asked where none was expected";
-        return answer.value_or(SignInAnswer{});
-    }
-    void ShowHourglass() override { shapes += "H"; }
-    void ShowDefault() override { shapes += "D"; }
-};
 
 // Every kind of answer also meets the real transfer in tests/qt/HttpTransferTest.cpp;
 // these are the sequences and shapes the local server there does not stage. A confirmed
@@ -81,8 +41,8 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ScriptedFetch fetch;
-        fetch.script = row.script;
+        testing::RunFakes fetch;
+        fetch.replies[url] = row.script;
         fetch.answer = row.signIn;
         std::string reply = "untouched";
         std::string error = "stale";
@@ -92,9 +52,10 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
         std::vector<std::string> opens{url + " as nobody"};
         if (row.signIn && row.signIn->loginSucceeded)
             opens.push_back(url + " as surveyor:s3cret");
-        EXPECT_EQ(opens, fetch.opens);
+        EXPECT_EQ(opens, fetch.requested);
         EXPECT_EQ(row.signIn ? 1 : 0, fetch.asked);
-        EXPECT_EQ("H", fetch.shapes); // the hourglass stays up for the caller to take down
+        // The hourglass stays up for the caller to take down.
+        EXPECT_EQ(std::vector<std::string>{"pointer: hourglass"}, fetch.log);
     }
 }
 

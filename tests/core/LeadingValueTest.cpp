@@ -27,7 +27,6 @@ TEST(LeadingValue, ReadsTheNumberAtTheStart)
         {"trailing text ignored", "12abc", 12},
         {"blanks inside join digits", " 1 2\t3\n", 123},
         {"blank between sign and digits", "- 5", -5},
-        {"decimal point", "30.01", 30.01},
         {"second point ends the number", "1.2.3", 1.2},
         {"D exponent", "1D2", 100},
         {"lower-case exponent with sign", "25e-1", 2.5},

@@ -1,77 +1,18 @@
 #include "retrieval/RetrievalRun.h"
 
 #include "ReplyLines.h"
+#include "RunFakes.h"
 
 #include "retrieval/ServiceAddress.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <map>
-#include <vector>
 
 namespace tervane {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::MarkLine;
-
-// Every port of a run in one: replies by URL (absent: connection refused), no sign-in,
-// and each visible effect, in order, in one log.
-class RunFakes final : public Transfer,
-                       public SignInPrompt,
-                       public MessageBox,
-                       public MousePointer,
-                       public QueryInputs,
-                       public ProcessingDialog,
-                       public DocumentOpener,
-                       public SettingsStore {
-public:
-    std::map<std::string, std::string> replies;
-    std::vector<std::string> requested;
-    std::vector<std::string> log;
-    std::map<std::string, std::string> settings;
-
-    // The last entry of the log that starts with `what`; empty when there is none.
-    std::string Last(std::string_view what) const
-    {
-        const auto it =
-            std::find_if(log.rbegin(), log.rend(), [&](const auto& e) { return e.starts_with(what); });
-        return it == log.rend() ? "" : *it;
-    }
-    void SetCredentials(const std::string&, const std::string&) override {}
-    bool Open(const std::string& url, TransferReply& reply, std::string& error) override
-    {
-        requested.push_back(url);
-        const auto it = replies.find(url);
-        if (it == replies.end())
-            error = "Could not reach the mark-list service: Connection refused";
-        else
-            reply = {200, "", it->second};
-        return it != replies.end();
-    }
-    SignInAnswer Ask() override { return {}; }
-    void Show(const std::string& text) override { log.push_back("message: " + text); }
-    void ShowHourglass() override { log.push_back("pointer: hourglass"); }
-    void ShowDefault() override { log.push_back("pointer: default"); }
-    void HideQueryInputs() override { log.push_back("inputs hidden"); }
-    void Show() override { log.push_back("dialog shown"); }
-    void Hide() override { log.push_back("dialog hidden"); }
-    void HideProcessingLabel() override { log.push_back("processing label hidden"); }
-    void SetInfo(const std::string& text) override { log.push_back("info: " + text); }
-    void SetBarVisible(bool visible) override { log.push_back(visible ? "bar shown" : "bar hidden"); }
-    void SetBarMaximum(std::size_t maximum) override { log.push_back("bar max " + std::to_string(maximum)); }
-    void SetBarValue(std::size_t value) override { log.push_back("bar " + std::to_string(value)); }
-    void Open(const fs::path& document) override { log.push_back("opened " + document.filename().string()); }
-    std::string GetSetting(std::string_view, std::string_view, std::string_view def) override
-    {
-        return std::string(def);
-    }
-    void SaveSetting(std::string_view section, std::string_view key, std::string_view value) override
-    {
-        settings[std::string(section) + "/" + std::string(key)] = value;
-    }
-};
+using testing::RunFakes;
 
 const std::string kPrimary = "http://marks.test/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-0-0";
 const std::string kCompanion = "http://marks.test/cgi-bin/get_mark_list.prl?1=COUNTY&2=VA&3=059&4=H-G-0";
@@ -113,14 +54,15 @@ struct RunTest : ::testing::Test {
 // told of once, after the viewer started.
 TEST_F(RunTest, CountyQueryJoinsTheRepliesAndReportsSkippedMarksLast)
 {
-    fakes.replies[kPrimary] = MarkLine("AB1235", "N386023", "W0770213", "BAD MINUTES") + "\n" +
-                              MarkLine("AB1234", "N385323", "W0770213", "SMITH");
-    fakes.replies[kCompanion] = kGps;
+    fakes.Reply(kPrimary, MarkLine("AB1235", "N386023", "W0770213", "BAD MINUTES") + "\n" +
+                              MarkLine("AB1234", "N385323", "W0770213", "SMITH"));
+    fakes.Reply(kCompanion, kGps);
 
     const RunResult result = Run();
 
     ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
-    EXPECT_EQ((std::vector<std::string>{kPrimary, kCompanion}), fakes.requested);
+    EXPECT_EQ((std::vector<std::string>{kPrimary + " as nobody", kCompanion + " as nobody"}),
+              fakes.requested);
     EXPECT_EQ(2u, result.report.placemarks);
     const std::string skipped = SkippedMarksMessage(result.report);
     EXPECT_NE(std::string::npos, skipped.find("Invalid minutes input (60)")) << skipped;
@@ -136,7 +78,7 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
 {
     using Change = void (*)(MarkListInputs&, RunConfig&);
     const Change same = [](MarkListInputs&, RunConfig&) {};
-    const std::string refused = "Could not reach the mark-list service: Connection refused";
+    const std::string refused = RunFakes::kRefused;
     const struct {
         const char* name;
         Change change;
@@ -169,9 +111,9 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
         SetUp();
         row.change(inputs, config);
         if (row.primary)
-            fakes.replies[kPrimary] = row.primary;
+            fakes.Reply(kPrimary, row.primary);
         if (row.companion)
-            fakes.replies[kCompanion] = row.companion;
+            fakes.Reply(kCompanion, row.companion);
 
         const RunResult result = Run();
 
