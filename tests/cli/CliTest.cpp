@@ -51,11 +51,6 @@ std::vector<std::string> Gps(std::vector<std::string> more)
     return more;
 }
 
-std::string Local(int port)
-{
-    return "http://127.0.0.1:" + std::to_string(port);
-}
-
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -65,13 +60,12 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    // Runs the tool in the test's folder, with the catalogue beside the program.
-    CliResult Run(std::vector<std::string> args, std::string input = {})
+    // Runs the tool in the test's folder, with the test's environment.
+    CliResult Run(testing::CliRun run)
     {
-        return RunCli({.args = std::move(args),
-                       .workingDir = m_dir,
-                       .input = std::move(input),
-                       .environment = m_environment});
+        run.workingDir = m_dir;
+        run.environment = m_environment;
+        return RunCli(run);
     }
 
     const fs::path m_dir =
@@ -107,7 +101,7 @@ TEST_F(CliTest, DryRunPrintsTheRequestsAndTheFileOfEachQuery)
         std::vector<std::string> args = row.args;
         args.insert(args.end(), {"--service", "http://host/", "--dry-run"});
 
-        const CliResult result = Run(args);
+        const CliResult result = Run({.args = args});
 
         std::string expected = row.expected;
         expected.replace(expected.find("<dir>"), 5, m_dir.string());
@@ -121,7 +115,7 @@ TEST_F(CliTest, DryRunPrintsTheRequestsAndTheFileOfEachQuery)
 TEST_F(CliTest, ServiceAddressComesFromOptionThenEnvironmentThenSetting)
 {
     auto primaryHost = [&](std::vector<std::string> extra) {
-        const CliResult result = Run(Gps(extra));
+        const CliResult result = Run({.args = Gps(extra)});
         return result.status != 0 ? "exit " + std::to_string(result.status) + ": " + result.err
                                   : result.out.substr(0, result.out.find("/cgi-bin"));
     };
@@ -196,9 +190,9 @@ TEST_F(CliTest, RefusalsSayWhyAndWriteNothing)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<std::string> args = row.args;
-        args.insert(args.end(), {"--service", Local(1)});
+        args.insert(args.end(), {"--service", "http://127.0.0.1:1"});
 
-        const CliResult result = Run(args, row.input);
+        const CliResult result = Run({.args = args, .input = row.input});
 
         EXPECT_EQ(row.status, result.status);
         EXPECT_NE(std::string::npos, result.err.find(row.said)) << result.err;
@@ -207,17 +201,6 @@ TEST_F(CliTest, RefusalsSayWhyAndWriteNothing)
         EXPECT_EQ("", result.out);
     }
     EXPECT_FALSE(AnyKmlUnder(m_dir));
-}
-
-TEST_F(CliTest, HelpListsEveryTypeAndVersionNamesTheTool)
-{
-    const CliResult help = Run({"--state", "VA", "--help"});
-    EXPECT_EQ(0, help.status);
-    EXPECT_NE(std::string::npos, help.out.find("--password-file FILE"));
-    EXPECT_NE(std::string::npos, help.out.find("WISCONSIN HT MOD")); // the type list is complete
-    const CliResult version = Run({"--version"});
-    EXPECT_EQ(0, version.status);
-    EXPECT_EQ("tervane-cli ", version.out.substr(0, 12));
 }
 
 // Runs a reader through the shell, bounded to a minute: its exit status, standard output
@@ -277,8 +260,8 @@ TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
     WriteFile(m_dir / "reply.txt", reply);
     auto write = [&](const std::string& format) {
         const CliResult result =
-            Run({"--state", "VA", "--county", "Fairfax", "--type", "HORIZONTAL", "--service",
-                 "http://marks.test", "--reply", "reply.txt", "--format", format});
+            Run({.args = {"--state", "VA", "--county", "Fairfax", "--type", "HORIZONTAL", "--service",
+                          "http://marks.test", "--reply", "reply.txt", "--format", format}});
         const fs::path written = m_dir / ("VA_Fairfax_H-0-0." + format);
         EXPECT_EQ(0, result.status) << result.err;
         EXPECT_EQ(written.string() + "\n", result.out);
@@ -329,86 +312,86 @@ TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
     EXPECT_FALSE(fs::exists(m_dir / "home" / ".config" / "Tervane"));
 }
 
-// A password file others can read used to be read silently; only its first line counts.
-TEST_F(CliTest, FetchesFromTheServiceWithAndWithoutSignIn)
+// Against the sample service: its answers, refusals and sign-in, from the command line and
+// on a terminal, where the tool asks for the sign-in itself, without echoing the password,
+// and shows how far the document has got. A password file others can read used to be
+// read silently (only its first line counts); Ctrl+C while the echo was off used to leave
+// the user's terminal without echo.
+TEST_F(CliTest, FetchesFromTheSampleServiceWithAndWithoutSignIn)
 {
     WriteFile(m_dir / "bad-password", "Secret\n");
     WriteFile(m_dir / "shared-password", "secret\r\nignored second line\n",
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                   fs::perms::others_read);
+    const std::string opened = (m_dir / "opened.txt").string();
+    WriteFile(m_dir / "bin" / "xdg-open",
+              "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened + ".tmp'\nmv '" + opened + ".tmp' '" + opened +
+                  "'\n",
+              fs::perms::owner_all);
+    m_environment = {"PATH=" + (m_dir / "bin").string() + ":/usr/bin:/bin"};
+    const std::vector<std::string> county{"--type", "HORIZONTAL"};
+    const auto with = [&county](std::vector<std::string> more) {
+        more.insert(more.begin(), county.begin(), county.end());
+        return more;
+    };
+    const std::vector<std::pair<std::string, std::string>> dialogue{{"User name: ", "alice\n"},
+                                                                    {"Password: ", ""}};
     const struct {
         const char* name;
         bool signInNeeded;
-        std::vector<std::string> signIn;
-        bool written;
-        std::string err;
+        std::vector<std::string> args;
+        int status;
+        std::string said; // <n> for the number of marks
+        std::vector<std::pair<std::string, std::string>> dialogue = {};
+        int signal = 0;
     } rows[] = {
         // clang-format off
-        {"open service", false, {}, true, ""},
-        {"a password file others can read", true, {"--user", "alice", "--password-file", "shared-password"}, true,
-         "tervane-cli: warning: others can read the password file shared-password; 'chmod 600' makes it yours "
+        {"open service, the document handed to xdg-open", false, with({"--open"}), 0, ""},
+        {"no marks", false, {"--project", "NOMARKS"}, 1, "No marks found!\n"},
+        {"the service's input error", false, {"--lat", "N386000", "--lon", "W0770213", "--radius", "5",
+         "--type", "GPS"}, 1, "INPUT ERROR"},
+        {"a password file others can read", true, with({"--user", "alice", "--password-file", "shared-password"}),
+         0, "tervane-cli: warning: others can read the password file shared-password; 'chmod 600' makes it yours "
          "alone.\n"},
-        {"sign-in needed, no terminal to ask on", true, {}, false, "Internet access failed\n"},
-        {"wrong password", true, {"--user", "alice", "--password-file", "bad-password"}, false,
+        {"sign-in needed, no terminal to ask on", true, county, 1, "Internet access failed\n"},
+        {"wrong password", true, with({"--user", "alice", "--password-file", "bad-password"}), 1,
          "Internet access failed\n"},
+        {"asked on the terminal", true, county, 0, "\rCreating .kml file... <n>/<n>",
+         {{"User name: ", "alice\n"}, {"Password: ", "secret\n"}}},
+        {"Ctrl+C at the password prompt", true, county, -1, "User name: alice", dialogue, SIGINT},
         // clang-format on
     };
     const fs::path written = m_dir / "VA_Fairfax_H-0-0.kml";
+    // The primary and the companion marks, as the service gives them.
+    const auto reply = [](const char* code) {
+        return sample::AnswerMarkList({{"1", "COUNTY"}, {"2", "VA"}, {"3", "059"}, {"4", code}}).body;
+    };
+    const std::size_t marks = ReadMarkList(reply("H-0-0") + reply("H-G-0"), "H-0-0").records.size();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         sample::SampleService service(row.signInNeeded ? "alice" : "", row.signInNeeded ? "secret" : "");
         const int port = service.Bind(0);
         ASSERT_TRUE(service.ServeInBackground());
         fs::remove(written);
-        std::vector<std::string> args{"--state", "VA",         "--county",  "Fairfax",
-                                      "--type",  "HORIZONTAL", "--service", Local(port)};
-        args.insert(args.end(), row.signIn.begin(), row.signIn.end());
+        std::vector<std::string> args{"--state", "VA",        "--county",
+                                      "Fairfax", "--service", "http://127.0.0.1:" + std::to_string(port)};
+        args.insert(args.end(), row.args.begin(), row.args.end());
 
-        const CliResult result = Run(args);
+        const CliResult result = Run({.args = args, .dialogue = row.dialogue, .signal = row.signal});
 
-        EXPECT_EQ(row.written ? 0 : 1, result.status) << result.err;
-        EXPECT_EQ(row.err, result.err);
-        EXPECT_EQ(row.written ? written.string() + "\n" : "", result.out);
-        // The primary and the companion marks, as the service gives them.
-        const auto reply = [](const char* code) {
-            return sample::AnswerMarkList({{"1", "COUNTY"}, {"2", "VA"}, {"3", "059"}, {"4", code}}).body;
-        };
-        const std::size_t marks = ReadMarkList(reply("H-0-0") + reply("H-G-0"), "H-0-0").records.size();
-        EXPECT_EQ(row.written ? marks : 0, CountOf(ReadFile(written), "<Placemark>"));
+        std::string said = row.said;
+        for (std::size_t at; (at = said.find("<n>")) != std::string::npos;)
+            said.replace(at, 3, std::to_string(marks));
+        EXPECT_EQ(row.status, result.status) << result.err;
+        EXPECT_NE(std::string::npos, result.err.find(said)) << result.err;
+        EXPECT_EQ(std::string::npos, result.err.find("secret")) << result.err;
+        EXPECT_EQ(!row.dialogue.empty(), result.terminalEchoes);
+        EXPECT_EQ(row.status == 0 ? written.string() + "\n" : "", result.out);
+        EXPECT_EQ(row.status == 0 ? marks : 0, CountOf(ReadFile(written), "<Placemark>"));
     }
-}
-
-// On a terminal the tool asks for the sign-in itself, without echoing the password, and
-// shows how far the document has got. Ctrl+C while the echo was off used to leave the
-// user's terminal without echo.
-TEST_F(CliTest, TerminalAsksForSignInWithoutEcho)
-{
-    sample::SampleService service("alice", "secret");
-    const int port = service.Bind(0);
-    ASSERT_TRUE(service.ServeInBackground());
-    const fs::path written = m_dir / "VA_Fairfax_H-G.kml";
-    auto signIn = [&](const std::string& password, int signal) {
-        return RunCli({.args = Gps({"--service", Local(port)}),
-                       .workingDir = m_dir,
-                       .dialogue = {{"User name: ", "alice\n"}, {"Password: ", password}},
-                       .signal = signal});
-    };
-
-    const CliResult interrupted = signIn("", SIGINT);
-    EXPECT_EQ(-1, interrupted.status) << interrupted.err; // ended by the signal
-    EXPECT_TRUE(interrupted.terminalEchoes);
-    EXPECT_FALSE(fs::exists(written));
-
-    const CliResult result = signIn("secret\n", 0);
-    const std::string marks = std::to_string(CountOf(ReadFile(written), "<Placemark>"));
-    EXPECT_EQ(0, result.status) << result.err;
-    EXPECT_EQ(written.string() + "\n", result.out);
-    EXPECT_NE(std::string::npos, result.err.find("alice")) << result.err; // the name is echoed
-    EXPECT_EQ(std::string::npos, result.err.find("secret")) << result.err;
-    EXPECT_NE(std::string::npos, result.err.find("\rCreating .kml file... " + marks + "/" + marks))
-        << result.err;
-    EXPECT_EQ('\n', result.err.back()); // the progress line is ended
-    EXPECT_TRUE(result.terminalEchoes);
+    for (int i = 0; i < 200 && !fs::exists(opened); ++i) // the viewer starts detached
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(written.string(), ReadFile(opened));
 }
 
 // Ctrl+C, a hang-up or a kill while a large document is written used to leave its hidden
@@ -430,31 +413,12 @@ TEST_F(CliTest, EndedByASignalWhileWritingLeavesNoTemporaryFile)
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         const CliResult result =
-            RunCli({.args = Gps({"--service", "http://host", "--reply", "reply.txt", "--out-dir", "out"}),
-                    .workingDir = m_dir,
-                    .signalWhen = writing,
-                    .signal = signal});
+            Run({.args = Gps({"--service", "http://host", "--reply", "reply.txt", "--out-dir", "out"}),
+                 .signalWhen = writing,
+                 .signal = signal});
         EXPECT_EQ(-1, result.status) << "ended by the signal: " << result.err;
         EXPECT_TRUE(fs::is_empty(out)) << fs::directory_iterator(out)->path();
     }
-}
-
-TEST_F(CliTest, OpenHandsTheDocumentToXdgOpen)
-{
-    WriteFile(m_dir / "reply.txt", MarkLine("GP0001", "N385400", "W0770300", "ONE") + "\n");
-    const std::string opened = (m_dir / "opened.txt").string();
-    WriteFile(m_dir / "bin" / "xdg-open",
-              "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened + ".tmp'\nmv '" + opened + ".tmp' '" + opened +
-                  "'\n",
-              fs::perms::owner_all);
-    m_environment = {"PATH=" + (m_dir / "bin").string() + ":/usr/bin:/bin"};
-
-    const CliResult result = Run(Gps({"--service", "http://host", "--reply", "reply.txt", "--open"}));
-
-    EXPECT_EQ(0, result.status) << result.err;
-    for (int i = 0; i < 200 && !fs::exists(opened); ++i) // the viewer starts detached
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ((m_dir / "VA_Fairfax_H-G.kml").string(), ReadFile(opened));
 }
 
 } // namespace
