@@ -1,12 +1,17 @@
 #include "CliProcess.h"
 
-#include <cerrno>
+#include "ReplyLines.h"
+
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,17 +19,6 @@
 namespace tervane::testing {
 
 namespace {
-
-// Reads what is there; false once the other side is closed (a pseudo-terminal reports
-// EIO when the child is gone).
-bool Drain(int fd, std::string& into)
-{
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0)
-        into.append(buffer, static_cast<std::size_t>(n));
-    return n < 0 && (errno == EAGAIN || errno == EINTR);
-}
 
 std::vector<char*> Pointers(std::vector<std::string>& texts)
 {
@@ -39,8 +33,6 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
 
 CliResult RunCli(const CliRun& run)
 {
-    // A child that exits before reading its input must not take the test down with it.
-    std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> argv{TERVANE_CLI_PATH};
     argv.insert(argv.end(), run.args.begin(), run.args.end());
     // Nothing of the developer's own set-up (service address, settings) leaks in.
@@ -50,86 +42,69 @@ CliResult RunCli(const CliRun& run)
                            "HOME=" + (run.workingDir / "home").string(), "LC_ALL=C"});
     std::vector<char*> argvPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(env);
-
-    // With a dialogue, err[0] is our side of the terminal and err[1] the child's.
+    // Standard input, output and error are files beside the test's folder; with a
+    // dialogue, standard input and error are a pseudo-terminal whose other side is ours.
+    const std::string files = run.workingDir.string() + "-std";
+    std::ofstream(files + "in", std::ios::binary) << run.input;
     const bool terminal = !run.dialogue.empty();
-    int out[2], err[2], in[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0)
-        return {};
-    if (terminal) {
-        err[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0)
-            return {};
-        err[1] = open(ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    } else if (pipe2(err, O_CLOEXEC) != 0) {
-        return {};
-    }
+    const int ours = terminal ? posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+    const std::string in =
+        terminal && grantpt(ours) == 0 && unlockpt(ours) == 0 ? ptsname(ours) : files + "in";
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(terminal ? err[1] : in[0], STDIN_FILENO);
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
+        const int input = open(in.c_str(), O_RDWR | O_NOCTTY);
+        dup2(input, STDIN_FILENO);
+        dup2(open((files + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+        dup2(terminal ? input : open((files + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+             STDERR_FILENO);
         if (chdir(run.workingDir.c_str()) == 0)
             execve(argvPointers[0], argvPointers.data(), envPointers.data());
         _exit(127);
     }
-    for (int fd : {out[1], err[1], in[0]})
-        close(fd);
-    if (write(in[1], run.input.data(), run.input.size()) < 0) {
-        // The child left without reading it; what it printed tells why.
-    }
-    close(in[1]);
 
     CliResult result;
-    fcntl(out[0], F_SETFL, O_NONBLOCK);
-    fcntl(err[0], F_SETFL, O_NONBLOCK);
+    if (terminal)
+        fcntl(ours, F_SETFL, O_NONBLOCK);
     std::size_t step = 0;
     std::size_t shownFrom = 0; // terminal output before this offset answered earlier steps
-    bool outOpen = true;
-    bool errOpen = true;
-    bool exited = pid < 0;
     bool signalled = false;
-    int waitStatus = 0;
+    int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while ((outOpen || errOpen || !exited) && std::chrono::steady_clock::now() < deadline) {
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-        poll(fds, 2, run.signalWhen ? 2 : 50);
-        outOpen = outOpen && Drain(out[0], result.out);
-        errOpen = errOpen && Drain(err[0], result.err);
+    while (pid > 0 && waitpid(pid, &status, WNOHANG) == 0) {
+        char buffer[4096];
+        for (ssize_t n; terminal && (n = read(ours, buffer, sizeof buffer)) > 0;)
+            result.err.append(buffer, static_cast<std::size_t>(n));
         const std::size_t at = step < run.dialogue.size()
                                    ? result.err.find(run.dialogue[step].first, shownFrom)
                                    : std::string::npos;
         if (at != std::string::npos) {
             const std::string& typed = run.dialogue[step].second;
-            if (write(err[0], typed.data(), typed.size()) < 0)
-                break;
+            if (write(ours, typed.data(), typed.size()) < 0)
+                ADD_FAILURE() << "cannot type on the terminal";
             shownFrom = at + run.dialogue[step++].first.size();
-            if (step == run.dialogue.size() && run.signal != 0)
-                kill(pid, run.signal);
         }
-        if (run.signalWhen && !signalled && !exited && run.signalWhen()) {
-            kill(pid, run.signal);
-            signalled = true;
-        }
-        // The terminal stays open on our side, so its end is the child's exit.
-        if (!exited && waitpid(pid, &waitStatus, WNOHANG) == pid) {
-            exited = true;
-            if (terminal) {
-                Drain(err[0], result.err);
-                errOpen = false;
-            }
-        }
+        if (!signalled && run.signal != 0 &&
+            (run.signalWhen ? run.signalWhen() : step == run.dialogue.size()))
+            signalled = kill(pid, run.signal) == 0;
+        if (std::chrono::steady_clock::now() > deadline)
+            kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (!exited) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &waitStatus, 0);
-    } else if (pid > 0 && WIFEXITED(waitStatus)) {
-        result.status = WEXITSTATUS(waitStatus);
+    if (WIFEXITED(status) && pid > 0)
+        result.status = WEXITSTATUS(status);
+    result.out = ReadFile(files + "out");
+    if (terminal) {
+        char buffer[4096];
+        for (ssize_t n; (n = read(ours, buffer, sizeof buffer)) > 0;)
+            result.err.append(buffer, static_cast<std::size_t>(n));
+        termios settings{};
+        result.terminalEchoes = tcgetattr(ours, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+        close(ours);
+    } else {
+        result.err = ReadFile(files + "err");
     }
-    termios settings{};
-    result.terminalEchoes = terminal && tcgetattr(err[0], &settings) == 0 && (settings.c_lflag & ECHO) != 0;
-    close(out[0]);
-    close(err[0]);
+    for (const char* name : {"in", "out", "err"})
+        std::filesystem::remove(files + name);
     return result;
 }
 
