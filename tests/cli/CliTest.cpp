@@ -1,7 +1,6 @@
 // The command-line tool as a user meets it: the built executable, run with arguments,
 // its output, its exit status and the files it leaves.
 
-#include "CliProcess.h"
 #include "ReplyLines.h"
 
 #include "SampleMarks.h"
@@ -14,19 +13,136 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace tervane {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CliResult;
 using testing::CountOf;
 using testing::MarkLine;
 using testing::ReadFile;
-using testing::RunCli;
+
+// Runs the built tervane-cli as a child process and collects what it prints. Every run
+// is bounded: a child still alive after a minute is killed and reported with status -1.
+struct CliRun {
+    std::vector<std::string> args{};
+    std::filesystem::path workingDir{};     // also holds the child's HOME ("home" inside it)
+    std::string input{};                    // standard input
+    std::vector<std::string> environment{}; // "NAME=value", before PATH, HOME and LC_ALL=C
+    // Standard input and standard error on a pseudo-terminal instead of files: each time
+    // the terminal shows `first`, `second` is typed, in order; `signal` follows the last.
+    // What the terminal shows, echo included, lands in CliResult::err.
+    std::vector<std::pair<std::string, std::string>> dialogue{};
+    // Without a dialogue: `signal` is sent the first time `signalWhen` holds (asked every
+    // few milliseconds while the child runs).
+    std::function<bool()> signalWhen{};
+    int signal = 0;
+};
+
+struct CliResult {
+    int status = -1; // the exit status; -1 when ended by a signal or not started
+    std::string out;
+    std::string err;
+    bool terminalEchoes = false; // with a dialogue: the terminal's echo once the child ended
+};
+
+std::vector<char*> Pointers(std::vector<std::string>& texts)
+{
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+CliResult RunCli(const CliRun& run)
+{
+    std::vector<std::string> argv{TERVANE_CLI_PATH};
+    argv.insert(argv.end(), run.args.begin(), run.args.end());
+    // Nothing of the developer's own set-up (service address, settings) leaks in.
+    std::vector<std::string> env = run.environment;
+    const char* path = std::getenv("PATH");
+    env.insert(env.end(), {std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
+                           "HOME=" + (run.workingDir / "home").string(), "LC_ALL=C"});
+    std::vector<char*> argvPointers = Pointers(argv);
+    std::vector<char*> envPointers = Pointers(env);
+    // Standard input, output and error are files beside the test's folder; with a
+    // dialogue, standard input and error are a pseudo-terminal whose other side is ours.
+    const std::string files = run.workingDir.string() + "-std";
+    std::ofstream(files + "in", std::ios::binary) << run.input;
+    const bool terminal = !run.dialogue.empty();
+    const int ours = terminal ? posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+    const std::string in =
+        terminal && grantpt(ours) == 0 && unlockpt(ours) == 0 ? ptsname(ours) : files + "in";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int input = open(in.c_str(), O_RDWR | O_NOCTTY);
+        dup2(input, STDIN_FILENO);
+        dup2(open((files + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+        dup2(terminal ? input : open((files + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+             STDERR_FILENO);
+        if (chdir(run.workingDir.c_str()) == 0)
+            execve(argvPointers[0], argvPointers.data(), envPointers.data());
+        _exit(127);
+    }
+
+    CliResult result;
+    if (terminal)
+        fcntl(ours, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    const auto showTerminal = [&] {
+        for (ssize_t n; terminal && (n = read(ours, buffer, sizeof buffer)) > 0;)
+            result.err.append(buffer, static_cast<std::size_t>(n));
+    };
+    std::size_t step = 0;
+    std::size_t shownFrom = 0; // terminal output before this offset answered earlier steps
+    bool signalled = false;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (pid > 0 && waitpid(pid, &status, WNOHANG) == 0) {
+        showTerminal();
+        const std::size_t at = step < run.dialogue.size()
+                                   ? result.err.find(run.dialogue[step].first, shownFrom)
+                                   : std::string::npos;
+        if (at != std::string::npos) {
+            const std::string& typed = run.dialogue[step].second;
+            if (write(ours, typed.data(), typed.size()) < 0)
+                ADD_FAILURE() << "cannot type on the terminal";
+            shownFrom = at + run.dialogue[step++].first.size();
+        }
+        if (!signalled && run.signal != 0 &&
+            (run.signalWhen ? run.signalWhen() : step == run.dialogue.size()))
+            signalled = kill(pid, run.signal) == 0;
+        if (std::chrono::steady_clock::now() > deadline)
+            kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (WIFEXITED(status) && pid > 0)
+        result.status = WEXITSTATUS(status);
+    result.out = ReadFile(files + "out");
+    if (terminal) {
+        showTerminal();
+        termios settings{};
+        result.terminalEchoes = tcgetattr(ours, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+        close(ours);
+    } else {
+        result.err = ReadFile(files + "err");
+    }
+    for (const char* name : {"in", "out", "err"})
+        std::filesystem::remove(files + name);
+    return result;
+}
 
 void WriteFile(const fs::path& path, const std::string& text,
                fs::perms perms = fs::perms::owner_read | fs::perms::owner_write)
@@ -61,7 +177,7 @@ protected:
     void TearDown() override { fs::remove_all(m_dir); }
 
     // Runs the tool in the test's folder, with the test's environment.
-    CliResult Run(testing::CliRun run)
+    CliResult Run(CliRun run)
     {
         run.workingDir = m_dir;
         run.environment = m_environment;
@@ -304,13 +420,6 @@ TEST_F(CliTest, FetchesFromTheSampleServiceWithAndWithoutSignIn)
                   "'\n",
               fs::perms::owner_all);
     m_environment = {"PATH=" + (m_dir / "bin").string() + ":/usr/bin:/bin"};
-    const std::vector<std::string> county{"--type", "HORIZONTAL"};
-    const auto with = [&county](std::vector<std::string> more) {
-        more.insert(more.begin(), county.begin(), county.end());
-        return more;
-    };
-    const std::vector<std::pair<std::string, std::string>> dialogue{{"User name: ", "alice\n"},
-                                                                    {"Password: ", ""}};
     const struct {
         const char* name;
         bool signInNeeded;
@@ -321,19 +430,19 @@ TEST_F(CliTest, FetchesFromTheSampleServiceWithAndWithoutSignIn)
         int signal = 0;
     } rows[] = {
         // clang-format off
-        {"open service, the document handed to xdg-open", false, with({"--open"}), 0, ""},
+        {"open service, the document handed to xdg-open", false, {"--open"}, 0, ""},
         {"no marks", false, {"--project", "NOMARKS"}, 1, "No marks found!\n"},
-        {"the service's input error", false, {"--lat", "N386000", "--lon", "W0770213", "--radius", "5",
-         "--type", "GPS"}, 1, "INPUT ERROR"},
-        {"a password file others can read", true, with({"--user", "alice", "--password-file", "shared-password"}),
+        {"the service's input error", false, {"--lat", "N386000", "--lon", "W0770213", "--radius", "5"}, 1, "INPUT ERROR"},
+        {"a password file others can read", true, {"--user", "alice", "--password-file", "shared-password"},
          0, "tervane-cli: warning: others can read the password file shared-password; 'chmod 600' makes it yours "
          "alone.\n"},
-        {"sign-in needed, no terminal to ask on", true, county, 1, "Internet access failed\n"},
-        {"wrong password", true, with({"--user", "alice", "--password-file", "bad-password"}), 1,
+        {"sign-in needed, no terminal to ask on", true, {}, 1, "Internet access failed\n"},
+        {"wrong password", true, {"--user", "alice", "--password-file", "bad-password"}, 1,
          "Internet access failed\n"},
-        {"asked on the terminal", true, county, 0, "\rCreating .kml file... <n>/<n>",
+        {"asked on the terminal", true, {}, 0, "\rCreating .kml file... <n>/<n>",
          {{"User name: ", "alice\n"}, {"Password: ", "secret\n"}}},
-        {"Ctrl+C at the password prompt", true, county, -1, "User name: alice", dialogue, SIGINT},
+        {"Ctrl+C at the password prompt", true, {}, -1, "User name: alice",
+         {{"User name: ", "alice\n"}, {"Password: ", ""}}, SIGINT},
         // clang-format on
     };
     const fs::path written = m_dir / "VA_Fairfax_H-0-0.kml";
@@ -348,8 +457,9 @@ TEST_F(CliTest, FetchesFromTheSampleServiceWithAndWithoutSignIn)
         const int port = service.Bind(0);
         ASSERT_TRUE(service.ServeInBackground());
         fs::remove(written);
-        std::vector<std::string> args{"--state", "VA",        "--county",
-                                      "Fairfax", "--service", "http://127.0.0.1:" + std::to_string(port)};
+        std::vector<std::string> args{
+            "--state", "VA",         "--county",  "Fairfax",
+            "--type",  "HORIZONTAL", "--service", "http://127.0.0.1:" + std::to_string(port)};
         args.insert(args.end(), row.args.begin(), row.args.end());
 
         const CliResult result = Run({.args = args, .dialogue = row.dialogue, .signal = row.signal});
