@@ -80,7 +80,7 @@ public:
     void SetBarValue(std::size_t value) override { log.push_back("bar " + std::to_string(value)); }
     void Open(const std::filesystem::path& document) override
     {
-        log.push_back("opened " + document.filename().string());
+        log.push_back("opened " + document.string());
     }
     std::string GetSetting(std::string_view, std::string_view, std::string_view def) override
     {

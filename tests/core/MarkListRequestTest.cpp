@@ -28,12 +28,6 @@ MarkListInputs ProjectQuery(std::string project, std::string mode = "PR")
     return {std::move(mode), "VA Virginia", "", "", "", "", "", std::move(project), ""};
 }
 
-MarkListInputs With(MarkListInputs in, std::string MarkListInputs::*field, std::string value)
-{
-    in.*field = std::move(value);
-    return in;
-}
-
 // What a request comes to: "primary-query companion-query file" when it is ready, the
 // message when it is refused (with the request left empty), "no mode" without a mode.
 std::string Outcome(const MarkListInputs& in, std::string& controlCode)
@@ -77,9 +71,9 @@ TEST(MarkListRequest, ComposesTheRequestOrRefusesWithTheFirstFailedCheck)
          "1=RADIUS&2=N1&3=W2&4=12abc&5=TID-0  N1_W2_RADIUS-12abcMI_TID-0.kml"},
         {"inner blanks and a backslash stay, no type needed", ProjectQuery(" a b\\c "),
          "1=PROJECT&2=a b\\c&3=N&4=X-0-0  a b\\c.kml"},
-        {"no state, radius mode", With(RadiusQuery("N1", "W2", "5", "GPS"), &MarkListInputs::stateText, ""), state},
-        {"no state, no mode", With(ProjectQuery("P", ""), &MarkListInputs::stateText, ""), state},
-        {"US region needs a county in every mode", With(ProjectQuery("P"), &MarkListInputs::selectedRegion, "US"),
+        {"no state, radius mode", MarkListInputs{"LL", "", "", "GPS", "N1", "W2", "5", "", ""}, state},
+        {"no state, no mode", MarkListInputs{"", "", "", "", "", "", "", "P", ""}, state},
+        {"US region needs a county in every mode", MarkListInputs{"PR", "VA", "", "", "", "", "", "P", "US"},
          std::string(kMsgCountyRequired)},
         {"unknown county", CountyQuery("Nowhere Else", "HORIZONTAL"), fips},
         {"FIPS of zeros", CountyQuery("Nowhere", "HORIZONTAL"), fips},
@@ -92,7 +86,7 @@ TEST(MarkListRequest, ComposesTheRequestOrRefusesWithTheFirstFailedCheck)
         {"radius 0", RadiusQuery("N1", "W2", "0", "GPS"), radius},
         {"radius before type", RadiusQuery("N1", "W2", "31", ""), radius},
         {"radius without type", RadiusQuery("N1", "W2", "5", ""), type},
-        {"no mode ends quietly", With(CountyQuery("Nowhere Else", ""), &MarkListInputs::mode, ""), "no mode"},
+        {"no mode ends quietly", MarkListInputs{"", "VA", "Nowhere Else", "", "", "", "", "", "US"}, "no mode"},
         {"a path in the project", ProjectQuery("../../home/user/.bashrc"), fileName},
         {"a tab in the latitude", RadiusQuery("N38\t23", "W077", "5", "GPS"), fileName},
         {"NUL", ProjectQuery(std::string("nul\0here", 8)), fileName},
