@@ -33,13 +33,13 @@ using testing::CountOf;
 using testing::MarkLine;
 using testing::ReadFile;
 
-// Runs the built tervane-cli as a child process and collects what it prints. Every run
-// is bounded: a child still alive after a minute is killed and reported with status -1.
+// A run of the built tervane-cli as a child process, in the test's folder (which also
+// holds its HOME, "home" inside it) with the test's environment ("NAME=value", before PATH,
+// HOME and LC_ALL=C). Every run is bounded: a child still alive after a minute is killed
+// and reported with status -1.
 struct CliRun {
     std::vector<std::string> args{};
-    std::filesystem::path workingDir{};     // also holds the child's HOME ("home" inside it)
-    std::string input{};                    // standard input
-    std::vector<std::string> environment{}; // "NAME=value", before PATH, HOME and LC_ALL=C
+    std::string input{}; // standard input
     // Standard input and standard error on a pseudo-terminal instead of files: each time
     // the terminal shows `first`, `second` is typed, in order; `signal` follows the last.
     // What the terminal shows, echo included, lands in CliResult::err.
@@ -66,98 +66,12 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
     return pointers;
 }
 
-CliResult RunCli(const CliRun& run)
-{
-    std::vector<std::string> argv{TERVANE_CLI_PATH};
-    argv.insert(argv.end(), run.args.begin(), run.args.end());
-    // Nothing of the developer's own set-up (service address, settings) leaks in.
-    std::vector<std::string> env = run.environment;
-    const char* path = std::getenv("PATH");
-    env.insert(env.end(), {std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
-                           "HOME=" + (run.workingDir / "home").string(), "LC_ALL=C"});
-    std::vector<char*> argvPointers = Pointers(argv);
-    std::vector<char*> envPointers = Pointers(env);
-    // Standard input, output and error are files beside the test's folder; with a
-    // dialogue, standard input and error are a pseudo-terminal whose other side is ours.
-    const std::string files = run.workingDir.string() + "-std";
-    std::ofstream(files + "in", std::ios::binary) << run.input;
-    const bool terminal = !run.dialogue.empty();
-    const int ours = terminal ? posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
-    const std::string in =
-        terminal && grantpt(ours) == 0 && unlockpt(ours) == 0 ? ptsname(ours) : files + "in";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int input = open(in.c_str(), O_RDWR | O_NOCTTY);
-        dup2(input, STDIN_FILENO);
-        dup2(open((files + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-        dup2(terminal ? input : open((files + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-             STDERR_FILENO);
-        if (chdir(run.workingDir.c_str()) == 0)
-            execve(argvPointers[0], argvPointers.data(), envPointers.data());
-        _exit(127);
-    }
-
-    CliResult result;
-    if (terminal)
-        fcntl(ours, F_SETFL, O_NONBLOCK);
-    char buffer[4096];
-    const auto showTerminal = [&] {
-        for (ssize_t n; terminal && (n = read(ours, buffer, sizeof buffer)) > 0;)
-            result.err.append(buffer, static_cast<std::size_t>(n));
-    };
-    std::size_t step = 0;
-    std::size_t shownFrom = 0; // terminal output before this offset answered earlier steps
-    bool signalled = false;
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (pid > 0 && waitpid(pid, &status, WNOHANG) == 0) {
-        showTerminal();
-        const std::size_t at = step < run.dialogue.size()
-                                   ? result.err.find(run.dialogue[step].first, shownFrom)
-                                   : std::string::npos;
-        if (at != std::string::npos) {
-            const std::string& typed = run.dialogue[step].second;
-            if (write(ours, typed.data(), typed.size()) < 0)
-                ADD_FAILURE() << "cannot type on the terminal";
-            shownFrom = at + run.dialogue[step++].first.size();
-        }
-        if (!signalled && run.signal != 0 &&
-            (run.signalWhen ? run.signalWhen() : step == run.dialogue.size()))
-            signalled = kill(pid, run.signal) == 0;
-        if (std::chrono::steady_clock::now() > deadline)
-            kill(pid, SIGKILL);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    if (WIFEXITED(status) && pid > 0)
-        result.status = WEXITSTATUS(status);
-    result.out = ReadFile(files + "out");
-    if (terminal) {
-        showTerminal();
-        termios settings{};
-        result.terminalEchoes = tcgetattr(ours, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
-        close(ours);
-    } else {
-        result.err = ReadFile(files + "err");
-    }
-    for (const char* name : {"in", "out", "err"})
-        std::filesystem::remove(files + name);
-    return result;
-}
-
 void WriteFile(const fs::path& path, const std::string& text,
                fs::perms perms = fs::perms::owner_read | fs::perms::owner_write)
 {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
     fs::permissions(path, perms);
-}
-
-bool AnyKmlUnder(const fs::path& dir)
-{
-    for (const auto& entry : fs::recursive_directory_iterator(dir))
-        if (entry.path().extension() == ".kml")
-            return true;
-    return false;
 }
 
 // The GPS marks of Fairfax County, Virginia, then `more`.
@@ -177,11 +91,82 @@ protected:
     void TearDown() override { fs::remove_all(m_dir); }
 
     // Runs the tool in the test's folder, with the test's environment.
-    CliResult Run(CliRun run)
+    CliResult Run(const CliRun& run)
     {
-        run.workingDir = m_dir;
-        run.environment = m_environment;
-        return RunCli(run);
+        std::vector<std::string> argv{TERVANE_CLI_PATH};
+        argv.insert(argv.end(), run.args.begin(), run.args.end());
+        // Nothing of the developer's own set-up (service address, settings) leaks in.
+        std::vector<std::string> env = m_environment;
+        const char* path = std::getenv("PATH");
+        env.insert(env.end(), {std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
+                               "HOME=" + (m_dir / "home").string(), "LC_ALL=C"});
+        std::vector<char*> argvPointers = Pointers(argv);
+        std::vector<char*> envPointers = Pointers(env);
+        // Standard input, output and error are files beside the test's folder; with a
+        // dialogue, standard input and error are a pseudo-terminal whose other side is ours.
+        const std::string files = m_dir.string() + "-std";
+        std::ofstream(files + "in", std::ios::binary) << run.input;
+        const bool terminal = !run.dialogue.empty();
+        const int ours = terminal ? posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+        const std::string in =
+            terminal && grantpt(ours) == 0 && unlockpt(ours) == 0 ? ptsname(ours) : files + "in";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int input = open(in.c_str(), O_RDWR | O_NOCTTY);
+            dup2(input, STDIN_FILENO);
+            dup2(open((files + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+            dup2(terminal ? input : open((files + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                 STDERR_FILENO);
+            if (chdir(m_dir.c_str()) == 0)
+                execve(argvPointers[0], argvPointers.data(), envPointers.data());
+            _exit(127);
+        }
+
+        CliResult result;
+        if (terminal)
+            fcntl(ours, F_SETFL, O_NONBLOCK);
+        char buffer[4096];
+        const auto showTerminal = [&] {
+            for (ssize_t n; terminal && (n = read(ours, buffer, sizeof buffer)) > 0;)
+                result.err.append(buffer, static_cast<std::size_t>(n));
+        };
+        std::size_t step = 0;
+        std::size_t shownFrom = 0; // terminal output before this offset answered earlier steps
+        bool signalled = false;
+        int status = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (pid > 0 && waitpid(pid, &status, WNOHANG) == 0) {
+            showTerminal();
+            const std::size_t at = step < run.dialogue.size()
+                                       ? result.err.find(run.dialogue[step].first, shownFrom)
+                                       : std::string::npos;
+            if (at != std::string::npos) {
+                const std::string& typed = run.dialogue[step].second;
+                if (write(ours, typed.data(), typed.size()) < 0)
+                    ADD_FAILURE() << "cannot type on the terminal";
+                shownFrom = at + run.dialogue[step++].first.size();
+            }
+            if (!signalled && run.signal != 0 &&
+                (run.signalWhen ? run.signalWhen() : step == run.dialogue.size()))
+                signalled = kill(pid, run.signal) == 0;
+            if (std::chrono::steady_clock::now() > deadline)
+                kill(pid, SIGKILL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        if (WIFEXITED(status) && pid > 0)
+            result.status = WEXITSTATUS(status);
+        result.out = ReadFile(files + "out");
+        if (terminal) {
+            showTerminal();
+            termios settings{};
+            result.terminalEchoes = tcgetattr(ours, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+            close(ours);
+        } else {
+            result.err = ReadFile(files + "err");
+        }
+        for (const char* name : {"in", "out", "err"})
+            std::filesystem::remove(files + name);
+        return result;
     }
 
     const fs::path m_dir =
@@ -231,7 +216,8 @@ TEST_F(CliTest, DryRunPrintsTheRequestsAndTheFileOfEachQuery)
         EXPECT_EQ(expected, result.out);
         EXPECT_EQ("", result.err);
     }
-    EXPECT_FALSE(AnyKmlUnder(m_dir));
+    // Nothing written: HOME is all there is.
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
 }
 
 // Usage errors exit with 2 and the synopsis; failures of the reply and of the local files
@@ -301,8 +287,8 @@ TEST_F(CliTest, RefusalsSayWhyAndWriteNothing)
         EXPECT_EQ(row.status == 2, result.err.find("usage: tervane-cli") != std::string::npos) << result.err;
         EXPECT_EQ(std::string::npos, result.err.find('\x1b')) << result.err;
         EXPECT_EQ("", result.out);
+        EXPECT_FALSE(fs::exists(m_dir / "VA_Fairfax_H-G.kml"));
     }
-    EXPECT_FALSE(AnyKmlUnder(m_dir));
 }
 
 // Runs a reader through the shell, bounded to a minute: its exit status, standard output
@@ -327,19 +313,14 @@ bool Installed(const std::string& program)
     return false;
 }
 
-// The names of a zip archive's entries in their order; `document` takes doc.kml's content.
-std::vector<std::string> ZipEntries(const fs::path& path, std::string& document)
+// The names of a zip archive's entries in their order, as libzip reads them after checking
+// the archive's consistency; none when it cannot.
+std::vector<std::string> ZipEntries(const fs::path& path)
 {
     std::vector<std::string> names;
     zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, nullptr);
     for (zip_int64_t i = 0; archive && i < zip_get_num_entries(archive, 0); ++i)
         names.emplace_back(zip_get_name(archive, static_cast<zip_uint64_t>(i), 0));
-    zip_file_t* file = archive ? zip_fopen(archive, "doc.kml", 0) : nullptr;
-    char buffer[4096];
-    for (zip_int64_t n; file && (n = zip_fread(file, buffer, sizeof buffer)) > 0;)
-        document.append(buffer, static_cast<std::size_t>(n));
-    if (file)
-        zip_fclose(file);
     if (archive)
         zip_close(archive);
     return names;
@@ -352,10 +333,10 @@ TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
     constexpr std::size_t kMarks = 40;
     std::string reply = MarkLine("BAD001", "N386023", "W0770213", "BAD MINUTES") + "\n";
     for (std::size_t i = 1; i <= kMarks; ++i) {
-        char pid[8];
-        std::snprintf(pid, sizeof pid, "TV%04zu", i);
         const std::string n = std::to_string(10 + i);
-        reply += MarkLine(pid, "N38" + n + "00", "W077" + n + "30", "MARK " + n + " & SONS") + "\n";
+        reply += MarkLine("TV" + std::to_string(10000 + i).substr(1), "N38" + n + "00", "W077" + n + "30",
+                          "MARK " + n + " & SONS") +
+                 "\n";
     }
     WriteFile(m_dir / "reply.txt", reply);
     auto write = [&](const std::string& format) {
@@ -369,19 +350,11 @@ TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
         return written;
     };
 
-    // The package: doc.kml first, then every icon it names.
+    // The package: doc.kml first, then its icons (which ones, MarkDocumentTest checks).
     const fs::path kmz = write("kmz");
-    std::string document;
-    const std::vector<std::string> entries = ZipEntries(kmz, document);
-    ASSERT_FALSE(entries.empty()) << "libzip cannot open " << kmz;
+    const std::vector<std::string> entries = ZipEntries(kmz);
+    ASSERT_GT(entries.size(), 1u) << "libzip cannot open " << kmz;
     EXPECT_EQ("doc.kml", entries[0]);
-    EXPECT_EQ(kMarks, CountOf(document, "<Placemark>"));
-    for (std::size_t at = document.find("<href>"); at != std::string::npos;
-         at = document.find("<href>", at + 1)) {
-        const std::string href = document.substr(at + 6, document.find("</href>", at) - at - 6);
-        EXPECT_NE(entries.end(), std::find(entries.begin() + 1, entries.end(), href)) << href;
-    }
-
     // The waypoints: named by PID, in reply order.
     const fs::path gpx = write("gpx");
     if (Installed("gpsbabel")) {
@@ -489,12 +462,8 @@ TEST_F(CliTest, EndedByASignalWhileWritingLeavesNoTemporaryFile)
     WriteFile(m_dir / "reply.txt", reply);
     const fs::path out = m_dir / "out";
     fs::create_directories(out);
-    const auto writing = [&out] {
-        for (const auto& entry : fs::directory_iterator(out))
-            if (entry.path().filename().string().front() == '.')
-                return true;
-        return false;
-    };
+    // The hidden temporary is the first file to appear.
+    const auto writing = [&out] { return !fs::is_empty(out); };
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         const CliResult result =

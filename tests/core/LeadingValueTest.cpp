@@ -25,8 +25,7 @@ TEST(LeadingValue, ReadsTheNumberAtTheStart)
     const Row rows[] = {
         {"leading zeros of a FIPS code", "059", 59},
         {"trailing text ignored", "12abc", 12},
-        {"blanks inside join digits", " 1 2\t3\n", 123},
-        {"blank between sign and digits", "- 5", -5},
+        {"blanks inside join digits, even after the sign", "- 1 2\t3\n", -123},
         {"second point ends the number", "1.2.3", 1.2},
         {"D exponent", "1D2", 100},
         {"lower-case exponent with sign", "25e-1", 2.5},

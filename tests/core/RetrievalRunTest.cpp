@@ -94,8 +94,7 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
         {"no mode", [](MarkListInputs& in, RunConfig&) { in.mode = ""; }, "", "", "", 0},
         {"no service address", [](MarkListInputs&, RunConfig& c) { c.serviceUrl.clear(); }, "", "",
          std::string(kMsgNoServiceAddress), 0},
-        {"companion fails", same, kSmith.c_str(), nullptr, refused, 2},
-        {"primary fails", same, nullptr, kGps.c_str(), refused, 2},
+        {"companion fails, the primary's marks dropped too", same, kSmith.c_str(), nullptr, refused, 2},
         // An empty primary reply is a time-out even when the companion answered.
         {"primary empty, companion fine", same, "", kGps.c_str(), "Request timeout.\r\nNo response received.", 2},
         {"the service's input error", same, "INPUT ERROR: unknown county\nignored\n", "\n",
@@ -134,8 +133,8 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
 }
 
 // The run's fetch of one request. Every kind of answer also meets the real transfer in
-// tests/qt/HttpTransferTest.cpp; these are the sequences and shapes the local server there does not stage. A
-// confirmed sign-in repeats the request once, with the credentials.
+// tests/qt/HttpTransferTest.cpp; these are the sequences and shapes its local server does
+// not stage. A confirmed sign-in repeats the request once, with the credentials.
 TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
 {
     const SignInAnswer confirmed{true, "surveyor", "s3cret"};
