@@ -11,14 +11,13 @@ constexpr double kMarkHalfSecond = 38.0 + 53.0 / 60 + 23.5 / 3600;
 // Accepted texts carry no message; refused ones leave the angle at 0.
 TEST(ParseDmsAngle, AcceptedAndRefusedTexts)
 {
-    struct Row {
+    const struct {
         const char* name;
         const char* text;
         double degrees;
         const char* message;
-    };
-    // clang-format off
-    const Row rows[] = {
+    } rows[] = {
+        // clang-format off
         {"compact DDMMSS", "385323", kMark, ""},
         {"shortest compact text", "10203", 1.0 + 2.0 / 60 + 3.0 / 3600, ""},
         {"too short for compact", "3853", 0, "<*** Invalid angle - 3853 ***>"},
@@ -45,8 +44,8 @@ TEST(ParseDmsAngle, AcceptedAndRefusedTexts)
         // accepted infinite angle, and so as "INF" coordinates.
         {"degrees whose radians overflow", "--1e308 0 0", 0, "<*** Invalid angle - -1e308 0 0 ***>"},
         {"degrees and minutes overflow together", "--1.7e308:-1e308", 0, "<*** Invalid angle - -1.7e308:-1e308 ***>"},
+        // clang-format on
     };
-    // clang-format on
     for (const auto& row : rows) {
         std::string text = row.text;
         double angle = 1;

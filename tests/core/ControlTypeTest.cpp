@@ -8,13 +8,12 @@ namespace {
 // The whole table: a mistyped code would be sent to the service and name the file.
 TEST(ControlType, DisplayNamesMapToCodesAndCompanions)
 {
-    struct Row {
+    const struct {
         const char* displayName;
         const char* code;
         bool companion;
-    };
-    // clang-format off
-    const Row rows[] = {
+    } rows[] = {
+        // clang-format off
         {"HORIZONTAL", "H-0-0", true},        {"HORIZONTAL A", "H-A-0", true},
         {"HORIZONTAL B", "H-B-0", true},      {"HORIZONTAL 1", "H-1-0", true},
         {"HORIZONTAL 2", "H-2-0", true},      {"PACS & SACS", "P-S-0", false},
@@ -24,8 +23,8 @@ TEST(ControlType, DisplayNamesMapToCodesAndCompanions)
         {"GPS HT MOD", "GP2-0", false},       {"WISCONSIN HT MOD", "MOD-0", false},
         {"FBN/CBN", "F-C-0", false},          {"TIDAL", "TID-0", false},
         {"DESTROYED", "D-D-0", false},
+        // clang-format on
     };
-    // clang-format on
     for (const auto& row : rows) {
         std::string code;
         EXPECT_TRUE(LookupControlCode(code, row.displayName)) << row.displayName;

@@ -16,13 +16,12 @@ TEST(LeadingValue, ReadsTheNumberAtTheStart)
     // to 100000, so a mantissa of more digits than that outweighed any exponent and the
     // value came out on the wrong side, infinite for a vanishing number and the reverse.
     const std::string manyDigits(100005, '0');
-    struct Row {
+    const struct {
         const char* name;
         std::string text;
         double value;
-    };
-    // clang-format off
-    const Row rows[] = {
+    } rows[] = {
+        // clang-format off
         {"leading zeros of a FIPS code", "059", 59},
         {"trailing text ignored", "12abc", 12},
         {"blanks inside join digits, even after the sign", "- 1 2\t3\n", -123},
@@ -36,8 +35,8 @@ TEST(LeadingValue, ReadsTheNumberAtTheStart)
         {"exponent past any integer", "5e99999999999999999999", kInf},
         {"long mantissa, vanishing exponent", "1" + manyDigits + "e-1000000000", 0},
         {"long fraction, huge exponent", "0." + manyDigits + "1e1000000000", kInf},
+        // clang-format on
     };
-    // clang-format on
     for (const auto& row : rows)
         EXPECT_DOUBLE_EQ(row.value, LeadingValue(row.text)) << row.name;
     for (const char* text : {"", "   ", ".", "-", "+", "-.", "abc", "e5", "N385323", "\r5"})

@@ -79,7 +79,6 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
 {
     using Change = void (*)(MarkListInputs&, RunConfig&);
     const Change same = [](MarkListInputs&, RunConfig&) {};
-    const std::string refused = RunFakes::kRefused;
     const struct {
         const char* name;
         Change change;
@@ -89,14 +88,16 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
         std::size_t requests;
     } rows[] = {
         // clang-format off
-        {"no state, checked before the inputs hide", [](MarkListInputs& in, RunConfig&) { in.stateText = ""; },
+        {"no state, before the inputs hide", [](MarkListInputs& in, RunConfig&) { in.stateText = ""; },
          "", "", std::string(kMsgStateRequired), 0},
         {"no mode", [](MarkListInputs& in, RunConfig&) { in.mode = ""; }, "", "", "", 0},
         {"no service address", [](MarkListInputs&, RunConfig& c) { c.serviceUrl.clear(); }, "", "",
          std::string(kMsgNoServiceAddress), 0},
-        {"companion fails, the primary's marks dropped too", same, kSmith.c_str(), nullptr, refused, 2},
+        {"companion fails, the primary's marks are not written", same, kSmith.c_str(), nullptr,
+         RunFakes::kRefused, 2},
         // An empty primary reply is a time-out even when the companion answered.
-        {"primary empty, companion fine", same, "", kGps.c_str(), "Request timeout.\r\nNo response received.", 2},
+        {"primary empty, companion fine", same, "", kGps.c_str(), "Request timeout.\r\nNo response received.",
+         2},
         {"the service's input error", same, "INPUT ERROR: unknown county\nignored\n", "\n",
          "INPUT ERROR: unknown county", 2},
         {"no marks in either reply", same, "header line\n\n", "\n", "No marks found!", 2},
