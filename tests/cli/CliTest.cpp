@@ -105,18 +105,19 @@ protected:
         // Standard input, output and error are files beside the test's folder; with a
         // dialogue, standard input and error are a pseudo-terminal whose other side is ours.
         const std::string files = m_dir.string() + "-std";
+        const std::string out = files + "out";
+        const std::string err = files + "err";
         std::ofstream(files + "in", std::ios::binary) << run.input;
         const bool terminal = !run.dialogue.empty();
         const int ours = terminal ? posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
         const std::string in =
             terminal && grantpt(ours) == 0 && unlockpt(ours) == 0 ? ptsname(ours) : files + "in";
         const pid_t pid = fork();
-        if (pid == 0) {
+        if (pid == 0) { // no allocation from here on: other threads may have held the heap's lock
             const int input = open(in.c_str(), O_RDWR | O_NOCTTY);
             dup2(input, STDIN_FILENO);
-            dup2(open((files + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-            dup2(terminal ? input : open((files + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-                 STDERR_FILENO);
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+            dup2(terminal ? input : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
             if (chdir(m_dir.c_str()) == 0)
                 execve(argvPointers[0], argvPointers.data(), envPointers.data());
             _exit(127);
@@ -155,14 +156,14 @@ protected:
         }
         if (WIFEXITED(status) && pid > 0)
             result.status = WEXITSTATUS(status);
-        result.out = ReadFile(files + "out");
+        result.out = ReadFile(out);
         if (terminal) {
             showTerminal();
             termios settings{};
             result.terminalEchoes = tcgetattr(ours, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
             close(ours);
         } else {
-            result.err = ReadFile(files + "err");
+            result.err = ReadFile(err);
         }
         for (const char* name : {"in", "out", "err"})
             std::filesystem::remove(files + name);
