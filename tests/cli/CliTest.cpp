@@ -21,6 +21,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -236,6 +237,7 @@ TEST_F(CliTest, RefusalsSayWhyAndWriteNothing)
         WriteFile(m_dir / name, "");
         fs::resize_file(m_dir / name, size);
     }
+    ASSERT_EQ(0, mkfifo((m_dir / "fifo").c_str(), 0600)); // opening it would wait for a writer
     const struct {
         const char* name;
         int status;
@@ -267,12 +269,14 @@ TEST_F(CliTest, RefusalsSayWhyAndWriteNothing)
          "--password-file", "password"}), "Internet access failed\n", "<h1>Unauthorized</h1>\n" + marks},
         {"no catalogue", 1, Gps({"--catalogue", "nowhere.dat"}), "nowhere.dat"},
         {"reply from a device", 1, Gps({"--reply", "/dev/zero"}), "--reply: /dev/zero is not a regular file"},
+        {"reply from a FIFO", 1, Gps({"--reply", "fifo"}), "--reply: fifo is not a regular file"},
         {"reply over 256 MiB", 1, Gps({"--reply", "reply.txt"}), "reply.txt holds more than 256 MiB"},
         {"password from a device", 1, Gps({"--user", "alice", "--password-file", "/dev/zero"}),
          "--password-file: /dev/zero is not a regular file"},
         {"password file over 4 KiB", 1, Gps({"--user", "alice", "--password-file", "password-large"}),
          "--password-file: password-large holds more than 4 KiB"},
         {"catalogue from a device", 1, Gps({"--catalogue", "/dev/zero"}), "/dev/zero is not a regular file"},
+        {"catalogue from a FIFO", 1, Gps({"--catalogue", "fifo"}), "fifo is not a regular file"},
         {"catalogue over 64 MiB", 1, Gps({"--catalogue", "Country-large.dat"}),
          "Country-large.dat is larger than 64 MiB"},
         // clang-format on
