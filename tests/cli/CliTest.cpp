@@ -361,6 +361,7 @@ TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
     const std::vector<std::string> entries = ZipEntries(kmz);
     ASSERT_GT(entries.size(), 1u) << "libzip cannot open " << kmz;
     EXPECT_EQ("doc.kml", entries[0]);
+
     // The waypoints: named by PID, in reply order.
     const fs::path gpx = write("gpx");
     if (Installed("gpsbabel")) {
