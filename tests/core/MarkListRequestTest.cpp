@@ -1,4 +1,4 @@
-#include "retrieval/MarkListRequest.h"
+#include "retrieval/RetrievalRun.h"
 
 #include <gtest/gtest.h>
 
@@ -32,15 +32,21 @@ MarkListInputs ProjectQuery(std::string project, std::string mode = "PR")
 // message when it is refused (with the request left empty), "no mode" without a mode.
 std::string Outcome(const MarkListInputs& in, std::string& controlCode)
 {
+    struct : QueryInputs {
+        void HideQueryInputs() override {}
+    } queryInputs;
     RegionCatalogue catalogue(fs::path(TEST_DATA_DIR) / "requests-catalogue.dat");
-    MarkListRequest r;
-    std::string message;
-    const RequestOutcome outcome =
-        BuildMarkListRequest(in, controlCode, catalogue, kService, kOutDir, r, message);
-    if (outcome == RequestOutcome::NoMode)
+    RunState state{controlCode, catalogue};
+    RunConfig config;
+    config.serviceUrl = kService;
+    config.outputDir = kOutDir;
+    const RunPreparation prepared = PrepareRun(in, state, config, queryInputs);
+    controlCode = state.controlCode;
+    const MarkListRequest& r = prepared.request;
+    if (prepared.outcome == RequestOutcome::NoMode)
         return "no mode";
-    if (outcome == RequestOutcome::Invalid)
-        return r.primaryUrl.empty() && r.kmlPath.empty() ? message : "request left: " + r.primaryUrl;
+    if (prepared.outcome == RequestOutcome::Invalid)
+        return r.primaryUrl.empty() && r.kmlPath.empty() ? prepared.message : "request left: " + r.primaryUrl;
     const auto query = [](const std::string& url) {
         return url.starts_with(kQuery) ? url.substr(kQuery.size()) : url;
     };

@@ -155,19 +155,4 @@ RequestOutcome CompleteMarkListRequest(const MarkListInputs& inputs, const std::
     return RequestOutcome::Ready;
 }
 
-RequestOutcome BuildMarkListRequest(const MarkListInputs& inputs, std::string& controlCode,
-                                    RegionCatalogue& catalogue, std::string_view serviceUrl,
-                                    const std::filesystem::path& outputDir, MarkListRequest& request,
-                                    std::string& message)
-{
-    request = MarkListRequest{};
-    if (!CheckStateAndCounty(inputs, message))
-        return RequestOutcome::Invalid;
-    LookupControlCode(controlCode, inputs.controlTypeText);
-    // The pointer is the caller's concern; this entry point has no pointer to reset.
-    bool resetPointer = false;
-    return CompleteMarkListRequest(inputs, controlCode, catalogue, serviceUrl, outputDir, request, message,
-                                   resetPointer);
-}
-
 } // namespace tervane

@@ -66,12 +66,13 @@ enum class RequestOutcome {
 bool SelectState(const std::filesystem::path& catalogueFile, std::string_view stateText, CountyList& counties,
                  std::string& selectedRegion, std::string& error);
 
-// Checks 1 and 2, which the run makes before it hides the query inputs: a state code
+// The first two checks, which the run makes before it hides the query inputs: a state code
 // (the first two characters of the state text, untrimmed), and a county when the
 // selected region is "US". True when both pass; otherwise false with `message` set.
 bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message);
 
-// Checks 4 to 6 and the composition, with `controlCode` already looked up.
+// The remaining checks of the chosen mode (FIPS code or position and radius, then the
+// control type) and the composition, with `controlCode` already looked up.
 // `serviceUrl` is "scheme://host[:port]"; `outputDir` is where the KML file goes.
 // `resetPointer` is set when the failure asks for the default mouse pointer (FIPS).
 //
@@ -84,12 +85,5 @@ RequestOutcome CompleteMarkListRequest(const MarkListInputs& inputs, const std::
                                        RegionCatalogue& catalogue, std::string_view serviceUrl,
                                        const std::filesystem::path& outputDir, MarkListRequest& request,
                                        std::string& message, bool& resetPointer);
-
-// The whole of it: checks 1 and 2, LookupControlCode (which updates `controlCode` even
-// when a later check fails), then CompleteMarkListRequest.
-RequestOutcome BuildMarkListRequest(const MarkListInputs& inputs, std::string& controlCode,
-                                    RegionCatalogue& catalogue, std::string_view serviceUrl,
-                                    const std::filesystem::path& outputDir, MarkListRequest& request,
-                                    std::string& message);
 
 } // namespace tervane

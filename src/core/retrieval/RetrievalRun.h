@@ -117,9 +117,9 @@ struct RunResult {
 RunResult RetrievalRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
                        RunPorts& ports);
 
-// The run's opening, everything before the first fetch, in this order: checks 1 and 2,
-// the control code lookup (kept in `state`), the query inputs hidden, the other checks
-// and the request (CompleteMarkListRequest), then the service address: "no address"
+// The run's opening, everything before the first fetch, in this order: the state and
+// county checks, the control code lookup (kept in `state`), the query inputs hidden,
+// the other checks and the request (CompleteMarkListRequest), then the service address: "no address"
 // (kMsgNoServiceAddress) and CheckServiceUrl. RetrievalRun starts with it, and
 // tervane-cli's --dry-run prints what it returns. It shows nothing itself.
 struct RunPreparation {
