@@ -1,63 +1,49 @@
 // The main window driven through its controls with QTest: start-up, the query modes and
-// the rows they show, choosing a state, the key filters, Escape, Exit and Help.
+// the rows they show, choosing a state, the key filters, ending, Output and Help.
 
 #include "WindowTestFakes.h"
 
 #include "retrieval/ControlType.h"
 #include "ui/HelpWindow.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QClipboard>
 #include <QFile>
-#include <QComboBox>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTextBrowser>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <fstream>
-#include <functional>
 #include <set>
 
 namespace tervane::test {
 namespace {
 
-struct RowNames {
-    const char* row;
-    const char* label;
-    const char* field;
-};
+using Rows = std::set<std::string>;
 
-const RowNames kRows[] = {
-    {"state", "lblState", "cboState"},
-    {"county", "lblCounty", "cboCounty"},
-    {"latitude", "lblLatitude", "txtLatitude"},
-    {"longitude", "lblLongitude", "txtLongitude"},
-    {"radius", "lblRadius", "txtRadius"},
-    {"project", "lblProject", "txtProject"},
-    {"type", "lblControlType", "cboControlType"},
+// Each row's label and field; a row is named after its field.
+const std::pair<const char*, const char*> kRows[] = {
+    {"lblState", "cboState"},
+    {"lblCounty", "cboCounty"},
+    {"lblLatitude", "txtLatitude"},
+    {"lblLongitude", "txtLongitude"},
+    {"lblRadius", "txtRadius"},
+    {"lblProject", "txtProject"},
+    {"lblControlType", "cboControlType"},
 };
 
 // The rows whose label and field are both shown; a row half shown fails the test.
-std::set<std::string> VisibleRows(WindowUnderTest& w)
+Rows VisibleRows(WindowUnderTest& w)
 {
-    std::set<std::string> rows;
-    for (const RowNames& row : kRows) {
-        const bool label = !w.Find<QLabel>(row.label)->isHidden();
-        const bool field = !w.Find<QWidget>(row.field)->isHidden();
-        EXPECT_EQ(label, field) << row.row << " row is half shown";
-        if (label) {
-            rows.insert(row.row);
-        }
+    Rows rows;
+    for (const auto& [label, field] : kRows) {
+        const bool shown = !w.Find(field)->isHidden();
+        EXPECT_NE(w.Find(label)->isHidden(), shown) << field << " row is half shown";
+        if (shown)
+            rows.insert(field);
     }
     return rows;
 }
@@ -65,372 +51,162 @@ std::set<std::string> VisibleRows(WindowUnderTest& w)
 std::vector<std::string> Entries(QComboBox* list)
 {
     std::vector<std::string> entries;
-    for (int i = 0; i < list->count(); ++i) {
+    for (int i = 0; i < list->count(); ++i)
         entries.push_back(list->itemText(i).toStdString());
-    }
     return entries;
 }
 
-void TriggerMenu(WindowUnderTest& w, const char* actionName)
+std::string Text(QComboBox* box)
 {
-    QAction* action = w.window.findChild<QAction*>(QString::fromLatin1(actionName));
-    ASSERT_NE(action, nullptr) << actionName;
-    action->trigger();
+    return box->currentText().toStdString();
 }
 
-void PickState(WindowUnderTest& w, int index)
+// Start-up restores the remembered state and county, fills the state and type lists and
+// hides every row; without a catalogue it says so, leaving the lists empty, rows shown.
+TEST(MainWindowStartUp, RestoresRememberedTextsAndFillsTheListsOrReportsTheCatalogue)
 {
-    auto* state = w.Find<QComboBox>("cboState");
-    state->setCurrentIndex(index);
-    emit state->activated(index);
-}
-
-TEST(MainWindowStartUp, RestoresRememberedTextsFillsListsAndHidesEveryRow)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder, false);
-    w.settings.SaveSetting(kSettingsSection, kStateKey, "VA");
-    w.settings.SaveSetting(kSettingsSection, kCountyKey, "Prince William ");
-    w.window.Load();
-
-    EXPECT_EQ(w.window.windowTitle().toStdString(), "TERVANE");
-    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "VA");
-    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText().toStdString(), "Prince William ");
-    EXPECT_EQ(Entries(w.Find<QComboBox>("cboState")),
-              (std::vector<std::string>{"VA Virginia", "ZZ Statewithout Counties", "DC District of Columbia",
-                                        "PQ Pacific Quarter"}));
-    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->count(), 0);
-    EXPECT_EQ(w.Find<QComboBox>("cboControlType")->count(), static_cast<int>(kControlTypes.size()));
-    EXPECT_EQ(w.Find<QComboBox>("cboControlType")->currentText().toStdString(), "");
-    EXPECT_TRUE(VisibleRows(w).empty());
-    EXPECT_EQ(w.window.QueryMode(), "");
-    EXPECT_TRUE(w.messages.shown.empty());
-}
-
-TEST(MainWindowStartUp, MissingCatalogueIsReportedAndLeavesListsEmptyAndRowsShown)
-{
-    ProgramFolder folder("");
-    WindowUnderTest w(folder, false);
-    w.settings.SaveSetting(kSettingsSection, kStateKey, "VA");
-    w.window.Load();
-
-    ASSERT_EQ(w.messages.shown.size(), 1u);
-    EXPECT_NE(w.messages.shown[0].find("Country.dat"), std::string::npos) << w.messages.shown[0];
-    EXPECT_EQ(w.Find<QComboBox>("cboState")->count(), 0);
-    EXPECT_EQ(w.Find<QComboBox>("cboControlType")->count(), 0);
-    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "VA");
-    EXPECT_EQ(VisibleRows(w).size(), std::size(kRows));
-}
-
-TEST(MainWindowLayout, EveryTextFitsItsControlAtTheWindowFont)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    w.window.show();
-    for (const RowNames& row : kRows) {
-        auto* label = w.Find<QLabel>(row.label);
-        const QFontMetrics metrics(label->font());
-        EXPECT_GE(label->width(), metrics.horizontalAdvance(label->text())) << row.label;
-        EXPECT_GE(label->height(), metrics.height()) << row.label;
-        auto* field = w.Find<QWidget>(row.field);
-        EXPECT_GE(field->height(), field->minimumSizeHint().height()) << row.field;
-        EXPECT_LT(label->geometry().right(), field->x()) << row.label << " runs into its field";
+    for (const bool catalogue : {true, false}) {
+        SCOPED_TRACE(catalogue ? "with a catalogue" : "without");
+        WindowUnderTest w(false, catalogue);
+        w.settings.SaveSetting(kSettingsSection, kStateKey, "VA");
+        w.settings.SaveSetting(kSettingsSection, kCountyKey, "Prince William ");
+        w.window.Load();
+        EXPECT_EQ(Text(w.Find<QComboBox>("cboState")), "VA");
+        EXPECT_EQ(Text(w.Find<QComboBox>("cboCounty")), "Prince William ");
+        const auto types = static_cast<int>(kControlTypes.size());
+        EXPECT_EQ(w.Find<QComboBox>("cboControlType")->count(), catalogue ? types : 0);
+        EXPECT_EQ(Entries(w.Find<QComboBox>("cboState")).size(), catalogue ? 4u : 0u);
+        EXPECT_EQ(VisibleRows(w).size(), catalogue ? 0u : std::size(kRows));
+        EXPECT_EQ(w.messages.size(), catalogue ? 0u : 1u);
+        EXPECT_TRUE(catalogue || w.messages.at(0).find("Country.dat") != std::string::npos) << w.messages.at(0);
     }
 }
 
-struct ModeCase {
-    const char* name;
-    const char* action;
-    std::string mode;
-    std::set<std::string> rows;
-};
-
-TEST(MainWindowModes, EachCommandShowsItsRowsAndSetsTheMode)
+// The Stations commands show their rows and leave the focus alone: a focused field that a
+// mode hides loses the focus rather than handing it on (the next control taking it would
+// show rows of its own). Rows appear as the focus moves on and stay across modes; a run
+// leaves the project row.
+TEST(MainWindowModes, CommandsAndTheFocusShowTheRowsAQueryNeeds)
 {
-    const ModeCase cases[] = {
-        {"by state and county", "GetMonStateCo", "SC", {"state"}},
-        {"by lat lon radius", "mnuLatLonRad", "LL", {"latitude", "longitude", "radius"}},
-        {"by project", "mnuByProj", "PR", {"project"}},
+    WindowUnderTest w;
+    w.ShowActive();
+    w.Find("cmdGo")->setFocus();
+    w.Trigger("GetMonStateCo");
+    EXPECT_EQ(QApplication::focusWidget(), w.Find("cmdGo"));
+    EXPECT_EQ(VisibleRows(w), Rows{"cboState"});
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        std::string mode;
+        Rows rows;
+    } steps[] = {
+        {"focus in the state box", [&] { w.Find("cboState")->setFocus(); }, "SC", {"cboState", "cboCounty"}},
+        {"by lat lon radius",
+         [&] { w.Trigger("mnuLatLonRad"); },
+         "LL",
+         {"cboCounty", "txtLatitude", "txtLongitude", "txtRadius"}},
+        {"focus in the county box",
+         [&] { w.Find("cboCounty")->setFocus(); },
+         "LL",
+         {"cboCounty", "txtLatitude", "txtLongitude", "txtRadius", "cboControlType"}},
+        {"by project", [&] { w.Trigger("mnuByProj"); }, "PR", {"cboCounty", "txtProject", "cboControlType"}},
+        {"a run", [&] { w.window.HideQueryInputs(); }, "PR", {"txtProject"}},
     };
-    for (const ModeCase& c : cases) {
-        ProgramFolder folder;
-        WindowUnderTest w(folder);
-        TriggerMenu(w, c.action);
-        EXPECT_EQ(w.window.QueryMode(), c.mode) << c.name;
-        EXPECT_EQ(VisibleRows(w), c.rows) << c.name;
+    for (const auto& step : steps) {
+        step.act();
+        EXPECT_EQ(w.window.QueryMode(), step.mode) << step.name;
+        EXPECT_EQ(VisibleRows(w), step.rows) << step.name;
     }
 }
 
-TEST(MainWindowModes, SwitchingModeKeepsRowsAndTextsARunLeavesTheProjectRow)
+// Opening the empty county list loads the counties of the typed state. Picking a state
+// leaves its code and loads its counties, keeping the typed county; a state without
+// counties empties and hides the county row. A catalogue gone unreadable is reported.
+TEST(MainWindowChoosingState, PickingOrTypingAStateLoadsItsCounties)
 {
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    TriggerMenu(w, "GetMonStateCo");
-    PickState(w, 0);
-    ASSERT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"}));
-    w.Find<QLineEdit>("txtProject")->setText("L27001");
-
-    TriggerMenu(w, "mnuLatLonRad");
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"county", "latitude", "longitude", "radius", "type"}));
-    TriggerMenu(w, "mnuByProj");
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"county", "project", "type"}));
-    EXPECT_EQ(w.Find<QLineEdit>("txtProject")->text().toStdString(), "L27001");
-    w.window.HideQueryInputs(); // as a run does
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"project"}));
-}
-
-TEST(MainWindowModes, RowsAppearAsTheFocusMovesThroughTheFields)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    ShowActive(w);
-
-    TriggerMenu(w, "GetMonStateCo");
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state"}));
-    w.Find<QComboBox>("cboState")->setFocus();
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county"}));
-    w.Find<QComboBox>("cboCounty")->setFocus();
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"}));
-}
-
-// The mode commands leave the focus alone. A focused field that a mode hides loses the
-// focus rather than handing it on: the next control taking it would show rows of its own.
-TEST(MainWindowModes, ChoosingAModeDoesNotMoveTheFocus)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    ShowActive(w);
-    w.Find<QWidget>("cmdGo")->setFocus();
-    TriggerMenu(w, "GetMonStateCo");
-    EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("cmdGo"));
-
-    w.Find<QWidget>("cboState")->setFocus();
-    ASSERT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county"}));
-    TriggerMenu(w, "mnuLatLonRad");
-    EXPECT_NE(QApplication::focusWidget(), w.Find<QWidget>("cboCounty"));
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"county", "latitude", "longitude", "radius"}));
-}
-
-TEST(MainWindowChoosingState, PickingAnEntryLeavesItsCodeAndLoadsItsCountiesIfAny)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    TriggerMenu(w, "GetMonStateCo");
-    w.Find<QComboBox>("cboCounty")->setEditText("Arlington");
-
-    PickState(w, 0);
-    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "VA");
-    EXPECT_EQ(Entries(w.Find<QComboBox>("cboCounty")),
-              (std::vector<std::string>{"Fairfax", "Prince William", "Alexandria city"}));
-    // The typed county stays although the state has no county of that name.
-    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText().toStdString(), "Arlington");
-    EXPECT_EQ(w.window.SelectedRegion(), "US");
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"}));
-
-    PickState(w, 3);
-    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "PQ");
-    EXPECT_EQ(Entries(w.Find<QComboBox>("cboCounty")), (std::vector<std::string>{"Harbour District"}));
-    EXPECT_EQ(w.window.SelectedRegion(), "Overseas Areas");
-
-    // A state without counties hides the county row and empties its text; the type row,
-    // once shown, stays.
-    w.Find<QComboBox>("cboCounty")->setEditText("Fairfax");
-    PickState(w, 1);
-    EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText().toStdString(), "ZZ");
-    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->count(), 0);
-    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText().toStdString(), "");
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "type"}));
-}
-
-TEST(MainWindowChoosingState, OpeningTheEmptyCountyListLoadsTheTypedStatesCounties)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    ShowActive(w);
-    TriggerMenu(w, "GetMonStateCo");
+    WindowUnderTest w;
+    w.ShowActive();
+    w.Trigger("GetMonStateCo");
     auto* state = w.Find<QComboBox>("cboState");
     auto* county = w.Find<QComboBox>("cboCounty");
     state->setFocus(); // shows the county row
     state->setEditText("DC and more");
     county->showPopup();
-    EXPECT_EQ(state->currentText().toStdString(), "DC");
-    EXPECT_EQ(Entries(county), (std::vector<std::string>{"District of Columbia"}));
+    EXPECT_EQ(Text(state), "DC");
+    EXPECT_EQ(Entries(county), std::vector<std::string>{"District of Columbia"});
     county->hidePopup();
 
-    // Opening a list that already holds counties changes nothing.
-    state->setEditText("VA");
-    county->showPopup();
-    EXPECT_EQ(Entries(county), (std::vector<std::string>{"District of Columbia"}));
-    county->hidePopup();
+    county->setEditText("Arlington");
+    w.PickState(0);
+    EXPECT_EQ(Text(state), "VA");
+    EXPECT_EQ(Entries(county), (std::vector<std::string>{"Fairfax", "Prince William", "Alexandria city"}));
+    EXPECT_EQ(Text(county), "Arlington");
+    EXPECT_EQ(w.window.SelectedRegion(), "US");
+    w.PickState(1);
+    EXPECT_EQ(Text(state), "ZZ");
+    EXPECT_EQ(Text(county), "");
+    EXPECT_EQ(VisibleRows(w), (Rows{"cboState", "cboControlType"}));
+
+    std::filesystem::remove(w.Path() / "Country.dat");
+    w.PickState(3);
+    EXPECT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(county->count(), 0);
 }
 
-TEST(MainWindowChoosingState, AnUnreadableCatalogueIsReportedAndLeavesTheCountyListEmpty)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    TriggerMenu(w, "GetMonStateCo");
-    PickState(w, 0);
-    ASSERT_EQ(w.Find<QComboBox>("cboCounty")->count(), 3);
-    std::filesystem::remove(folder.Path() / "Country.dat");
-
-    PickState(w, 3);
-    ASSERT_EQ(w.messages.shown.size(), 1u);
-    EXPECT_EQ(w.Find<QComboBox>("cboCounty")->count(), 0);
-    EXPECT_EQ(VisibleRows(w), (std::set<std::string>{"state", "county", "type"})) << "rows keep their visibility";
-}
-
-struct TypingCase {
-    const char* name;
-    const char* field;
-    const char* typed;
-    const char* expected;
-    int beeps;
-};
-
-TEST(MainWindowKeys, FilteredFieldsCapitaliseAndRefuseWithABeep)
-{
-    const TypingCase cases[] = {
-        {"latitude capitals n", "txtLatitude", "n385323", "N385323", 0},
-        {"latitude refuses a point", "txtLatitude", "38.5", "385", 1},
-        {"longitude capitals w", "txtLongitude", "w0770213", "W0770213", 0},
-        {"radius takes a point, refuses letters", "txtRadius", "12.5mi", "12.5", 2},
-        {"project capitals, refuses a dash and a space", "txtProject", "l-27 001", "L27001", 2},
-        {"type refuses a space", "cboControlType", "pacs ", "PACS", 1},
-        {"state box takes anything", "cboState", "va x.", "va x.", 0},
-    };
-    for (const TypingCase& c : cases) {
-        ProgramFolder folder;
-        WindowUnderTest w(folder);
-        ShowActive(w);
-        QWidget* field = w.Find<QWidget>(c.field);
-        field->show();
-        field->setFocus();
-        QTest::keyClicks(field, QString::fromLatin1(c.typed));
-        const QString text = qobject_cast<QLineEdit*>(field) ? qobject_cast<QLineEdit*>(field)->text()
-                                                              : qobject_cast<QComboBox*>(field)->currentText();
-        EXPECT_EQ(text.toStdString(), c.expected) << c.name;
-        EXPECT_EQ(w.beeps, c.beeps) << c.name;
-    }
-}
-
-TEST(MainWindowKeys, CopyAndPasteKeysAreSwallowedWithABeepBackspacePasses)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    ShowActive(w);
-    TriggerMenu(w, "mnuLatLonRad");
-    auto* latitude = w.Find<QLineEdit>("txtLatitude");
-    latitude->setFocus();
-    QTest::keyClicks(latitude, "N38");
-    QApplication::clipboard()->setText("W077");
-
-    QTest::keyClick(latitude, Qt::Key_V, Qt::ControlModifier);
-    QTest::keyClick(latitude, Qt::Key_X, Qt::ControlModifier);
-    EXPECT_EQ(latitude->text().toStdString(), "N38");
-    EXPECT_EQ(w.beeps, 2);
-    QTest::keyClick(latitude, Qt::Key_Backspace);
-    EXPECT_EQ(latitude->text().toStdString(), "N3");
-    EXPECT_EQ(w.beeps, 2);
-}
-
-// Keys that type no character pass the filters untouched, whatever text the platform
-// gives them: X11 gives Delete the text U+007F, which must not count as a control code.
-TEST(MainWindowKeys, KeysThatTypeNoCharacterPassTheFilters)
+// Each filtered field capitalises and refuses with a beep, refuses a paste by keyboard,
+// and passes keys that type no character whatever text the platform gives them: X11
+// gives Delete the text U+007F, which must not count as a control code.
+TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
 {
     const struct {
-        const char* name;
         const char* field;
-        Qt::Key key;
-        QString text;
-        const char* expected; // from "N385323" with the cursor after its first character
-    } cases[] = {
-        {"Delete on X11", "txtLatitude", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
-        {"Delete in the type box", "cboControlType", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
-        {"Delete in the project box", "txtProject", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
-        {"Delete in the radius box", "txtRadius", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
-        {"Delete in the longitude box", "txtLongitude", Qt::Key_Delete, QString(QChar(0x7F)), "N85323"},
-        {"Home, then Delete", "txtLatitude", Qt::Key_Home, QString(), "385323"},
-        {"Right arrow, then Delete", "txtLatitude", Qt::Key_Right, QString(), "N35323"},
-        {"F5, then Delete", "txtLatitude", Qt::Key_F5, QString(), "N85323"},
+        const char* typed;
+        std::string expected;
+        int beeps;
+    } rows[] = {
+        {"txtLatitude", "n38.5323", "N385323", 1}, {"txtLongitude", "w0770213", "W0770213", 0},
+        {"txtRadius", "12.5mi", "12.5", 2},        {"txtProject", "l-27 001", "L27001", 2},
+        {"cboControlType", "pacs ", "PACS", 1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ProgramFolder folder;
-        WindowUnderTest w(folder);
-        ShowActive(w);
-        QWidget* field = w.Find<QWidget>(c.field);
+    const QString del(QChar(0x7F));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.field);
+        WindowUnderTest w;
+        w.ShowActive();
+        QWidget* field = w.Find(row.field);
         field->show();
         field->setFocus();
         auto* edit = qobject_cast<QLineEdit*>(field) ? qobject_cast<QLineEdit*>(field)
                                                      : qobject_cast<QComboBox*>(field)->lineEdit();
-        edit->setText("N385323");
-        edit->setCursorPosition(1);
-        QTest::sendKeyEvent(QTest::Click, field, c.key, c.text, Qt::NoModifier);
-        if (c.key != Qt::Key_Delete)
-            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, QString(QChar(0x7F)), Qt::NoModifier);
-        EXPECT_EQ(edit->text().toStdString(), c.expected);
-        EXPECT_EQ(w.beeps, 0);
-    }
+        QTest::keyClicks(field, QString::fromLatin1(row.typed));
+        EXPECT_EQ(edit->text().toStdString(), row.expected);
+        EXPECT_EQ(w.beeps, row.beeps);
+        QApplication::clipboard()->setText("W077");
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(edit->text().toStdString(), row.expected) << "pasted";
+        EXPECT_EQ(w.beeps, row.beeps + 1);
 
-    // A selected latitude goes with one Delete.
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    ShowActive(w);
-    TriggerMenu(w, "mnuLatLonRad");
-    auto* latitude = w.Find<QLineEdit>("txtLatitude");
-    latitude->setFocus();
-    QTest::keyClicks(latitude, "N385323");
-    latitude->selectAll();
-    QTest::sendKeyEvent(QTest::Click, latitude, Qt::Key_Delete, QString(QChar(0x7F)), Qt::NoModifier);
-    EXPECT_EQ(latitude->text().toStdString(), "");
-    EXPECT_EQ(w.beeps, 0);
-}
-
-TEST(MainWindowKeys, EnterMovesTheFocusToTheNextShownControl)
-{
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    ShowActive(w);
-    TriggerMenu(w, "mnuLatLonRad");
-    auto* latitude = w.Find<QLineEdit>("txtLatitude");
-    latitude->setFocus();
-    QTest::keyClick(latitude, Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("txtLongitude"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
-    EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("txtRadius"));
-    // The radius box taking the focus showed the type row, so Enter goes there.
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("cboControlType"));
-    EXPECT_EQ(w.Find<QLineEdit>("txtRadius")->text().toStdString(), "");
-
-    ProgramFolder other;
-    WindowUnderTest pr(other);
-    ShowActive(pr);
-    TriggerMenu(pr, "mnuByProj");
-    auto* project = pr.Find<QLineEdit>("txtProject");
-    project->setFocus();
-    QTest::keyClick(project, Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), pr.Find<QWidget>("cmdGo")) << "the type row is hidden";
-}
-
-TEST(MainWindowEnding, EscapeFromAnyControlEndsTheProgram)
-{
-    for (const char* name : {"cboState", "txtLatitude", "cmdGo"}) {
-        ProgramFolder folder;
-        WindowUnderTest w(folder);
-        ShowActive(w);
-        QWidget* control = w.Find<QWidget>(name);
-        control->show();
-        control->setFocus();
-        QTest::keyClick(control, Qt::Key_Escape);
-        EXPECT_EQ(w.quits, 1) << name;
+        for (Qt::Key key : {Qt::Key_F5, Qt::Key_Home, Qt::Key_Right, Qt::Key_Delete})
+            QTest::sendKeyEvent(QTest::Click, field, key, key == Qt::Key_Delete ? del : QString(),
+                                Qt::NoModifier);
+        EXPECT_EQ(edit->text().toStdString(), std::string(row.expected).erase(1, 1));
+        edit->selectAll();
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, del, Qt::NoModifier);
+        EXPECT_EQ(edit->text().toStdString(), "");
+        EXPECT_EQ(w.beeps, row.beeps + 1) << "no beep for keys without a character";
     }
 }
 
 // An open menu, an open drop-down list and the menu bar the keyboard moves through
-// (after Alt) take Escape and close; only the next Escape ends the program.
+// (after Alt or F10) take Escape and close; only the next Escape ends the program.
 TEST(MainWindowEnding, EscapeClosesAnOpenMenuFirst)
 {
+    const auto key = [](Qt::Key pressed) {
+        return [pressed](WindowUnderTest&) {
+            QTest::keyPress(QApplication::focusWidget(), pressed);
+            QTest::keyRelease(QApplication::focusWidget(), pressed);
+        };
+    };
     const struct {
         const char* name;
         std::function<void(WindowUnderTest&)> open;
@@ -439,36 +215,30 @@ TEST(MainWindowEnding, EscapeClosesAnOpenMenuFirst)
          [](WindowUnderTest& w) {
              QMenuBar* bar = w.window.menuBar();
              QTest::mouseClick(bar, Qt::LeftButton, {},
-                               bar->actionGeometry(w.window.findChild<QMenu*>("mnuStations")->menuAction()).center());
+                               bar->actionGeometry(w.Find<QMenu>("mnuStations")->menuAction()).center());
          }},
-        {"menu bar after Alt",
-         [](WindowUnderTest&) {
-             QTest::keyPress(QApplication::focusWidget(), Qt::Key_Alt);
-             QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Alt);
-         }},
-        {"menu bar after F10", [](WindowUnderTest&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10); }},
+        {"menu bar after Alt", key(Qt::Key_Alt)},
+        {"menu bar after F10", key(Qt::Key_F10)},
         {"state list dropped down", [](WindowUnderTest& w) { w.Find<QComboBox>("cboState")->showPopup(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ProgramFolder folder;
-        WindowUnderTest w(folder);
-        ShowActive(w);
-        TriggerMenu(w, "GetMonStateCo");
-        w.Find<QWidget>("cboState")->setFocus();
+        WindowUnderTest w;
+        w.ShowActive();
+        w.Trigger("GetMonStateCo");
+        w.Find("cboState")->setFocus();
         c.open(w);
         QWidget* target = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
                                                             : QApplication::focusWidget();
-        ASSERT_TRUE(QApplication::activePopupWidget() || qobject_cast<QMenuBar*>(target)) << "nothing was opened";
+        ASSERT_TRUE(QApplication::activePopupWidget() || qobject_cast<QMenuBar*>(target))
+            << "nothing was opened";
         QTest::keyClick(target, Qt::Key_Escape);
-        EXPECT_EQ(w.quits, 0);
         EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
         // A menu closed by Escape leaves its bar active, which takes one more Escape.
-        if (qobject_cast<QMenuBar*>(QApplication::focusWidget())) {
+        if (qobject_cast<QMenuBar*>(QApplication::focusWidget()))
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-            EXPECT_EQ(w.quits, 0);
-        }
-        EXPECT_EQ(QApplication::focusWidget(), w.Find<QWidget>("cboState")) << "the focus is back where it was";
+        EXPECT_EQ(w.quits, 0);
+        EXPECT_EQ(QApplication::focusWidget(), w.Find("cboState")) << "the focus is back where it was";
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         EXPECT_EQ(w.quits, 1);
     }
@@ -476,13 +246,12 @@ TEST(MainWindowEnding, EscapeClosesAnOpenMenuFirst)
 
 TEST(MainWindowEnding, ExitAndClosingEndTheProgramEscapeInAnotherWindowDoesNot)
 {
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
+    WindowUnderTest w;
     QLineEdit elsewhere;
     elsewhere.show();
     QTest::keyClick(&elsewhere, Qt::Key_Escape);
     EXPECT_EQ(w.quits, 0);
-    TriggerMenu(w, "mnuExit");
+    w.Trigger("mnuExit");
     EXPECT_EQ(w.quits, 1);
     w.window.show();
     w.window.close();
@@ -503,15 +272,12 @@ TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
     window.start(QStringLiteral(TERVANE_WINDOW_PATH), {});
     ASSERT_TRUE(window.waitForStarted(5000));
     // Ready once it catches the signal (Linux shows that in /proc).
-    const QString status = QStringLiteral("/proc/%1/status").arg(window.processId());
-    const auto catchesTerm = [&status] {
-        QFile file(status);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (line.startsWith("SigCgt:"))
-                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
-        return false;
+    const auto catchesTerm = [&window] {
+        QFile file(QStringLiteral("/proc/%1/status").arg(window.processId()));
+        const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const qsizetype at = status.indexOf("SigCgt:");
+        return at >= 0 &&
+               (status.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
     };
     for (int i = 0; i < 250 && !catchesTerm(); ++i)
         QTest::qWait(20);
@@ -529,27 +295,21 @@ TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
 // a remembered name the program does not know leaves the KML document ticked.
 TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
 {
-    auto ticked = [](WindowUnderTest& w) {
+    const auto ticked = [](WindowUnderTest& w) {
         std::vector<std::string> texts;
-        for (const char* name : {"mnuFormatKml", "mnuFormatKmz", "mnuFormatGpx"}) {
-            auto* action = w.window.findChild<QAction*>(QString::fromLatin1(name));
-            EXPECT_TRUE(action && action->isCheckable()) << name;
-            if (action && action->isChecked())
-                texts.push_back(action->text().toStdString());
-        }
+        for (const char* name : {"mnuFormatKml", "mnuFormatKmz", "mnuFormatGpx"})
+            if (w.Find<QAction>(name)->isChecked())
+                texts.push_back(w.Find<QAction>(name)->text().toStdString());
         return texts;
     };
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
+    WindowUnderTest w;
     QStringList titles;
     for (QAction* menu : w.window.menuBar()->actions())
         titles << menu->text();
     EXPECT_EQ(titles, QStringList({"Stations", "Output", "Help", "E&xit"}));
     EXPECT_EQ(ticked(w), std::vector<std::string>{"KML document"});
-    EXPECT_EQ(w.settings.Get(kSettingsSection, kFormatKey), "<absent>");
-
-    TriggerMenu(w, "mnuFormatKmz");
-    TriggerMenu(w, "mnuFormatGpx");
+    w.Trigger("mnuFormatKmz");
+    w.Trigger("mnuFormatGpx");
     EXPECT_EQ(ticked(w), std::vector<std::string>{"GPX waypoints"});
     EXPECT_EQ(w.window.Format(), OutputFormat::Gpx);
     EXPECT_EQ(w.settings.Get(kSettingsSection, kFormatKey), "gpx");
@@ -557,7 +317,7 @@ TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
     const std::pair<std::string, std::string> starts[] = {
         {"kmz", "KMZ package (icons included)"}, {"gpx", "GPX waypoints"}, {"GPX", "KML document"}};
     for (const auto& [remembered, shown] : starts) {
-        WindowUnderTest next(folder, false);
+        WindowUnderTest next(false);
         next.settings.SaveSetting(kSettingsSection, kFormatKey, remembered);
         next.window.Load();
         EXPECT_EQ(ticked(next), std::vector<std::string>{shown}) << remembered;
@@ -566,20 +326,19 @@ TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
 
 TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
 {
-    ProgramFolder folder;
-    WindowUnderTest w(folder);
-    ShowActive(w);
-    TriggerMenu(w, "mnuHelp");
-    ASSERT_EQ(w.messages.shown.size(), 1u);
-    EXPECT_NE(w.messages.shown[0].find("Tervane.html"), std::string::npos) << w.messages.shown[0];
+    WindowUnderTest w;
+    w.ShowActive();
+    w.Trigger("mnuHelp");
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_NE(w.messages[0].find("Tervane.html"), std::string::npos) << w.messages[0];
 
-    std::ofstream(folder.Path() / "Tervane.html") << "<html><body><h1>Using Tervane</h1></body></html>";
+    std::ofstream(w.Path() / "Tervane.html") << "<html><body><h1>Using Tervane</h1></body></html>";
     QTest::keyClick(&w.window, Qt::Key_F1);
     auto* help = w.window.findChild<HelpWindow*>();
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
     EXPECT_NE(help->Browser()->toPlainText().toStdString().find("Using Tervane"), std::string::npos);
-    EXPECT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_EQ(w.messages.size(), 1u);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Where the window's KML files go.
+// Where the window's files go.
 
 #include "ui/OutputFolder.h"
 
@@ -9,23 +9,18 @@
 namespace tervane::test {
 namespace {
 
-TEST(OutputFolder, TheProgramsFolderWhenItCanBeWritten)
-{
-    QTemporaryDir dir;
-    const std::filesystem::path program = dir.path().toStdString();
-    EXPECT_EQ(ChooseOutputFolder(program, program / "Documents"), program);
-    EXPECT_FALSE(std::filesystem::exists(program / "Documents"));
-}
-
-TEST(OutputFolder, OtherwiseTheUsersTervaneFolderMadeAsNeeded)
+// The program's folder when it can be written, otherwise the user's Tervane folder, made
+// when first needed and found made the next time.
+TEST(OutputFolder, TheProgramsFolderOrTheUsersTervaneFolder)
 {
     QTemporaryDir dir;
     const std::filesystem::path root = dir.path().toStdString();
-    const std::filesystem::path chosen = ChooseOutputFolder(root / "no-such-program-folder", root / "Documents");
-    EXPECT_EQ(chosen, root / "Documents" / "Tervane");
-    EXPECT_TRUE(std::filesystem::is_directory(chosen));
-    // A second call finds it made.
-    EXPECT_EQ(ChooseOutputFolder(root / "no-such-program-folder", root / "Documents"), chosen);
+    EXPECT_EQ(ChooseOutputFolder(root, root / "Documents"), root);
+    EXPECT_FALSE(std::filesystem::exists(root / "Documents"));
+    for (int call = 0; call < 2; ++call)
+        EXPECT_EQ(ChooseOutputFolder(root / "no-such-program-folder", root / "Documents"),
+                  root / "Documents" / "Tervane");
+    EXPECT_TRUE(std::filesystem::is_directory(root / "Documents" / "Tervane"));
 }
 
 } // namespace
