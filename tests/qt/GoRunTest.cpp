@@ -148,8 +148,10 @@ TEST(GoRun, SignInOnceThenTheCredentialsServeLaterRuns)
 }
 
 // Enter in the project box moves the focus to Go, and Enter on a focused Go runs the
-// query, as Space and a click do.
-TEST(GoRun, EnterOnTheFocusedGoRunsTheQuery)
+// query, as Space and a click do. Nothing the user does while a run is busy is kept for
+// later, apart from ending the program: a double click on Go meanwhile runs no second
+// query, and a click on the Stations menu opens nothing, during the run or after it.
+TEST(GoRun, EnterOnTheFocusedGoRunsOneQueryInputMeanwhileIsDropped)
 {
     GoRun run;
     run.ShowActive();
@@ -158,27 +160,15 @@ TEST(GoRun, EnterOnTheFocusedGoRunsTheQuery)
     project->setFocus();
     QTest::keyClicks(project, "L27001");
     QTest::keyClick(project, Qt::Key_Return);
-    ASSERT_EQ(QApplication::focusWidget(), run.Find("cmdGo"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
-    EXPECT_EQ(run.Written(), std::vector<std::string>{"L27001.kml"});
-    EXPECT_EQ(run.opened.size(), 1u);
-}
-
-// Nothing the user does while a run is busy is kept for later, apart from ending the
-// program: a double click on Go runs one query and opens one document, and a click on
-// the Stations menu meanwhile opens nothing, during the run or after it.
-TEST(GoRun, InputDuringARunIsDroppedNotReplayed)
-{
-    GoRun run;
-    run.ProjectQuery("VA");
     auto* go = run.Find<QPushButton>("cmdGo");
+    ASSERT_EQ(QApplication::focusWidget(), go);
     QMenuBar* bar = run.window.menuBar();
     GoRun::QueueClick(go, go->rect().center(), true);
     GoRun::QueueClick(bar, bar->actionGeometry(run.Find<QMenu>("mnuStations")->menuAction()).center());
-    run.PressGo();
+    QTest::keyClick(go, Qt::Key_Return);
     QTest::qWait(200);
 
+    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
     EXPECT_EQ(run.RequestCount(), 1);
     EXPECT_EQ(run.opened.size(), 1u);
     EXPECT_EQ(run.Written(), std::vector<std::string>{"L27001.kml"});

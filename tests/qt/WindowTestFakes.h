@@ -80,7 +80,13 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
 // standing in for the program's (with the catalogue unless told otherwise); quitting and
 // beeping are counted instead of done.
 struct WindowUnderTest : RecordingPorts {
-    explicit WindowUnderTest(bool load = true, bool catalogue = true) : window(settings, *this, Setup())
+    explicit WindowUnderTest(bool load = true, bool catalogue = true)
+        : window(settings, *this,
+                 {.programDir = Path(),
+                  .documentsDir = Path() / "Documents",
+                  .environmentServiceUrl = {},
+                  .quit = [this] { ++quits; },
+                  .beep = [this] { ++beeps; }})
     {
         if (catalogue)
             std::filesystem::copy_file(std::filesystem::path(TEST_DATA_DIR) / "window-catalogue.dat",
@@ -90,15 +96,6 @@ struct WindowUnderTest : RecordingPorts {
             window.Load();
     }
 
-    MainWindowSetup Setup()
-    {
-        MainWindowSetup setup;
-        setup.programDir = Path();
-        setup.documentsDir = Path() / "Documents";
-        setup.quit = [this] { ++quits; };
-        setup.beep = [this] { ++beeps; };
-        return setup;
-    }
     std::filesystem::path Path() const { return folder.path().toStdString(); }
 
     template <typename T = QWidget> T* Find(const char* name)
