@@ -37,11 +37,11 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     }
     void Show() override
     {
-        shownTexts.push_back(processingLabelShown ? "Processing... " + info : info);
+        shownTexts.push_back(info);
         dialogVisible = true;
     }
     void Hide() override { dialogVisible = false; }
-    void HideProcessingLabel() override { processingLabelShown = false; }
+    void HideProcessingLabel() override {}
     void SetInfo(const std::string& text) override { info = text; }
     void SetBarVisible(bool) override {}
     void SetBarMaximum(std::size_t) override {}
@@ -67,7 +67,6 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     std::vector<std::string> shownTexts;
     std::string info;
     bool dialogVisible = false;
-    bool processingLabelShown = true;
     std::size_t lastBarValue = 0;
     std::vector<std::filesystem::path> opened;
     std::string infoWhenOpened;

@@ -1,13 +1,20 @@
-// The processing dialog as a run drives it: every change is on screen before the call
-// returns but the bar is not repainted for moves it cannot show, Escape, closing it, and
-// its window name on an X server.
+// The window's parts apart from it: the processing dialog as a run drives it (every
+// change on screen before the call returns, but no repaint of the bar for moves it cannot
+// show; Escape, closing it, its window name on an X server), the message box every
+// failure is shown in, and the folder the files go to.
 
+#include "ui/OutputFolder.h"
+#include "ui/WindowMessageBox.h"
 #include "ui/dlgProcessing.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +135,40 @@ TEST(ProcessingDialog, CarriesNoWindowNameOnAnXServer)
     dialog.Hide();
 }
 #endif
+
+// A refusal page of a server may be HTML; it must be shown as the text it is.
+TEST(WindowMessageBox, ShowsTheTextAsPlainTextWithTheTitleAndOneOkButton)
+{
+    const std::string text = "<html><h1>Unauthorized</h1></html> & more";
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen = true;
+        EXPECT_EQ(box->text().toStdString(), text);
+        EXPECT_EQ(box->windowTitle().toStdString(), "Tervane");
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box->buttons().size(), 1);
+        box->button(QMessageBox::Ok)->click();
+    });
+    WindowMessageBox().Show(text);
+    EXPECT_TRUE(seen);
+}
+
+// The program's folder when it can be written, otherwise the user's Tervane folder, made
+// when first needed and found made the next time.
+TEST(OutputFolder, TheProgramsFolderOrTheUsersTervaneFolder)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path root = dir.path().toStdString();
+    EXPECT_EQ(ChooseOutputFolder(root, root / "Documents"), root);
+    EXPECT_FALSE(std::filesystem::exists(root / "Documents"));
+    for (int call = 0; call < 2; ++call)
+        EXPECT_EQ(ChooseOutputFolder(root / "no-such-program-folder", root / "Documents"),
+                  root / "Documents" / "Tervane");
+    EXPECT_TRUE(std::filesystem::is_directory(root / "Documents" / "Tervane"));
+}
 
 } // namespace
 } // namespace tervane::test
