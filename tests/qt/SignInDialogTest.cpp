@@ -1,13 +1,10 @@
 // The sign-in dialog as the fetch shows it: what it brings up, selects and stores, the
-// ways out that confirm nothing, and a sign-in to a server through it.
+// pointer while it shows, and the ways out that confirm nothing.
 
-#include "LocalMarkServer.h"
 #include "MemorySettingsStore.h"
 
-#include "qt/HttpTransfer.h"
 #include "ui/QtMousePointer.h"
 #include "ui/SignInDialog.h"
-#include "web/FetchMarkList.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,11 +22,8 @@
 namespace tervane {
 namespace {
 
-using namespace tervane::testing;
-
-// Runs `act` on the sign-in dialog once exec() has put it on screen (a fetch turns the
-// event loop before that). Should `act` leave it open, it is rejected so that a failing
-// test cannot hang.
+// Runs `act` on the sign-in dialog once exec() has put it on screen. Should `act` leave it open, it is
+// rejected so that a failing test cannot hang.
 void WhenShown(std::function<void(frmLogin&)> act)
 {
     auto* poll = new QTimer;
@@ -62,7 +56,7 @@ class SignInDialogTest : public ::testing::Test {
 protected:
     std::string Stored(std::string_view key) { return store.GetSetting(kSignInSection, key, "<none>"); }
 
-    MemorySettingsStore store;
+    testing::MemorySettingsStore store;
     QtMousePointer pointer;
     SignInDialog prompt{store, pointer};
 };
@@ -94,7 +88,9 @@ TEST_F(SignInDialogTest, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
     // clang-format on
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
+        pointer.ShowHourglass(); // as the fetch leaves it
         WhenShown([&](frmLogin& dialog) {
+            EXPECT_EQ(nullptr, QGuiApplication::overrideCursor()) << "the arrow while the dialog shows";
             QTest::qWait(20); // the whole field is selected on every way in: at opening and by Tab
             EXPECT_EQ(step.shownName, dialog.txtUserName->selectedText());
             QTest::keyClick(dialog.txtUserName, Qt::Key_Tab);
@@ -111,6 +107,10 @@ TEST_F(SignInDialogTest, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
                 QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
         });
         const SignInAnswer answer = prompt.Ask();
+        ASSERT_NE(nullptr, QGuiApplication::overrideCursor());
+        EXPECT_EQ(Qt::WaitCursor, QGuiApplication::overrideCursor()->shape())
+            << "the hourglass again after OK";
+        pointer.ShowDefault();
         EXPECT_EQ(step.answer.loginSucceeded, answer.loginSucceeded);
         EXPECT_EQ(step.answer.userName, answer.userName);
         EXPECT_EQ(step.answer.password, answer.password);
@@ -155,36 +155,6 @@ TEST_F(SignInDialogTest, CancelEscapeAndTheCloseControlStoreNothing)
         ASSERT_NE(nullptr, prompt.Dialog());
         EXPECT_EQ(row.flagAfter, prompt.Dialog()->LoginSucceeded) << "the flag stays as it was";
     }
-}
-
-TEST_F(SignInDialogTest, SignsInToTheServerThroughTheDialog)
-{
-    LocalMarkServer server;
-    for (const bool ok : {true, false}) {
-        SCOPED_TRACE(ok ? "signed in" : "cancelled");
-        HttpTransfer transfer;
-        int shown = 0;
-        bool arrowWhileShown = false;
-        WhenShown([&](frmLogin& d) {
-            ++shown;
-            arrowWhileShown = QGuiApplication::overrideCursor() == nullptr;
-            Type(d.txtUserName, QString::fromStdString(kUser));
-            Type(d.txtPassword, QString::fromStdString(kPassword));
-            QTest::keyClick(d.txtPassword, ok ? Qt::Key_Return : Qt::Key_Escape);
-        });
-        std::string reply;
-        std::string error;
-        FetchMarkList(server.Url("/basic"), reply, error, transfer, prompt, pointer);
-        EXPECT_EQ(ok ? "" : std::string(kMsgAccessFailed), error);
-        EXPECT_EQ(ok ? kMarkLines : kBasicRefusal, reply);
-        EXPECT_EQ(1, shown);
-        EXPECT_TRUE(arrowWhileShown) << "the hourglass must give way to the arrow in the dialog";
-        const QCursor* after = QGuiApplication::overrideCursor();
-        EXPECT_TRUE(!ok || (after && after->shape() == Qt::WaitCursor)) << "hourglass again after OK";
-        pointer.ShowDefault();
-    }
-    EXPECT_EQ("surveyor", Stored(kUserNameKey));
-    EXPECT_EQ("<none>", Stored(kPasswordKey)) << "never asked to remember it";
 }
 
 } // namespace
