@@ -2,7 +2,6 @@
 // through the real HTTP transfer: the written file, the remembered state and county, the
 // processing dialog's steps, the failure messages, signing in, and ending during a run.
 
-#include "LocalMarkServer.h"
 #include "ReplyLines.h"
 #include "WindowTestFakes.h"
 
@@ -16,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTimer>
 
 #include <algorithm>
@@ -201,11 +201,12 @@ TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const testing::LocalMarkServer silent; // takes mark-list requests and never answers
+        QTcpServer silent; // takes the connection and never answers
+        ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
         GoRun run;
         run.transfer.SetTimeout(std::chrono::seconds(3));
         run.settings.SaveSetting(kServiceSection, kServiceKey,
-                                 "http://127.0.0.1:" + std::to_string(silent.port));
+                                 "http://127.0.0.1:" + std::to_string(silent.serverPort()));
         run.CountyQuery("Fairfax", "HORIZONTAL"); // with a companion request
         QTimer::singleShot(100, &run.window, [&] { c.end(run); });
         QElapsedTimer clock;

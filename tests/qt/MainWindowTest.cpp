@@ -6,7 +6,6 @@
 #include "retrieval/ControlType.h"
 #include "ui/HelpWindow.h"
 
-#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -146,9 +145,10 @@ TEST(MainWindowChoosingState, PickingOrTypingAStateLoadsItsCounties)
     EXPECT_EQ(county->count(), 0);
 }
 
-// Each filtered field capitalises and refuses with a beep, refuses a paste by keyboard,
-// and passes keys that type no character whatever text the platform gives them: X11
-// gives Delete the text U+007F, which must not count as a control code.
+// Each filtered field capitalises and refuses with a beep (the rules themselves are the
+// key filter's, tested on their own), and passes keys that type no character whatever
+// text the platform gives them: X11 gives Delete the text U+007F, which must not count
+// as a control code.
 TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
 {
     const struct {
@@ -174,11 +174,6 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
         QTest::keyClicks(field, QString::fromLatin1(row.typed));
         EXPECT_EQ(edit->text().toStdString(), row.expected);
         EXPECT_EQ(w.beeps, row.beeps);
-        QApplication::clipboard()->setText("W077");
-        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
-        EXPECT_EQ(edit->text().toStdString(), row.expected) << "pasted";
-        EXPECT_EQ(w.beeps, row.beeps + 1);
-
         for (Qt::Key key : {Qt::Key_F5, Qt::Key_Home, Qt::Key_Right, Qt::Key_Delete})
             QTest::sendKeyEvent(QTest::Click, field, key, key == Qt::Key_Delete ? del : QString(),
                                 Qt::NoModifier);
@@ -186,7 +181,7 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
         edit->selectAll();
         QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, del, Qt::NoModifier);
         EXPECT_EQ(edit->text().toStdString(), "");
-        EXPECT_EQ(w.beeps, row.beeps + 1) << "no beep for keys without a character";
+        EXPECT_EQ(w.beeps, row.beeps) << "no beep for keys without a character";
     }
 }
 
