@@ -11,7 +11,6 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -44,13 +43,6 @@ struct GoRun : sample::SampleService, WindowUnderTest {
         PickState(0);
         Find<QComboBox>("cboCounty")->setEditText(QString::fromLatin1(county));
         Find<QComboBox>("cboControlType")->setEditText(QString::fromLatin1(type));
-    }
-    void ProjectQuery(const char* state, const char* project = "L27001")
-    {
-        Trigger("mnuByProj");
-        Find<QComboBox>("cboState")->setEditText(QString::fromLatin1(state));
-        Find<QComboBox>("cboCounty")->setEditText("Fairfax");
-        Find<QLineEdit>("txtProject")->setText(QString::fromLatin1(project));
     }
     void PressGo() { QTest::mouseClick(Find<QPushButton>("cmdGo"), Qt::LeftButton); }
 
@@ -147,7 +139,7 @@ TEST(GoRun, SignInOnceThenTheCredentialsServeLaterRuns)
     EXPECT_TRUE(std::filesystem::exists(run.Path() / "VA_Prince William_H-G.kml"));
 }
 
-// Enter in the project box moves the focus to Go, and Enter on a focused Go runs the
+// Enter in the last field moves the focus to Go, and Enter on a focused Go runs the
 // query, as Space and a click do. Nothing the user does while a run is busy is kept for
 // later, apart from ending the program: a double click on Go meanwhile runs no second
 // query, and a click on the Stations menu opens nothing, during the run or after it.
@@ -155,23 +147,23 @@ TEST(GoRun, EnterOnTheFocusedGoRunsOneQueryInputMeanwhileIsDropped)
 {
     GoRun run;
     run.ShowActive();
-    run.ProjectQuery("VA", "");
-    auto* project = run.Find<QLineEdit>("txtProject");
-    project->setFocus();
-    QTest::keyClicks(project, "L27001");
-    QTest::keyClick(project, Qt::Key_Return);
+    run.CountyQuery("Fairfax");
+    run.Find("cboControlType")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     auto* go = run.Find<QPushButton>("cmdGo");
     ASSERT_EQ(QApplication::focusWidget(), go);
     QMenuBar* bar = run.window.menuBar();
-    GoRun::QueueClick(go, go->rect().center(), true);
-    GoRun::QueueClick(bar, bar->actionGeometry(run.Find<QMenu>("mnuStations")->menuAction()).center());
+    run.whileShown = [&] {
+        GoRun::QueueClick(go, go->rect().center(), true);
+        GoRun::QueueClick(bar, bar->actionGeometry(run.Find<QMenu>("mnuStations")->menuAction()).center());
+    };
     QTest::keyClick(go, Qt::Key_Return);
     QTest::qWait(200);
 
     EXPECT_TRUE(run.messages.empty()) << run.messages.front();
     EXPECT_EQ(run.RequestCount(), 1);
     EXPECT_EQ(run.opened.size(), 1u);
-    EXPECT_EQ(run.Written(), std::vector<std::string>{"L27001.kml"});
+    EXPECT_EQ(run.Written(), std::vector<std::string>{"VA_Fairfax_H-G.kml"});
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "the Stations menu stayed closed";
     if (QWidget* popup = QApplication::activePopupWidget())
         popup->close();
@@ -228,8 +220,9 @@ TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
 TEST(GoRun, EndingTheProgramClosesAMessageBoxTheRunWaitsOn)
 {
     GoRun run;
-    run.ProjectQuery(""); // no state: a message
-    run.whileMessageShown = [&run] {
+    run.CountyQuery("Fairfax");
+    run.Find<QComboBox>("cboState")->setEditText(""); // no state: a message
+    run.whileShown = [&run] {
         QDialog box(&run.window);
         QTimer::singleShot(50, &run.window, [&run] { run.window.EndProgram(); });
         QTimer::singleShot(3000, &box, &QDialog::reject); // bounds the test when it fails

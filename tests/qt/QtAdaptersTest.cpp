@@ -45,7 +45,6 @@ public:
             std::string body;
             std::string type;
         } fixed[] = {
-            {"/marks", 200, kMarkLines, "text/plain"},
             // Bytes that are not UTF-8 must come back untouched.
             {"/latin1", 200, "  1.  AB1234 \xB0\xE9\r\n", "text/plain; charset=ISO-8859-1"},
             // The service's own refusal: a 200 page that names itself.
@@ -171,7 +170,6 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         std::string error;
         std::string reply;
     } rows[] = {
-        {"normal reply", server.Url("/marks"), kCap, cancel, 0, "", kMarkLines},
         {"bytes that are not UTF-8 kept", server.Url("/latin1"), kCap, cancel, 0, "",
          "  1.  AB1234 \xB0\xE9\r\n"},
         {"401 with a wrong password", server.Url("/basic"), kCap, wrong, 1, accessFailed, kBasicRefusal},

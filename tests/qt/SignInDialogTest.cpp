@@ -17,32 +17,23 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
 namespace tervane {
 namespace {
 
-// Runs `act` on the sign-in dialog once exec() has put it on screen. Should `act` leave it open, it is
-// rejected so that a failing test cannot hang.
+// Runs `act` on the sign-in dialog once exec() has put it on screen. Should `act` leave
+// it open, it is rejected so that a failing test cannot hang.
 void WhenShown(std::function<void(frmLogin&)> act)
 {
-    auto* poll = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, tries, act] {
+    QTimer::singleShot(0, [act] {
         QPointer<frmLogin> dialog = qobject_cast<frmLogin*>(QApplication::activeModalWidget());
-        const bool shown = dialog && dialog->isVisible();
-        if (!shown && ++*tries <= 300)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        ASSERT_TRUE(shown) << "the sign-in dialog was never shown";
+        ASSERT_TRUE(dialog && dialog->isVisible()) << "the sign-in dialog was not shown";
         act(*dialog);
         if (dialog && dialog->isVisible()) {
             ADD_FAILURE() << "the sign-in dialog stayed open";
             dialog->done(QDialog::Rejected);
         }
     });
-    poll->start(10);
 }
 
 void Type(QLineEdit* field, const QString& text)

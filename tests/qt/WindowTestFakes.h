@@ -32,13 +32,15 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     void Show(const std::string& text) override
     {
         messages.push_back(text);
-        if (whileMessageShown)
-            whileMessageShown();
+        if (whileShown)
+            whileShown();
     }
     void Show() override
     {
         shownTexts.push_back(info);
         dialogVisible = true;
+        if (whileShown)
+            whileShown();
     }
     void Hide() override { dialogVisible = false; }
     void HideProcessingLabel() override {}
@@ -63,7 +65,7 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     }
 
     std::vector<std::string> messages;
-    std::function<void()> whileMessageShown;
+    std::function<void()> whileShown; // runs while a message or the processing dialog shows
     std::vector<std::string> shownTexts;
     std::string info;
     bool dialogVisible = false;
