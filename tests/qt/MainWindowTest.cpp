@@ -261,8 +261,7 @@ TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
 }
 #endif
 
-// "Output" stands between "Stations" and "Help" with three exclusive choices, the KML
-// document ticked at first. A choice is remembered at once and ticked at the next start;
+// The "Output" menu has three exclusive choices, the KML document ticked at first. A choice is remembered at once and ticked at the next start;
 // a remembered name the program does not know leaves the KML document ticked.
 TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
 {
@@ -274,10 +273,6 @@ TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
         return texts;
     };
     WindowUnderTest w;
-    QStringList titles;
-    for (QAction* menu : w.window.menuBar()->actions())
-        titles << menu->text();
-    EXPECT_EQ(titles, QStringList({"Stations", "Output", "Help", "E&xit"}));
     EXPECT_EQ(ticked(w), std::vector<std::string>{"KML document"});
     w.Trigger("mnuFormatKmz");
     w.Trigger("mnuFormatGpx");
@@ -299,14 +294,11 @@ TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
     WindowUnderTest w;
     w.ShowActive();
     w.Trigger("mnuHelp");
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_NE(w.messages[0].find("Tervane.html"), std::string::npos) << w.messages[0];
-
+    EXPECT_NE(w.messages.at(0).find("Tervane.html"), std::string::npos) << w.messages.at(0);
     std::ofstream(w.Path() / "Tervane.html") << "<html><body><h1>Using Tervane</h1></body></html>";
     QTest::keyClick(&w.window, Qt::Key_F1);
     auto* help = w.window.findChild<HelpWindow*>();
-    ASSERT_NE(help, nullptr);
-    EXPECT_TRUE(help->isVisible());
+    ASSERT_TRUE(help && help->isVisible());
     EXPECT_NE(help->Browser()->toPlainText().toStdString().find("Using Tervane"), std::string::npos);
     EXPECT_EQ(w.messages.size(), 1u);
 }

@@ -52,29 +52,51 @@ protected:
     SignInDialog prompt{store, pointer};
 };
 
+// One dialog through a sequence of showings: each brings up what was stored, wholly
+// selected, with the pointer an arrow; OK (by click or Enter) stores the name always and
+// the password only when asked, and puts the hourglass back; Cancel, Escape and Enter on
+// Cancel store nothing; the close control confirms nothing and keeps the earlier flag.
 TEST_F(SignInDialogTest, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
 {
+    using Leave = std::function<void(frmLogin&)>;
+    const Leave ok = [](frmLogin& d) { QTest::mouseClick(d.cmdOK, Qt::LeftButton); };
+    const Leave enter = [](frmLogin& d) { QTest::keyClick(d.txtPassword, Qt::Key_Return); };
+    const Leave cancel = [](frmLogin& d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton); };
+    const Leave escape = [](frmLogin& d) { QTest::keyClick(d.txtPassword, Qt::Key_Escape); };
+    const Leave enterOnCancel = [](frmLogin& d) { QTest::keyClick(d.cmdCancel, Qt::Key_Return); };
+    const Leave closeControl = [](frmLogin& d) { d.close(); };
     struct Step {
         const char* name;
         QString shownName, shownPassword; // what the showing brings up
         bool shownTicked;
         QString typeName, typePassword; // what the user does
         bool tick;
-        bool byEnter; // Enter in the password field instead of clicking OK
+        Leave leave;
         SignInAnswer answer;
         std::string storedName, storedPassword, storedBox;
+        bool flag; // LoginSucceeded once the dialog is gone
     };
     // clang-format off
     const Step steps[] = {
-        //                                             shown:  name        password  ticked   typed: name  password  tick   Enter
-        {"first use, not remembered",                  "",         "",       false,  "surveyor", "typed1", false, false,
-         {true, "surveyor", "typed1"}, "surveyor", "<none>", "0"},
-        {"name back, password not; now remembered",    "surveyor", "",       false,  "surveyor", "s3cret", true,  true,
-         {true, "surveyor", "s3cret"}, "surveyor", "s3cret", "1"},
-        {"all back; untick and type another",          "surveyor", "s3cret", true,   "surveyor", "other",  false, false,
-         {true, "surveyor", "other"},  "surveyor", "s3cret", "0"},
-        {"stored password stays; empty name accepted", "surveyor", "s3cret", false,  "",         "s3cret", false, true,
-         {true, "", "s3cret"},         "",         "s3cret", "0"},
+        //                                             shown:  name        password  ticked   typed: name  password  tick   way out
+        {"first use, not remembered",                  "",         "",       false,  "surveyor", "typed1", false, ok,
+         {true, "surveyor", "typed1"}, "surveyor", "<none>", "0", true},
+        {"name back, password not; now remembered",    "surveyor", "",       false,  "surveyor", "s3cret", true,  enter,
+         {true, "surveyor", "s3cret"}, "surveyor", "s3cret", "1", true},
+        {"all back; untick and type another",          "surveyor", "s3cret", true,   "surveyor", "other",  false, ok,
+         {true, "surveyor", "other"},  "surveyor", "s3cret", "0", true},
+        {"stored password stays; empty name accepted", "surveyor", "s3cret", false,  "",         "s3cret", false, enter,
+         {true, "", "s3cret"},         "",         "s3cret", "0", true},
+        {"Cancel stores nothing",                      "",         "s3cret", false,  "changed",  "changed", true, cancel,
+         {false, "changed", "changed"}, "",        "s3cret", "0", false},
+        {"Escape stores nothing",                      "",         "s3cret", false,  "changed",  "changed", true, escape,
+         {false, "changed", "changed"}, "",        "s3cret", "0", false},
+        {"Enter on Cancel stores nothing",             "",         "s3cret", false,  "changed",  "changed", true, enterOnCancel,
+         {false, "changed", "changed"}, "",        "s3cret", "0", false},
+        {"OK once more",                               "",         "s3cret", false,  "surveyor", "s3cret", true,  ok,
+         {true, "surveyor", "s3cret"}, "surveyor", "s3cret", "1", true},
+        {"the close control confirms nothing",         "surveyor", "s3cret", true,   "changed",  "changed", false, closeControl,
+         {false, "", ""},              "surveyor", "s3cret", "1", true},
     };
     // clang-format on
     for (const auto& step : steps) {
@@ -92,15 +114,12 @@ TEST_F(SignInDialogTest, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
             Type(dialog.txtPassword, step.typePassword);
             EXPECT_EQ(QString(step.typePassword.size(), '*'), dialog.txtPassword->displayText());
             dialog.chkRember->setChecked(step.tick);
-            if (step.byEnter)
-                QTest::keyClick(dialog.txtPassword, Qt::Key_Return);
-            else
-                QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+            step.leave(dialog);
         });
         const SignInAnswer answer = prompt.Ask();
-        ASSERT_NE(nullptr, QGuiApplication::overrideCursor());
-        EXPECT_EQ(Qt::WaitCursor, QGuiApplication::overrideCursor()->shape())
-            << "the hourglass again after OK";
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        EXPECT_EQ(step.answer.loginSucceeded, cursor && cursor->shape() == Qt::WaitCursor)
+            << "hourglass after OK";
         pointer.ShowDefault();
         EXPECT_EQ(step.answer.loginSucceeded, answer.loginSucceeded);
         EXPECT_EQ(step.answer.userName, answer.userName);
@@ -108,43 +127,8 @@ TEST_F(SignInDialogTest, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         EXPECT_EQ(step.storedName, Stored(kUserNameKey));
         EXPECT_EQ(step.storedPassword, Stored(kPasswordKey));
         EXPECT_EQ(step.storedBox, Stored(kCheckBoxKey));
-    }
-}
-
-// The close control confirms nothing even after an earlier OK, which keeps its flag.
-TEST_F(SignInDialogTest, CancelEscapeAndTheCloseControlStoreNothing)
-{
-    store.SaveSetting(kSignInSection, kUserNameKey, "keep");
-    store.SaveSetting(kSignInSection, kPasswordKey, "kept");
-    store.SaveSetting(kSignInSection, kCheckBoxKey, "1");
-    const struct {
-        const char* name;
-        std::function<void(frmLogin&)> leave;
-        bool flagAfter; // LoginSucceeded once the dialog is gone
-    } rows[] = {
-        {"Cancel button", [](frmLogin& d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton); }, false},
-        {"Escape in a field", [](frmLogin& d) { QTest::keyClick(d.txtPassword, Qt::Key_Escape); }, false},
-        {"Enter on Cancel", [](frmLogin& d) { QTest::keyClick(d.cmdCancel, Qt::Key_Return); }, false},
-        {"close control after an earlier OK", [](frmLogin& d) { d.close(); }, true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        if (row.flagAfter) {
-            WhenShown([](frmLogin& d) { d.accept(); });
-            prompt.Ask();
-        }
-        WhenShown([&](frmLogin& dialog) {
-            Type(dialog.txtUserName, "changed");
-            Type(dialog.txtPassword, "changed");
-            dialog.chkRember->setChecked(false);
-            row.leave(dialog);
-        });
-        EXPECT_FALSE(prompt.Ask().loginSucceeded);
-        EXPECT_EQ("keep", Stored(kUserNameKey));
-        EXPECT_EQ("kept", Stored(kPasswordKey));
-        EXPECT_EQ("1", Stored(kCheckBoxKey));
         ASSERT_NE(nullptr, prompt.Dialog());
-        EXPECT_EQ(row.flagAfter, prompt.Dialog()->LoginSucceeded) << "the flag stays as it was";
+        EXPECT_EQ(step.flag, prompt.Dialog()->LoginSucceeded);
     }
 }
 
