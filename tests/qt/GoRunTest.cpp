@@ -1,6 +1,6 @@
 // Go pressed in the real main window against the sample mark-list service on 127.0.0.1,
 // through the real HTTP transfer: the written file, the remembered state and county, the
-// processing dialog's steps, the failure messages, signing in, and ending during a run.
+// processing dialog's steps, input during a run, and ending during a run.
 
 #include "ReplyLines.h"
 #include "WindowTestFakes.h"
@@ -23,11 +23,10 @@
 namespace tervane::test {
 namespace {
 
-// The window asking the sample service, which wants `user` and `password` when given.
+// The window asking the sample service.
 // The service comes first and goes last, once the transfer has closed its connections.
 struct GoRun : sample::SampleService, WindowUnderTest {
-    explicit GoRun(const std::string& user = {}, const std::string& password = {})
-        : sample::SampleService(user, password)
+    GoRun()
     {
         const int port = Bind(0);
         EXPECT_TRUE(port > 0 && ServeInBackground());
@@ -110,33 +109,9 @@ TEST(GoRun, TheChosenFormatIsWrittenRememberedAndOpened)
         EXPECT_EQ(run.shownTexts, (std::vector<std::string>{std::string(kInfoFetching), c.creating}));
         EXPECT_FALSE(run.dialogVisible || run.hourglass);
         EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
-        EXPECT_EQ(run.infoWhenOpened, kInfoStarting);
         EXPECT_EQ(run.settings.Get(kSettingsSection, kStateKey), "VA");
         EXPECT_EQ(run.settings.Get(kSettingsSection, kCountyKey), "Fairfax ");
-        EXPECT_EQ(run.quits, 0) << "the window stays open for the next query";
     }
-}
-
-// A cancelled sign-in ends the run; the next one signs in, and its credentials serve the
-// runs after it.
-TEST(GoRun, SignInOnceThenTheCredentialsServeLaterRuns)
-{
-    GoRun run("surveyor", "s3cret");
-    run.CountyQuery("Fairfax");
-    run.PressGo();
-    EXPECT_EQ(run.messages, std::vector<std::string>{"Internet access failed"});
-    EXPECT_EQ(run.Written(), std::vector<std::string>{});
-
-    run.messages.clear();
-    run.answers.push_back({true, "surveyor", "s3cret"});
-    run.CountyQuery("Fairfax");
-    run.PressGo();
-    run.CountyQuery("Prince William");
-    run.PressGo();
-    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
-    EXPECT_EQ(run.asked, 2) << "the transfer kept the user name and password";
-    EXPECT_TRUE(std::filesystem::exists(run.Path() / "VA_Fairfax_H-G.kml"));
-    EXPECT_TRUE(std::filesystem::exists(run.Path() / "VA_Prince William_H-G.kml"));
 }
 
 // Enter in the last field moves the focus to Go, and Enter on a focused Go runs the

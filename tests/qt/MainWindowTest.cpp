@@ -236,10 +236,8 @@ TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
 {
     QTemporaryDir home;
     QProcess window;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("XDG_CONFIG_HOME", home.path());
-    window.setProcessEnvironment(environment);
+    window.setEnvironment(QProcess::systemEnvironment() << "QT_QPA_PLATFORM=offscreen"
+                                                        << "XDG_CONFIG_HOME=" + home.path());
     window.start(QStringLiteral(TERVANE_WINDOW_PATH), {});
     ASSERT_TRUE(window.waitForStarted(5000));
     // Ready once it catches the signal (Linux shows that in /proc).
@@ -261,8 +259,9 @@ TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
 }
 #endif
 
-// The "Output" menu has three exclusive choices, the KML document ticked at first. A choice is remembered at once and ticked at the next start;
-// a remembered name the program does not know leaves the KML document ticked.
+// The "Output" menu has three exclusive choices, the KML document ticked at first. A choice is remembered at
+// once and ticked at the next start; a remembered name the program does not know leaves the KML document
+// ticked.
 TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
 {
     const auto ticked = [](WindowUnderTest& w) {

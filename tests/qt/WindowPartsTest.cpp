@@ -85,8 +85,7 @@ TEST(ProcessingDialog, CarriesNoWindowNameOnAnXServer)
     QProcess xprop;
     xprop.start("xprop", {"-id", QString::number(dialog.winId()), "WM_NAME", "_NET_WM_NAME"});
     ASSERT_TRUE(xprop.waitForFinished(5000));
-    EXPECT_EQ(xprop.readAllStandardOutput().toStdString(),
-              "WM_NAME(STRING) = \n_NET_WM_NAME:  not found.\n");
+    EXPECT_EQ(xprop.readAllStandardOutput().toStdString(), "WM_NAME(STRING) = \n_NET_WM_NAME:  not found.\n");
     dialog.Hide();
 }
 

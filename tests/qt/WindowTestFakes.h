@@ -48,11 +48,7 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     void SetBarVisible(bool) override {}
     void SetBarMaximum(std::size_t) override {}
     void SetBarValue(std::size_t value) override { lastBarValue = value; }
-    void Open(const std::filesystem::path& document) override
-    {
-        opened.push_back(document);
-        infoWhenOpened = info;
-    }
+    void Open(const std::filesystem::path& document) override { opened.push_back(document); }
     void ShowHourglass() override { hourglass = true; }
     void ShowDefault() override { hourglass = false; }
     SignInAnswer Ask() override
@@ -71,7 +67,6 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     bool dialogVisible = false;
     std::size_t lastBarValue = 0;
     std::vector<std::filesystem::path> opened;
-    std::string infoWhenOpened;
     bool hourglass = false;
     std::vector<SignInAnswer> answers;
     int asked = 0;
