@@ -7,7 +7,6 @@
 
 #include <map>
 #include <string>
-#include <utility>
 
 namespace tervane::testing {
 
