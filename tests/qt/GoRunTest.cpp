@@ -69,44 +69,28 @@ struct GoRun : sample::SampleService, WindowUnderTest {
     std::string serviceUrl;
 };
 
-// The "Output" menu's choice decides the file and the dialog's words. The county is
-// looked up and named trimmed, and remembered as typed; the bar takes one step per mark.
+// The "Output" menu's choice decides the file (here a KMZ package, written by the real
+// archive writer) and the dialog's words, and the file goes to the viewer. The county is
+// looked up and named trimmed, and remembered as typed. What a file holds is the core's
+// and the golden files' business.
 TEST(GoRun, TheChosenFormatIsWrittenRememberedAndOpened)
 {
-    const struct {
-        const char* action;
-        const char* type;
-        const char* file;
-        std::string start; // the file's first bytes
-        const char* creating;
-    } cases[] = {
-        {"mnuFormatKml", "HORIZONTAL", "VA_Fairfax_H-0-0.kml", "<?xml", "Creating .kml file..."},
-        {"mnuFormatKmz", "GPS", "VA_Fairfax_H-G.kmz", std::string("PK\x03\x04", 4), "Creating .kmz file..."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        GoRun run;
-        std::filesystem::copy(std::filesystem::path(TERVANE_SOURCE_DIR) / "data" / "icons",
-                              run.Path() / "icons");
-        run.Trigger(c.action);
-        run.CountyQuery("Fairfax ", c.type);
-        run.PressGo();
+    GoRun run;
+    std::filesystem::copy(std::filesystem::path(TERVANE_SOURCE_DIR) / "data" / "icons", run.Path() / "icons");
+    run.Trigger("mnuFormatKmz");
+    run.CountyQuery("Fairfax ");
+    run.PressGo();
 
-        const std::filesystem::path written = run.Path() / c.file;
-        EXPECT_TRUE(run.messages.empty()) << run.messages.front();
-        EXPECT_EQ(run.Written(), (std::vector<std::string>{c.file, "icons"}));
-        const std::string document = testing::ReadFile(written);
-        EXPECT_EQ(document.substr(0, c.start.size()), c.start);
-        if (written.extension() == ".kml") {
-            EXPECT_EQ(testing::CountOf(document, "<Placemark>"), run.lastBarValue) << "one step per mark";
-            EXPECT_NE(document.find(run.serviceUrl + "/cgi-bin/ds_mark.prl?PidBox="), std::string::npos);
-        }
-        EXPECT_EQ(run.shownTexts, (std::vector<std::string>{std::string(kInfoFetching), c.creating}));
-        EXPECT_FALSE(run.dialogVisible || run.hourglass);
-        EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
-        EXPECT_EQ(run.settings.Get(kSettingsSection, kStateKey), "VA");
-        EXPECT_EQ(run.settings.Get(kSettingsSection, kCountyKey), "Fairfax ");
-    }
+    const std::filesystem::path written = run.Path() / "VA_Fairfax_H-G.kmz";
+    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
+    EXPECT_EQ(run.Written(), (std::vector<std::string>{"VA_Fairfax_H-G.kmz", "icons"}));
+    EXPECT_EQ(testing::ReadFile(written).substr(0, 4), std::string("PK\x03\x04", 4));
+    EXPECT_EQ(run.shownTexts,
+              (std::vector<std::string>{std::string(kInfoFetching), "Creating .kmz file..."}));
+    EXPECT_FALSE(run.dialogVisible || run.hourglass);
+    EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
+    EXPECT_EQ(run.settings.Get(kSettingsSection, kStateKey), "VA");
+    EXPECT_EQ(run.settings.Get(kSettingsSection, kCountyKey), "Fairfax ");
 }
 
 // Enter in the last field moves the focus to Go, and Enter on a focused Go runs the

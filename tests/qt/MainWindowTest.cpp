@@ -189,12 +189,6 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
 // (after Alt or F10) take Escape and close; only the next Escape ends the program.
 TEST(MainWindowEnding, EscapeClosesAnOpenMenuFirst)
 {
-    const auto key = [](Qt::Key pressed) {
-        return [pressed](WindowUnderTest&) {
-            QTest::keyPress(QApplication::focusWidget(), pressed);
-            QTest::keyRelease(QApplication::focusWidget(), pressed);
-        };
-    };
     const std::pair<const char*, std::function<void(WindowUnderTest&)>> cases[] = {
         {"Stations menu opened by a click",
          [](WindowUnderTest& w) {
@@ -202,8 +196,10 @@ TEST(MainWindowEnding, EscapeClosesAnOpenMenuFirst)
              QTest::mouseClick(bar, Qt::LeftButton, {},
                                bar->actionGeometry(w.Find<QMenu>("mnuStations")->menuAction()).center());
          }},
-        {"menu bar after Alt", key(Qt::Key_Alt)},
-        {"menu bar after F10", key(Qt::Key_F10)},
+        {"menu bar after Alt",
+         [](WindowUnderTest&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Alt); }},
+        {"menu bar after F10",
+         [](WindowUnderTest&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10); }},
         {"state list dropped down", [](WindowUnderTest& w) { w.Find<QComboBox>("cboState")->showPopup(); }},
     };
     for (const auto& [name, open] : cases) {

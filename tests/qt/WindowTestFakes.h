@@ -47,7 +47,7 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     void SetInfo(const std::string& text) override { info = text; }
     void SetBarVisible(bool) override {}
     void SetBarMaximum(std::size_t) override {}
-    void SetBarValue(std::size_t value) override { lastBarValue = value; }
+    void SetBarValue(std::size_t) override {}
     void Open(const std::filesystem::path& document) override { opened.push_back(document); }
     void ShowHourglass() override { hourglass = true; }
     void ShowDefault() override { hourglass = false; }
@@ -65,7 +65,6 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     std::vector<std::string> shownTexts;
     std::string info;
     bool dialogVisible = false;
-    std::size_t lastBarValue = 0;
     std::vector<std::filesystem::path> opened;
     bool hourglass = false;
     std::vector<SignInAnswer> answers;
