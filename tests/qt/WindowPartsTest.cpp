@@ -1,9 +1,7 @@
 // The window's parts apart from it: the processing dialog as a run drives it (every
 // change on screen before the call returns, but no repaint of the bar for moves it cannot
-// show; its window name on an X server), the message box every
-// failure is shown in, and the folder the files go to.
+// show; its window name on an X server), and the message box every failure is shown in.
 
-#include "ui/OutputFolder.h"
 #include "ui/WindowMessageBox.h"
 #include "ui/dlgProcessing.h"
 
@@ -13,14 +11,12 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <string>
 
 namespace tervane::test {
 namespace {
@@ -105,20 +101,6 @@ TEST(WindowMessageBox, ShowsTheTextAsPlainTextWithTheTitle)
     });
     WindowMessageBox().Show(text);
     EXPECT_TRUE(seen);
-}
-
-// The program's folder when it can be written, otherwise the user's Tervane folder, made
-// when first needed and found made the next time.
-TEST(OutputFolder, TheProgramsFolderOrTheUsersTervaneFolder)
-{
-    QTemporaryDir dir;
-    const std::filesystem::path root = dir.path().toStdString();
-    EXPECT_EQ(ChooseOutputFolder(root, root / "Documents"), root);
-    EXPECT_FALSE(std::filesystem::exists(root / "Documents"));
-    for (int call = 0; call < 2; ++call)
-        EXPECT_EQ(ChooseOutputFolder(root / "no-such-program-folder", root / "Documents"),
-                  root / "Documents" / "Tervane");
-    EXPECT_TRUE(std::filesystem::is_directory(root / "Documents" / "Tervane"));
 }
 
 } // namespace
