@@ -49,11 +49,6 @@ std::vector<std::string> Entries(QComboBox* list)
     return entries;
 }
 
-std::string Text(QComboBox* box)
-{
-    return box->currentText().toStdString();
-}
-
 // Start-up restores the remembered state and county, fills the state and type lists and
 // hides every row; without a catalogue it says so, leaving the lists empty, rows shown.
 TEST(MainWindowStartUp, RestoresRememberedTextsAndFillsTheListsOrReportsTheCatalogue)
@@ -64,8 +59,8 @@ TEST(MainWindowStartUp, RestoresRememberedTextsAndFillsTheListsOrReportsTheCatal
         w.settings.SaveSetting(kSettingsSection, kStateKey, "VA");
         w.settings.SaveSetting(kSettingsSection, kCountyKey, "Prince William ");
         w.window.Load();
-        EXPECT_EQ(Text(w.Find<QComboBox>("cboState")), "VA");
-        EXPECT_EQ(Text(w.Find<QComboBox>("cboCounty")), "Prince William ");
+        EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText(), "VA");
+        EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText(), "Prince William ");
         const auto types = static_cast<int>(kControlTypes.size());
         EXPECT_EQ(w.Find<QComboBox>("cboControlType")->count(), catalogue ? types : 0);
         EXPECT_EQ(Entries(w.Find<QComboBox>("cboState")).size(), catalogue ? 4u : 0u);
@@ -124,19 +119,19 @@ TEST(MainWindowChoosingState, PickingOrTypingAStateLoadsItsCounties)
     state->setFocus(); // shows the county row
     state->setEditText("DC and more");
     county->showPopup();
-    EXPECT_EQ(Text(state), "DC");
+    EXPECT_EQ(state->currentText(), "DC");
     EXPECT_EQ(Entries(county), std::vector<std::string>{"District of Columbia"});
     county->hidePopup();
 
     county->setEditText("Arlington");
     w.PickState(0);
-    EXPECT_EQ(Text(state), "VA");
+    EXPECT_EQ(state->currentText(), "VA");
     EXPECT_EQ(Entries(county), (std::vector<std::string>{"Fairfax", "Prince William", "Alexandria city"}));
-    EXPECT_EQ(Text(county), "Arlington");
+    EXPECT_EQ(county->currentText(), "Arlington");
     EXPECT_EQ(w.window.SelectedRegion(), "US");
     w.PickState(1);
-    EXPECT_EQ(Text(state), "ZZ");
-    EXPECT_EQ(Text(county), "");
+    EXPECT_EQ(state->currentText(), "ZZ");
+    EXPECT_EQ(county->currentText(), "");
     EXPECT_EQ(VisibleRows(w), (Rows{"cboState", "cboControlType"}));
 
     std::filesystem::remove(w.Path() / "Country.dat");
@@ -179,9 +174,6 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
             QTest::sendKeyEvent(QTest::Click, field, key, key == Qt::Key_Delete ? del : QString(),
                                 Qt::NoModifier);
         EXPECT_EQ(edit->text().toStdString(), std::string(row.expected).erase(1, 1));
-        edit->selectAll();
-        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, del, Qt::NoModifier);
-        EXPECT_EQ(edit->text().toStdString(), "");
         EXPECT_EQ(w.beeps - beeps, row.beeps) << "no beep for keys without a character";
     }
 }

@@ -43,21 +43,18 @@ void Type(QLineEdit* field, const QString& text)
     QTest::keyClicks(field, text);
 }
 
-class SignInDialogTest : public ::testing::Test {
-protected:
-    std::string Stored(std::string_view key) { return store.GetSetting(kSignInSection, key, "<none>"); }
-
-    testing::MemorySettingsStore store;
-    QtMousePointer pointer;
-    SignInDialog prompt{store, pointer};
-};
-
 // One dialog through a sequence of showings: each brings up what was stored, wholly
 // selected, with the pointer an arrow; OK (by click or Enter) stores the name always and
 // the password only when asked, and puts the hourglass back; Cancel, Escape and Enter on
 // Cancel store nothing; the close control confirms nothing and keeps the earlier flag.
-TEST_F(SignInDialogTest, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
+TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
 {
+    testing::MemorySettingsStore store;
+    QtMousePointer pointer;
+    SignInDialog prompt{store, pointer};
+    const auto stored = [&store](std::string_view key) {
+        return store.GetSetting(kSignInSection, key, "<none>");
+    };
     using Leave = std::function<void(frmLogin&)>;
     const Leave ok = [](frmLogin& d) { QTest::mouseClick(d.cmdOK, Qt::LeftButton); };
     const Leave enter = [](frmLogin& d) { QTest::keyClick(d.txtPassword, Qt::Key_Return); };
@@ -124,9 +121,9 @@ TEST_F(SignInDialogTest, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         EXPECT_EQ(step.answer.loginSucceeded, answer.loginSucceeded);
         EXPECT_EQ(step.answer.userName, answer.userName);
         EXPECT_EQ(step.answer.password, answer.password);
-        EXPECT_EQ(step.storedName, Stored(kUserNameKey));
-        EXPECT_EQ(step.storedPassword, Stored(kPasswordKey));
-        EXPECT_EQ(step.storedBox, Stored(kCheckBoxKey));
+        EXPECT_EQ(step.storedName, stored(kUserNameKey));
+        EXPECT_EQ(step.storedPassword, stored(kPasswordKey));
+        EXPECT_EQ(step.storedBox, stored(kCheckBoxKey));
         ASSERT_NE(nullptr, prompt.Dialog());
         EXPECT_EQ(step.flag, prompt.Dialog()->LoginSucceeded);
     }

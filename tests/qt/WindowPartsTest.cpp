@@ -53,9 +53,6 @@ TEST(ProcessingDialog, EveryVisibleChangeIsPaintedBeforeTheCallReturnsNoOther)
         dialog.SetBarValue(value);
         EXPECT_GT(bar.paints, before) << "value " << value;
     }
-    const int before = info.paints;
-    dialog.SetInfo("Starting GoogleEarth...");
-    EXPECT_GT(info.paints, before);
 
     constexpr std::size_t kMarks = 20000;
     dialog.SetBarMaximum(kMarks + 1);
