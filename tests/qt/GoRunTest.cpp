@@ -1,6 +1,6 @@
 // Go pressed in the real main window against the sample mark-list service on 127.0.0.1,
-// through the real HTTP transfer: the written file, the remembered state and county, the
-// processing dialog's steps, input during a run, and ending during a run.
+// through the real HTTP transfer: the written file and the processing dialog's steps,
+// Enter on Go, input during a run, and ending the program during a run.
 
 #include "ReplyLines.h"
 #include "WindowTestFakes.h"
@@ -23,8 +23,8 @@
 namespace tervane::test {
 namespace {
 
-// The window asking the sample service.
-// The service comes first and goes last, once the transfer has closed its connections.
+// The window asking the sample service, which comes first and goes last, once the
+// transfer has closed its connections.
 struct GoRun : sample::SampleService, WindowUnderTest {
     GoRun()
     {

@@ -7,7 +7,6 @@
 #include "ui/HelpWindow.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
