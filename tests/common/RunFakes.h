@@ -3,6 +3,7 @@
 // Every port of a retrieval run in one object, for the core's tests of the run and of the
 // fetch: scripted replies, a scripted sign-in, and a log of what the user would see.
 
+#include "MemorySettingsStore.h"
 #include "retrieval/RetrievalRun.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +25,7 @@ class RunFakes final : public Transfer,
                        public MousePointer,
                        public QueryInputs,
                        public ProcessingDialog,
-                       public DocumentOpener,
-                       public SettingsStore {
+                       public DocumentOpener {
 public:
     std::map<std::string, std::deque<TransferReply>> replies;
     std::optional<SignInAnswer> answer; // nullopt: the sign-in must not be asked for
@@ -33,7 +33,7 @@ public:
     std::vector<std::string> requested; // each URL with the credentials it was asked with
     std::string credentials = "nobody";
     std::vector<std::string> log;
-    std::map<std::string, std::string> settings;
+    MemorySettingsStore settings;
 
     void Reply(const std::string& url, const std::string& body) { replies[url].push_back({200, "", body}); }
     // The last entry of the log that starts with `what`; empty when there is none.
@@ -81,14 +81,6 @@ public:
     void Open(const std::filesystem::path& document) override
     {
         log.push_back("opened " + document.string());
-    }
-    std::string GetSetting(std::string_view, std::string_view, std::string_view def) override
-    {
-        return std::string(def);
-    }
-    void SaveSetting(std::string_view section, std::string_view key, std::string_view value) override
-    {
-        settings[std::string(section) + "/" + std::string(key)] = value;
     }
 
     static constexpr const char* kRefused = "Could not reach the mark-list service: Connection refused";

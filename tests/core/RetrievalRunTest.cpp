@@ -37,7 +37,7 @@ struct RunTest : ::testing::Test {
         RegionCatalogue catalogue(fs::path(TEST_DATA_DIR) / "requests-catalogue.dat");
         std::string controlCode;
         RunState state{controlCode, catalogue};
-        RunPorts ports{fakes, fakes, fakes, fakes, fakes, fakes, fakes, fakes};
+        RunPorts ports{fakes, fakes, fakes, fakes, fakes.settings, fakes, fakes, fakes};
         return RetrievalRun(inputs, state, config, ports);
     }
 
@@ -52,7 +52,7 @@ struct RunTest : ::testing::Test {
 // The window's end-to-end runs (tests/qt/GoRunTest.cpp) follow a whole run; here, what
 // their sample service does not stage. The primary reply's last line, without its line
 // feed, must not swallow the companion's first; a mark whose position cannot be read is
-// told of once, after the viewer started.
+// told of once, after the viewer started; the state and county are remembered.
 TEST_F(RunTest, CountyQueryJoinsTheRepliesAndReportsSkippedMarksLast)
 {
     fakes.Reply(kPrimary, MarkLine("AB1235", "N386023", "W0770213", "BAD MINUTES") + "\n" +
@@ -65,6 +65,9 @@ TEST_F(RunTest, CountyQueryJoinsTheRepliesAndReportsSkippedMarksLast)
     EXPECT_EQ((std::vector<std::string>{kPrimary + " as nobody", kCompanion + " as nobody"}),
               fakes.requested);
     EXPECT_EQ(2u, result.report.placemarks);
+    // The state and county are remembered as typed, for the next start.
+    EXPECT_EQ("VA", fakes.settings.Get(kSettingsSection, kStateKey));
+    EXPECT_EQ("Fairfax ", fakes.settings.Get(kSettingsSection, kCountyKey));
     const std::string skipped = SkippedMarksMessage(result.report);
     EXPECT_NE(std::string::npos, skipped.find("Invalid minutes input (60)")) << skipped;
     ASSERT_GE(fakes.log.size(), 3u);
@@ -129,7 +132,7 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
         EXPECT_NE("pointer: hourglass", fakes.Last("pointer: "));
         EXPECT_NE("dialog shown", fakes.Last("dialog "));
         EXPECT_TRUE(fs::is_empty(dir));
-        EXPECT_TRUE(fakes.settings.empty());
+        EXPECT_TRUE(fakes.settings.values.empty());
     }
 }
 
