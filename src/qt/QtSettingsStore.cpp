@@ -32,11 +32,6 @@ QtSettingsStore::QtSettingsStore(SettingsAccess access)
 {
 }
 
-QtSettingsStore::QtSettingsStore(const QString& fileName)
-    : m_settings(std::make_unique<QSettings>(fileName, QSettings::NativeFormat))
-{
-}
-
 std::string QtSettingsStore::GetSetting(std::string_view section, std::string_view key,
                                         std::string_view defaultValue)
 {

@@ -24,14 +24,10 @@ class QtSettingsStore : public SettingsStore {
 public:
     // The user's own settings file.
     explicit QtSettingsStore(SettingsAccess access = SettingsAccess::ReadWrite);
-    // A settings file of the caller's choosing (tests).
-    explicit QtSettingsStore(const QString& fileName);
 
     std::string GetSetting(std::string_view section, std::string_view key,
                            std::string_view defaultValue) override;
     void SaveSetting(std::string_view section, std::string_view key, std::string_view value) override;
-
-    QString FileName() const { return m_settings->fileName(); }
 
 private:
     void PrepareFile();
