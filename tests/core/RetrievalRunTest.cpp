@@ -137,7 +137,7 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
 }
 
 // The run's fetch of one request. Every kind of answer also meets the real transfer in
-// tests/qt/HttpTransferTest.cpp; these are the sequences and shapes its local server does
+// tests/qt/QtAdaptersTest.cpp; these are the sequences and shapes its local server does
 // not stage. A confirmed sign-in repeats the request once, with the credentials.
 TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
 {
