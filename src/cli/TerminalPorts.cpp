@@ -1,5 +1,6 @@
 #include "cli/TerminalPorts.h"
 
+#include "text/SizeText.h"
 #include "text/TerminalText.h"
 #include "web/FetchMarkList.h"
 
@@ -81,17 +82,6 @@ bool ReadHiddenLine(std::ostream& out, std::string_view prompt, std::string& lin
 }
 
 std::string DescribeErrno(int error) { return std::strerror(error); }
-
-std::string SizeText(std::size_t bytes)
-{
-    constexpr std::size_t kKiB = 1024;
-    constexpr std::size_t kMiB = kKiB * kKiB;
-    if (bytes % kMiB == 0)
-        return std::to_string(bytes / kMiB) + " MiB";
-    if (bytes % kKiB == 0)
-        return std::to_string(bytes / kKiB) + " KiB";
-    return std::to_string(bytes) + " bytes";
-}
 
 constexpr int kStatusOk = 200;
 constexpr std::size_t kReadBlock = std::size_t{1} << 16;

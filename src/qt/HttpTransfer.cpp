@@ -1,5 +1,7 @@
 #include "qt/HttpTransfer.h"
 
+#include "text/SizeText.h"
+
 #include <QAuthenticator>
 #include <QEventLoop>
 #include <QNetworkProxyFactory>
@@ -21,7 +23,6 @@ constexpr int kMaxRedirects = 10;
 constexpr int kFirstErrorStatus = 400;
 // How much Qt may read ahead of the size check: small beside the size limit.
 constexpr qint64 kReadBufferBytes = qint64{1024} * 1024;
-constexpr qint64 kBytesPerMiB = qint64{1024} * 1024;
 constexpr double kMsPerSecond = 1000.0;
 
 const QString kMsgBadAddress = QStringLiteral("The mark-list address is not a web address: %1");
@@ -33,11 +34,10 @@ const QString kMsgAborted = QStringLiteral("The request to the mark-list service
 const QString kMsgTooLarge =
     QStringLiteral("The mark-list service's reply is larger than %1 and was not accepted.");
 
-QString SizeText(qint64 bytes)
+std::string TooLargeMessage(qint64 maxBytes)
 {
-    if (bytes % kBytesPerMiB == 0)
-        return QStringLiteral("%1 MiB").arg(bytes / kBytesPerMiB);
-    return QStringLiteral("%1 bytes").arg(bytes);
+    return kMsgTooLarge.arg(QString::fromStdString(SizeText(static_cast<std::size_t>(maxBytes))))
+        .toStdString();
 }
 
 // Errors Qt raises for an HTTP status rather than for a failed transfer: the body came
@@ -199,7 +199,7 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
     }
 
     if (tooLarge) {
-        error = kMsgTooLarge.arg(SizeText(m_maxReplyBytes)).toStdString();
+        error = TooLargeMessage(m_maxReplyBytes);
         return false;
     }
     if (pastDeadline) {
@@ -225,7 +225,7 @@ bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::strin
     }
     AppendAvailable(*current, body, ceiling);
     if (static_cast<qint64>(body.size()) > m_maxReplyBytes) {
-        error = kMsgTooLarge.arg(SizeText(m_maxReplyBytes)).toStdString();
+        error = TooLargeMessage(m_maxReplyBytes);
         return false;
     }
     reply.status = status.toInt();

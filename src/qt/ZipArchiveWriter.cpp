@@ -10,7 +10,6 @@ namespace tervane {
 namespace {
 
 constexpr std::string_view kMsgZipFailed = "the zip archive could not be made: ";
-constexpr std::string_view kMsgStreamRefused = "the output refused a write";
 constexpr std::size_t kCopyChunk = std::size_t{64} << 10;
 
 std::string ZipErrorText(zip_error_t* zipError)

@@ -154,7 +154,7 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
     const std::string untouched = "as the caller left it";
     const std::string accessFailed(kMsgAccessFailed);
     const std::string tooLarge =
-        "The mark-list service's reply is larger than 1024 bytes and was not accepted.";
+        "The mark-list service's reply is larger than 1 KiB and was not accepted.";
     const std::string undecodable = "The mark-list service's reply could not be read: ";
     constexpr qint64 kCap = 1024;
     constexpr qint64 kNoCap = HttpTransfer::kDefaultMaxReplyBytes;

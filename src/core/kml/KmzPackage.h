@@ -27,11 +27,16 @@ struct ArchiveEntry {
     std::string_view bytes; // the entry's content; must outlive WriteArchive
 };
 
+// What a writer of the document says when the stream refuses a write; the file's
+// message then gives the system's reason instead.
+inline constexpr std::string_view kMsgStreamRefused = "the output refused a write";
+
 class ArchiveWriter {
 public:
     virtual ~ArchiveWriter() = default;
     // Writes a zip archive holding `entries` in the order given to `out`. False with
-    // `error` filled when it could not; whatever reached `out` is then of no use.
+    // `error` filled when it could not (kMsgStreamRefused when `out` refused a write);
+    // whatever reached `out` is then of no use.
     virtual bool WriteArchive(const std::vector<ArchiveEntry>& entries, std::ostream& out,
                               std::string& error) = 0;
 };

@@ -34,7 +34,6 @@ constexpr std::size_t kChunkSize = std::size_t{256} << 10;
 constexpr std::string_view kDocumentEnd = "</Document>\r\n</kml>\r\n";
 constexpr std::string_view kMsgCreateFailed = "Could not create the ";
 constexpr std::string_view kMsgWriteFailed = "Could not write the ";
-constexpr std::string_view kMsgStreamRefused = "the output refused a write";
 constexpr std::string_view kMsgNoArchiver = "KMZ packages cannot be written here: no zip writer";
 
 class Extent {

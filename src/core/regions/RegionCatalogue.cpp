@@ -1,5 +1,7 @@
 #include "regions/RegionCatalogue.h"
 
+#include "text/SizeText.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -68,8 +70,8 @@ bool ReadLines(const std::filesystem::path& file, std::vector<std::string>& line
         error = "The region catalogue " + file.string() + " is not a regular file and was not read";
         return false;
     }
-    const std::string tooLarge =
-        "The region catalogue " + file.string() + " is larger than 64 MiB and was not read";
+    const std::string tooLarge = "The region catalogue " + file.string() + " is larger than " +
+                                 SizeText(kMaxCatalogueBytes) + " and was not read";
     if (const auto size = std::filesystem::file_size(file, ec); !ec && size > kMaxCatalogueBytes) {
         error = tooLarge;
         return false;
