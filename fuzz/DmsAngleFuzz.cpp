@@ -26,7 +26,7 @@ void Require(bool condition, const char* what)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::string text(reinterpret_cast<const char*>(data), size);
+    std::string_view text(reinterpret_cast<const char*>(data), size);
     double angle = 1;
     std::string error = "stale";
     bool accepted = tervane::ParseDmsAngle(text, angle, error);

@@ -85,10 +85,6 @@ public:
     bool Cancelled() const override { return m_endRequested; }
 
     const std::string& QueryMode() const { return m_queryMode; }
-    const std::string& SelectedRegion() const { return m_selectedRegion; }
-    const std::string& ControlCode() const { return m_controlCode; }
-    // The file Go writes, as ticked in the "Output" menu.
-    OutputFormat Format() const { return m_format; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

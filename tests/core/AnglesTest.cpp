@@ -47,7 +47,7 @@ TEST(ParseDmsAngle, AcceptedAndRefusedTexts)
         // clang-format on
     };
     for (const auto& row : rows) {
-        std::string text = row.text;
+        std::string_view text = row.text;
         double angle = 1;
         std::string error = "stale";
         EXPECT_EQ(*row.message == '\0', ParseDmsAngle(text, angle, error)) << row.name;

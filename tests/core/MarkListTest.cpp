@@ -82,7 +82,14 @@ TEST(ReadMarkList, NoSixteenBitLimit)
         reply += kSmith + "\r\n";
     auto result = ReadMarkList(reply, "");
     ASSERT_EQ(kMarks, result.records.size());
-    EXPECT_EQ("SMITH\r", result.records.back().designation);
+    std::size_t visited = 0;
+    MarkRecord last;
+    for (const MarkRecord& record : result.records) {
+        ++visited;
+        last = record;
+    }
+    EXPECT_EQ(kMarks, visited);
+    EXPECT_EQ("SMITH\r", last.designation);
 }
 
 } // namespace

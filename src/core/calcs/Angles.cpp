@@ -168,17 +168,6 @@ double RadToDeg(double radians)
     return radians / kPi * kHalfTurnDegrees;
 }
 
-bool ParseDmsAngle(std::string& text, double& angle, std::string& error)
-{
-    std::string_view view = text;
-    const bool parsed = ParseDmsAngle(view, angle, error);
-    // The view is a part of the text: keep just that part.
-    const auto offset = static_cast<std::size_t>(view.data() - text.data());
-    text.resize(offset + view.size());
-    text.erase(0, offset);
-    return parsed;
-}
-
 bool ParseDmsAngle(std::string_view& text, double& angle, std::string& error)
 {
     angle = 0;

@@ -48,16 +48,12 @@ double RadToDeg(double radians);
 // Reads `text` as degrees, minutes and seconds into `angle` (radians, negative when the
 // text starts with '-'; a leading '+' has no effect).
 //
-// `text` is updated in place: trimmed of leading and trailing spaces (tabs stay) and,
-// once it has passed the character check, without its leading '-'. So a second parse
-// of the same text reads it as positive.
+// The view `text` is narrowed in place: trimmed of leading and trailing spaces (tabs
+// stay) and, once it has passed the character check, without its leading '-' (so a
+// second parse of it reads it as positive). The text it views is left as it is.
 //
 // Returns false with `error` set to one of the "<*** ... ***>" messages and `angle` 0.
 // `error` is emptied on entry, so only the last parse's verdict is seen.
-bool ParseDmsAngle(std::string& text, double& angle, std::string& error);
-
-// The same on a view: the view is narrowed in place (trimmed, without its leading '-'),
-// the text it views is left as it is.
 bool ParseDmsAngle(std::string_view& text, double& angle, std::string& error);
 
 } // namespace tervane

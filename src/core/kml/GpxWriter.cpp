@@ -93,11 +93,10 @@ void AppendWaypoint(std::string& out, std::string_view pid, std::string_view des
 
     // Squares are the styles the vertical order chooses; everything else the horizontal.
     const bool byVertical = PlacemarkStyleId(horizontalOrder, verticalOrder).ends_with("Sqr");
-    const std::string_view code = TrimSpaces(byVertical ? verticalOrder : horizontalOrder);
-    const std::string escapedCode = EscapeKml(code);
-    if (!TrimSpaces(escapedCode).empty()) {
+    const std::string escapedCode = EscapeKml(TrimSpaces(byVertical ? verticalOrder : horizontalOrder));
+    if (const std::string_view code = TrimSpaces(escapedCode); !code.empty()) {
         out += byVertical ? "    <type>Vertical order " : "    <type>Horizontal order ";
-        out += TrimSpaces(escapedCode);
+        out += code;
         out += "</type>\r\n";
     }
     out += "  </wpt>\r\n";

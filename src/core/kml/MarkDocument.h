@@ -85,8 +85,8 @@ MarkLocations LocateMarks(const MarkRecords& records, DocumentProgress* progress
 
 // Calls visit(const MarkRecord&, const MarkPosition&) for every mark that has a position,
 // in reply order. `records` must be those `locations` was read from.
-template <typename Records, typename Visit>
-void ForEachLocatedMark(const Records& records, const MarkLocations& locations, Visit&& visit)
+template <typename Visit>
+void ForEachLocatedMark(const MarkRecords& records, const MarkLocations& locations, Visit&& visit)
 {
     std::size_t mark = 0;
     std::size_t located = 0;

@@ -28,6 +28,11 @@ const FormatRow& Row(OutputFormat format)
     return kFormats[0]; // unreachable: every format has a row
 }
 
+std::string_view FormatExtension(OutputFormat format)
+{
+    return Row(format).extension;
+}
+
 } // namespace
 
 std::string_view FormatName(OutputFormat format)
@@ -42,11 +47,6 @@ std::optional<OutputFormat> ParseOutputFormat(std::string_view name)
             return row.format;
     }
     return std::nullopt;
-}
-
-std::string_view FormatExtension(OutputFormat format)
-{
-    return Row(format).extension;
 }
 
 std::filesystem::path DocumentPathFor(const std::filesystem::path& kmlPath, OutputFormat format)

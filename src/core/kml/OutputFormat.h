@@ -29,9 +29,6 @@ std::string_view FormatName(OutputFormat format);
 // matters: "KML" is not a name).
 std::optional<OutputFormat> ParseOutputFormat(std::string_view name);
 
-// ".kml", ".kmz" or ".gpx".
-std::string_view FormatExtension(OutputFormat format);
-
 // The file a query writes in `format`: the request's KML path with its last extension
 // replaced, so VA_Fairfax_H-0-0.kml becomes VA_Fairfax_H-0-0.kmz. Dots inside the stem
 // (a radius of 2.5 miles) stay.

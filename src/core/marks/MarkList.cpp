@@ -98,16 +98,6 @@ void MarkRecords::Iterator::Cut()
         m_record.horizontalOrder = {};
 }
 
-MarkRecord MarkRecords::front() const
-{
-    return *begin();
-}
-
-MarkRecord MarkRecords::back() const
-{
-    return *Iterator(m_text, m_last, m_rule);
-}
-
 bool IsCorsCode(std::string_view code)
 {
     return code == kCorsCode;
@@ -134,14 +124,13 @@ MarkListReply ReadMarkList(std::string reply, std::string_view controlCode)
         return result;
     }
 
-    // One pass counts the marks and notes where the first and the last stand; the
-    // records themselves are cut when visited.
+    // One pass counts the marks and notes where the first stands; the records
+    // themselves are cut when visited.
     MarkRecords& records = result.records;
     for (auto line = FindMarkLine(text, 0); line != std::string_view::npos;
          line = FindMarkLine(text, NextLine(text, line))) {
         if (records.m_count++ == 0)
             records.m_first = line;
-        records.m_last = line;
     }
     if (IsVerticalCode(controlCode))
         records.m_rule = OrderCodeRule::NoHorizontal;

@@ -25,9 +25,8 @@ namespace tervane {
 
 inline constexpr std::string_view kMsgNoMarks = "No marks found!";
 
-// One mark of the reply. The fields view the reply text (or, for hand-made records,
-// whatever the caller keeps alive); a field that starts past the end of its line is
-// empty, one that the end cuts short is shorter than its columns.
+// One mark of the reply. The fields view the reply text; a field that starts past the
+// end of its line is empty, one that the end cuts short is shorter than its columns.
 struct MarkRecord {
     std::string_view pid;
     std::string_view horizontalOrder;
@@ -103,8 +102,6 @@ public:
     bool empty() const { return m_count == 0; }
     Iterator begin() const { return Iterator(m_text, m_first, m_rule); }
     Iterator end() const { return Iterator(); }
-    MarkRecord front() const;
-    MarkRecord back() const;
 
 private:
     friend MarkListReply ReadMarkList(std::string reply, std::string_view controlCode);
@@ -112,7 +109,6 @@ private:
     std::string m_text;
     std::size_t m_count = 0;
     std::size_t m_first = std::string_view::npos; // start of the first mark line
-    std::size_t m_last = std::string_view::npos;  // start of the last one
     OrderCodeRule m_rule = OrderCodeRule::AsRead;
 };
 

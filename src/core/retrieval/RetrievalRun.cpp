@@ -130,7 +130,6 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
                 reply += '\n';
             reply += companionReply;
         }
-        companionReply = std::string();
     }
     ports.dialog.Hide();
     if (IsCancelled(ports)) {

@@ -19,7 +19,6 @@
 namespace tervane {
 
 inline constexpr std::string_view kInfoFetching = "Getting PID list from NivoraIDB...";
-inline constexpr std::string_view kInfoCreating = "Creating .kml file...";
 inline constexpr std::string_view kInfoStarting = "Starting GoogleEarth...";
 
 // A modal message box: the text, an OK button, the application title as caption.
@@ -119,9 +118,9 @@ RunResult RetrievalRun(const MarkListInputs& inputs, RunState& state, const RunC
 
 // The run's opening, everything before the first fetch, in this order: the state and
 // county checks, the control code lookup (kept in `state`), the query inputs hidden,
-// the other checks and the request (CompleteMarkListRequest), then the service address: "no address"
-// (kMsgNoServiceAddress) and CheckServiceUrl. RetrievalRun starts with it, and
-// tervane-cli's --dry-run prints what it returns. It shows nothing itself.
+// the other checks and the request (CompleteMarkListRequest), then the service
+// address: "no address" (kMsgNoServiceAddress) and CheckServiceUrl. RetrievalRun starts
+// with it, and tervane-cli's --dry-run prints what it returns. It shows nothing itself.
 struct RunPreparation {
     RequestOutcome outcome = RequestOutcome::Invalid; // NoMode: ends without a message
     std::string message;                // why, for Invalid

@@ -18,13 +18,6 @@ bool Contains(std::string_view text, std::string_view part)
     return text.find(part) != std::string_view::npos;
 }
 
-// Servers that demand credentials answer 401; the service's own refusal page may come
-// with any status but always names itself.
-bool IsRefusal(int status, std::string_view body)
-{
-    return AsksForSignIn(status, body);
-}
-
 // The service reports bad input on an error status too; those bodies keep their meaning.
 bool CarriesServiceMessage(std::string_view body)
 {
@@ -35,7 +28,7 @@ bool CarriesServiceMessage(std::string_view body)
 // mark list would end in "No marks found!" and hide what went wrong.
 bool IsServerError(int status, std::string_view body)
 {
-    return status >= kFirstErrorStatus && !IsRefusal(status, body) && !CarriesServiceMessage(body);
+    return status >= kFirstErrorStatus && !AsksForSignIn(status, body) && !CarriesServiceMessage(body);
 }
 
 std::string ServerErrorText(const TransferReply& answer)
@@ -51,6 +44,8 @@ std::string ServerErrorText(const TransferReply& answer)
 
 } // namespace
 
+// Servers that demand credentials answer 401; the service's own refusal page may come
+// with any status but always names itself.
 bool AsksForSignIn(int status, std::string_view body)
 {
     return status == kStatusUnauthorized || Contains(body, kRefusalWord);
@@ -69,7 +64,7 @@ void FetchMarkList(const std::string& url, std::string& reply, std::string& erro
     // below read it where it now lives.
     reply = std::move(answer.body);
 
-    if (IsRefusal(answer.status, reply)) {
+    if (AsksForSignIn(answer.status, reply)) {
         SignInAnswer given = signIn.Ask();
         if (!given.loginSucceeded) {
             error = kMsgAccessFailed;
@@ -83,7 +78,7 @@ void FetchMarkList(const std::string& url, std::string& reply, std::string& erro
             error.clear();
             // Refused again: the name or password was wrong. The page holds no marks, so
             // handing it on as a reply would only end in "No marks found!".
-            if (IsRefusal(answer.status, reply))
+            if (AsksForSignIn(answer.status, reply))
                 error = kMsgAccessFailed;
         }
     }
