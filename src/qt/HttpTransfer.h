@@ -15,13 +15,17 @@
 // - Open waits in a local event loop that handles every event, so the windows repaint
 //   and closing the program is seen at once; the window layer drops the user's other
 //   input while a run is busy. Abort ends that wait with a failure.
-// - Every transfer is bounded: in time, from the request to the last byte (the time-out),
-//   and in size, counted as the body arrives after any content encoding is undone, for
-//   every transfer encoding (the size limit).
+// - Every transfer is bounded: in time, from the request to the last byte, by the run's
+//   deadline when the core has set one (every request of a run shares it), else by the
+//   time-out; and in size, counted as the body arrives after any content encoding is
+//   undone, for every transfer encoding (the size limit).
+// - The transfer asks for gzip and deflate itself and unpacks them with zlib as the bytes
+//   arrive: a packed body counts only when its stream reached its end with its trailer
+//   checked. A body cut short, damaged, or packed in a way not asked for is a failure.
 // - Failures (no connection, unknown host, the time-out passed, a reply larger than the
 //   size limit, a reply cut short, a body that cannot be unpacked) come back as false
-//   with a sentence naming the mark-list service and Qt's own reason; nothing of such a
-//   body is handed on.
+//   with a sentence naming the mark-list service and the reason; nothing of such a body
+//   is handed on.
 
 #include "web/WebPorts.h"
 
@@ -34,7 +38,7 @@ namespace tervane {
 
 class HttpTransfer : public Transfer {
 public:
-    static constexpr std::chrono::milliseconds kDefaultTimeout{60000};
+    static constexpr std::chrono::milliseconds kDefaultTimeout = kDefaultTimeLimit;
     static constexpr qint64 kDefaultMaxReplyBytes = qint64{256} * 1024 * 1024;
 
     HttpTransfer();
@@ -42,8 +46,11 @@ public:
     void SetCredentials(const std::string& userName, const std::string& password) override;
     bool Open(const std::string& url, TransferReply& reply, std::string& error) override;
     void Abort() override;
+    void SetDeadline(const RunDeadline* deadline) override { m_deadline = deadline; }
+    std::chrono::milliseconds TimeLimit() const override { return m_timeout; }
 
-    // How long one transfer may take in all, from the request to the last byte.
+    // How long a run may wait for the service in all (its deadline's budget), and one
+    // transfer made outside a run, from the request to the last byte.
     void SetTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
     void SetMaxReplyBytes(qint64 maxBytes) { m_maxReplyBytes = maxBytes; }
 
@@ -51,6 +58,7 @@ private:
     QNetworkAccessManager m_manager;
     std::chrono::milliseconds m_timeout = kDefaultTimeout;
     qint64 m_maxReplyBytes = kDefaultMaxReplyBytes;
+    const RunDeadline* m_deadline = nullptr; // the run's, while a run lasts
     QNetworkReply* m_waitingFor = nullptr; // the request Open waits for, if any
     bool m_aborted = false;
     bool m_hasCredentials = false;

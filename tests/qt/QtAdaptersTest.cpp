@@ -1,6 +1,6 @@
 // The Qt adapters. The HTTP transfer against a local server, alone and under the
 // mark-list fetch: what it hands on, what it refuses, whom it gives the credentials, and
-// its overall deadline. The settings store: what comes back, and who may read its file.
+// the one deadline of a run. The settings store: what comes back, and who may read its file.
 
 #include "WindowTestFakes.h"
 
@@ -14,9 +14,15 @@
 #include <QTimer>
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <atomic>
+#include <map>
 #include <thread>
 
 namespace tervane {
@@ -34,11 +40,130 @@ const std::string kBasicRefusal = "Sign in first"; // no "Unauthorized" in it
 const std::string kServicePageRefusal = "<html><h1>Unauthorized</h1></html>";
 constexpr std::size_t kBigBytes = 4096;
 
+// `parts` packed one after the other, each ending in a full flush, so that a cut right
+// after a part's flush falls on a deflate block boundary; `ends` receives the packed size
+// after each part. windowBits: 16 + 15 gzip, 15 zlib-wrapped deflate, -15 bare deflate.
+std::string Pack(const std::vector<std::string>& parts, int windowBits, std::vector<std::size_t>* ends = nullptr,
+                 bool finish = true)
+{
+    z_stream stream{};
+    EXPECT_EQ(Z_OK, deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY));
+    std::string packed;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        std::string part = parts[i];
+        stream.next_in = reinterpret_cast<Bytef*>(part.data());
+        stream.avail_in = static_cast<uInt>(part.size());
+        const int flush = (finish && i + 1 == parts.size()) ? Z_FINISH : Z_FULL_FLUSH;
+        int result = Z_OK;
+        do {
+            char out[16384];
+            stream.next_out = reinterpret_cast<Bytef*>(out);
+            stream.avail_out = sizeof out;
+            result = deflate(&stream, flush);
+            packed.append(out, sizeof out - stream.avail_out);
+        } while (stream.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+        if (ends)
+            ends->push_back(packed.size());
+    }
+    deflateEnd(&stream);
+    return packed;
+}
+constexpr int kGzip = 16 + MAX_WBITS;
+
+// Sends fixed bytes for each path over a raw socket and hangs up: with a Content-Length
+// that matches what is sent, or none, so that the end of the connection ends the body.
+class RawReplyServer {
+public:
+    // Paths with their packed bodies; each is served as /cl<path> and /close<path>.
+    explicit RawReplyServer(std::map<std::string, std::string> bodies) : m_bodies(std::move(bodies))
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(m_listener, 8) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            ADD_FAILURE() << "no local socket";
+        port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~RawReplyServer()
+    {
+        m_stopping = true;
+        m_thread.join();
+        ::close(m_listener);
+    }
+    std::string Url(const std::string& path) const
+    {
+        return "http://127.0.0.1:" + std::to_string(port) + path;
+    }
+    int port = 0;
+
+private:
+    void Serve()
+    {
+        while (!m_stopping) {
+            pollfd waiting{m_listener, POLLIN, 0};
+            if (::poll(&waiting, 1, 50) <= 0)
+                continue;
+            const int client = ::accept(m_listener, nullptr, nullptr);
+            if (client < 0)
+                continue;
+            std::string request;
+            char buffer[4096];
+            for (int reads = 0; reads < 100 && request.find("\r\n\r\n") == std::string::npos; ++reads) {
+                pollfd readable{client, POLLIN, 0};
+                if (::poll(&readable, 1, 1000) <= 0)
+                    break;
+                const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    break;
+                request.append(buffer, static_cast<std::size_t>(got));
+            }
+            // "GET /cl/path HTTP/1.1": the framing, then the path of the body.
+            const std::size_t framingEnd = request.starts_with("GET /") ? request.find('/', 5) : std::string::npos;
+            const std::size_t targetEnd = request.find(' ', 4);
+            if (framingEnd == std::string::npos || targetEnd == std::string::npos || framingEnd > targetEnd) {
+                ::close(client);
+                continue;
+            }
+            const bool withLength = request.starts_with("GET /cl/");
+            const std::string path = request.substr(framingEnd, targetEnd - framingEnd);
+            const auto body = m_bodies.find(path);
+            std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n";
+            if (body != m_bodies.end()) {
+                answer += "Content-Encoding: " + std::string(path.starts_with("/deflate") ? "deflate" : "gzip") +
+                          "\r\n";
+                if (withLength)
+                    answer += "Content-Length: " + std::to_string(body->second.size()) + "\r\n";
+                answer += "\r\n" + body->second;
+            } else {
+                answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            }
+            for (std::size_t sent = 0; sent < answer.size();) {
+                const ssize_t n = ::send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0)
+                    break;
+                sent += static_cast<std::size_t>(n);
+            }
+            ::shutdown(client, SHUT_WR);
+            ::close(client);
+        }
+    }
+
+    std::map<std::string, std::string> m_bodies;
+    int m_listener = -1;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
+
 class LocalMarkServer {
 public:
     LocalMarkServer()
     {
-        // Text goes packed with gzip, as Qt asks for it; "gzip" labels the body as packed.
+        // Text goes packed with gzip, as the transfer asks for it; "gzip", "deflate" and
+        // "br" label a body as packed that way.
         const struct {
             const char* path;
             int status;
@@ -54,6 +179,8 @@ public:
             {"/big", 200, std::string(kBigBytes, 'x'), "application/octet-stream"},
             {"/gzip-big", 200, std::string(kBigBytes, 'x'), "text/plain"},
             {"/gzip-bomb", 200, std::string(16 << 20, '\0'), "text/plain"},
+            {"/deflate", 200, Pack({kMarkLines}, MAX_WBITS), "deflate"},
+            {"/unknown-encoding", 200, kMarkLines, "br"},
             {"/gzip-mislabelled", 200, kMarkLines + kMarkLines + kMarkLines, "gzip"},
             // A gzip header and no deflate stream after it.
             {"/gzip-corrupt", 200, std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10) + "not deflate", "gzip"},
@@ -61,10 +188,10 @@ public:
         for (const auto& answer : fixed) {
             m_server.Get(answer.path, [answer](const httplib::Request&, httplib::Response& res) {
                 res.status = answer.status;
-                if (answer.type == "gzip")
-                    res.set_header("Content-Encoding", "gzip");
-                res.set_content(answer.body,
-                                answer.type == "gzip" ? "application/octet-stream" : answer.type);
+                const bool packed = answer.type == "gzip" || answer.type == "deflate" || answer.type == "br";
+                if (packed)
+                    res.set_header("Content-Encoding", answer.type);
+                res.set_content(answer.body, packed ? "application/octet-stream" : answer.type);
             });
         }
         // Basic credentials of kUser:kPassword give the marks; counts the credentials offered.
@@ -86,8 +213,30 @@ public:
         // reading can stop it.
         Chunked("/endless-chunked", std::string(64 * 1024, 'x'), std::chrono::milliseconds(0),
                 std::size_t{8} << 30);
+        // A gzip stream of zeros that never ends: it unpacks past any limit.
+        std::vector<std::size_t> ends;
+        const std::string zeros = Pack({std::string(1 << 20, '\0'), std::string(1 << 20, '\0')}, kGzip, &ends, false);
+        Chunked("/gzip-endless", zeros.substr(ends[0]), std::chrono::milliseconds(0), std::size_t{8} << 30,
+                zeros.substr(0, ends[0]));
         // One byte every 100 ms, for at most 10 s: never silent for long, never done soon.
         Chunked("/trickle", " ", std::chrono::milliseconds(100), 100);
+        // The mark-list path of a run: it trickles, or with `listSignIn` wants kUser's
+        // credentials and then answers at once.
+        m_server.Get("/cgi-bin/get_mark_list.prl", [this](const httplib::Request& req, httplib::Response& res) {
+            if (!listSignIn) {
+                return res.set_chunked_content_provider(
+                    "application/octet-stream", [this](size_t offset, httplib::DataSink& sink) {
+                        if (m_stopping || offset >= 100)
+                            return sink.done(), true;
+                        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                        return sink.write(" ", 1);
+                    });
+            }
+            if (req.get_header_value("Authorization") == "Basic c3VydmV5b3I6czNjcmV0")
+                return res.set_content(kMarkLines, "text/plain");
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"marks\"");
+        });
         // Promises 1000 bytes, sends 10 and hangs up.
         m_server.Get("/truncated", [](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(1000, "text/plain", [](size_t, size_t, httplib::DataSink& sink) {
@@ -116,19 +265,25 @@ public:
     int port = 0;
     std::string awayUrl;
     std::atomic<int> authorizationsSeen{0};
+    std::atomic<bool> listSignIn{false};
 
 private:
-    // `piece` after every `pause` until `limit` bytes are sent; not a text type, so the
-    // server does not compress it.
-    void Chunked(const char* path, std::string piece, std::chrono::milliseconds pause, std::size_t limit)
+    // `first`, then `piece` after every `pause` until `limit` bytes are sent; not a text
+    // type, so the server does not compress it. A `first` labels the body gzip.
+    void Chunked(const char* path, std::string piece, std::chrono::milliseconds pause, std::size_t limit,
+                 std::string first = "")
     {
-        m_server.Get(path, [this, piece, pause, limit](const httplib::Request&, httplib::Response& res) {
+        m_server.Get(path, [this, piece, pause, limit, first](const httplib::Request&, httplib::Response& res) {
+            if (!first.empty())
+                res.set_header("Content-Encoding", "gzip");
             res.set_chunked_content_provider("application/octet-stream",
                                              [=, this](size_t offset, httplib::DataSink& sink) {
                                                  if (m_stopping || offset >= limit) {
                                                      sink.done();
                                                      return true;
                                                  }
+                                                 if (offset == 0 && !first.empty())
+                                                     return sink.write(first.data(), first.size());
                                                  std::this_thread::sleep_for(pause);
                                                  return sink.write(piece.data(), piece.size());
                                              });
@@ -157,17 +312,31 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         "The mark-list service's reply is larger than 1 KiB and was not accepted.";
     const std::string undecodable = "The mark-list service's reply could not be read: ";
     constexpr qint64 kCap = 1024;
-    constexpr qint64 kNoCap = HttpTransfer::kDefaultMaxReplyBytes;
-    // Messages ending in ": " go on with Qt's words for the reason.
-    const struct {
-        const char* name;
+    // Two parts, the first ending on a block boundary: cut there, the stream still reads
+    // as far as it goes, and is not whole.
+    std::vector<std::size_t> ends;
+    const std::string packed = Pack({kMarkLines, kMarkLines}, kGzip, &ends);
+    std::string badCrc = packed;
+    badCrc[packed.size() - 8] ^= 0x01;
+    RawReplyServer raw({
+        {"/gzip-whole", packed},
+        {"/gzip-cut-in-header", packed.substr(0, 5)},
+        {"/gzip-cut-at-block", packed.substr(0, ends[0])},
+        {"/gzip-cut-before-trailer", packed.substr(0, packed.size() - 8)},
+        {"/gzip-wrong-crc", badCrc},
+        {"/deflate-bare", Pack({kMarkLines}, -MAX_WBITS)},
+    });
+    struct Row {
+        std::string name;
         std::string url;
         qint64 maxBytes;
         SignInAnswer answer;
         int asked;
         std::string error;
         std::string reply;
-    } rows[] = {
+    };
+    // Messages ending in ": " go on with the reason.
+    std::vector<Row> rows = {
         {"bytes that are not UTF-8 kept", server.Url("/latin1"), kCap, cancel, 0, "",
          "  1.  AB1234 \xB0\xE9\r\n"},
         {"401 with a wrong password", server.Url("/basic"), kCap, wrong, 1, accessFailed, kBasicRefusal},
@@ -190,18 +359,39 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         // Used to grow without bound: Qt buffered it and never said data had come.
         {"endless chunked body", server.Url("/endless-chunked"), kCap, cancel, 0, tooLarge, untouched},
         {"too large once unpacked", server.Url("/gzip-big"), kCap, cancel, 0, tooLarge, untouched},
-        // These four used to come back as replies: part of the marks, or nothing.
+        // These two used to wait for the time-out, and Qt spoke on stderr.
+        {"gzip bomb", server.Url("/gzip-bomb"), kCap, cancel, 0, tooLarge, untouched},
+        {"endless gzip stream", server.Url("/gzip-endless"), kCap, cancel, 0, tooLarge, untouched},
         {"plain text labelled gzip", server.Url("/gzip-mislabelled"), kCap, cancel, 0, undecodable,
          untouched},
-        {"gzip cut short", server.Url("/gzip-corrupt"), kCap, cancel, 0, undecodable, untouched},
-        {"gzip bomb", server.Url("/gzip-bomb"), kNoCap, cancel, 0, undecodable, untouched},
+        {"gzip damaged", server.Url("/gzip-corrupt"), kCap, cancel, 0, undecodable, untouched},
+        {"deflate, zlib-wrapped", server.Url("/deflate"), kCap, cancel, 0, "", kMarkLines},
+        // Qt used to unpack it as a plain body: 'br' was not asked for.
+        {"an encoding not asked for", server.Url("/unknown-encoding"), kCap, cancel, 0, undecodable, untouched},
         {"cut short is no short mark list", server.Url("/truncated"), kCap, cancel, 0,
          "The mark-list service's reply broke off: ", untouched},
     };
+    // Every cut used to come back as a reply, a part of the marks or nothing, whether the
+    // Content-Length matched the cut or the end of the connection ended the body.
+    for (const std::string framing : {"/cl", "/close"}) {
+        const auto url = [&](const char* path) { return raw.Url(framing + path); };
+        rows.push_back({framing + " whole gzip", url("/gzip-whole"), kCap, cancel, 0, "", kMarkLines + kMarkLines});
+        rows.push_back({framing + " bare deflate", url("/deflate-bare"), kCap, cancel, 0, "", kMarkLines});
+        for (const char* cut : {"/gzip-cut-in-header", "/gzip-cut-at-block", "/gzip-cut-before-trailer",
+                                "/gzip-wrong-crc"})
+            rows.push_back({framing + cut, url(cut), kCap, cancel, 0, undecodable, untouched});
+    }
+    // Nothing of Qt's own reaches the terminal.
+    static std::vector<QString> qtSaid;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { qtSaid.push_back(text); });
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         HttpTransfer transfer; // fresh: no credentials left from an earlier row
         transfer.SetMaxReplyBytes(row.maxBytes);
+        transfer.SetTimeout(10s); // a wrong ending comes as the time-out's message, not as a hang
+        QElapsedTimer clock;
+        clock.start();
         test::RecordingPorts ports;
         ports.answers = {row.answer};
         std::string reply = untouched;
@@ -210,7 +400,10 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         EXPECT_EQ(row.error, row.error.ends_with(": ") ? error.substr(0, row.error.size()) : error);
         EXPECT_EQ(row.reply, reply);
         EXPECT_EQ(row.asked, ports.asked);
+        EXPECT_LT(clock.elapsed(), 5000);
     }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(qtSaid.empty()) << qtSaid.front().toStdString();
     // Credentials once set serve the later requests of the same transfer.
     HttpTransfer transfer;
     transfer.SetCredentials(kUser, kPassword);
@@ -242,6 +435,63 @@ TEST(HttpTransfer, GivesUpAtTheDeadlineWhileWindowsRepaint)
     EXPECT_GE(clock.elapsed(), 450);
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_GE(ticks, 3) << "the wait must keep the event loop turning";
+}
+
+// One deadline for the whole run: a county query of type HORIZONTAL asks twice (the
+// marks and their GPS companion), and each request used to have the whole limit. The
+// time the user spends in the sign-in dialog does not count against it.
+TEST(HttpTransfer, EveryRequestOfARunSharesOneDeadline)
+{
+    struct SlowSignIn : test::RecordingPorts {
+        SignInAnswer Ask() override
+        {
+            std::this_thread::sleep_for(1200ms);
+            return RecordingPorts::Ask();
+        }
+    };
+    struct NoQueryInputs : QueryInputs {
+        void HideQueryInputs() override {}
+    };
+    const MarkListInputs county{"SC", "VA", "Fairfax ", "HORIZONTAL", "", "", "", "", "US"};
+    const struct {
+        const char* name;
+        bool signIn;
+        RunOutcome outcome;
+        std::string message;
+    } rows[] = {
+        {"primary and companion trickle", false, RunOutcome::Failed,
+         "The mark-list service did not answer within 1 seconds."},
+        {"the sign-in takes longer than the deadline", true, RunOutcome::Opened, ""},
+    };
+    LocalMarkServer server;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        server.listSignIn = row.signIn;
+        QTemporaryDir folder;
+        HttpTransfer transfer;
+        transfer.SetTimeout(1s);
+        SlowSignIn ports;
+        ports.answers = {{true, kUser, kPassword}};
+        NoQueryInputs inputs;
+        testing::MemorySettingsStore settings;
+        RegionCatalogue catalogue(std::filesystem::path(TEST_DATA_DIR) / "requests-catalogue.dat");
+        std::string controlCode;
+        RunState state{controlCode, catalogue};
+        RunConfig config;
+        config.serviceUrl = server.Url("");
+        config.outputDir = folder.path().toStdString();
+        config.openDocument = false;
+        config.saveSettings = false;
+        RunPorts run{ports, ports, inputs, ports, settings, transfer, ports, ports};
+        QElapsedTimer clock;
+        clock.start();
+        const RunResult result = RetrievalRun(county, state, config, run);
+        EXPECT_EQ(row.outcome, result.outcome);
+        EXPECT_EQ(row.message, result.message);
+        if (!row.signIn) {
+            EXPECT_LT(clock.elapsed(), 2000) << "ended before twice the deadline";
+        }
+    }
 }
 
 unsigned Mode(const QString& path)

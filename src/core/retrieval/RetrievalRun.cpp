@@ -49,6 +49,42 @@ private:
     const RunPorts& m_ports;
 };
 
+// The sign-in dialog as the run's fetches see it: the time the user spends in it is not
+// the service's, so the run's deadline stands still meanwhile.
+class SignInOffTheClock final : public SignInPrompt {
+public:
+    SignInOffTheClock(SignInPrompt& dialog, RunDeadline& deadline) : m_dialog(dialog), m_deadline(deadline) {}
+    SignInAnswer Ask() override
+    {
+        m_deadline.Pause();
+        struct Resume {
+            RunDeadline& deadline;
+            ~Resume() { deadline.Resume(); }
+        } resume{m_deadline};
+        return m_dialog.Ask();
+    }
+
+private:
+    SignInPrompt& m_dialog;
+    RunDeadline& m_deadline;
+};
+
+// Every request of the run counts against the run's one deadline, and only while the run
+// lasts: the transfer outlives it.
+class RunDeadlineScope {
+public:
+    RunDeadlineScope(Transfer& transfer, const RunDeadline& deadline) : m_transfer(transfer)
+    {
+        m_transfer.SetDeadline(&deadline);
+    }
+    ~RunDeadlineScope() { m_transfer.SetDeadline(nullptr); }
+    RunDeadlineScope(const RunDeadlineScope&) = delete;
+    RunDeadlineScope& operator=(const RunDeadlineScope&) = delete;
+
+private:
+    Transfer& m_transfer;
+};
+
 // A cancelled run leaves nothing on the screen and says nothing.
 void EndCancelled(RunResult& result, RunPorts& ports)
 {
@@ -106,7 +142,10 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
 
     std::string reply;
     std::string error;
-    FetchMarkList(request.primaryUrl, reply, error, ports.transfer, ports.signIn, ports.pointer);
+    RunDeadline deadline(ports.transfer.TimeLimit());
+    const RunDeadlineScope onTheDeadline(ports.transfer, deadline);
+    SignInOffTheClock signIn(ports.signIn, deadline);
+    FetchMarkList(request.primaryUrl, reply, error, ports.transfer, signIn, ports.pointer);
     if (IsCancelled(ports)) {
         EndCancelled(result, ports);
         return;
@@ -114,7 +153,7 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
     if (config.fetchCompanion && !request.companionUrl.empty()) {
         std::string companionReply;
         std::string companionError;
-        FetchMarkList(request.companionUrl, companionReply, companionError, ports.transfer, ports.signIn,
+        FetchMarkList(request.companionUrl, companionReply, companionError, ports.transfer, signIn,
                       ports.pointer);
         if (!companionError.empty())
             error = companionError;

@@ -3,9 +3,15 @@
 // The ports the web fetch calls. The core decides (retry once after sign-in, what a
 // refusal is); adapters carry it out (sending bytes, showing the dialog).
 
+#include "web/RunDeadline.h"
+
+#include <chrono>
 #include <string>
 
 namespace tervane {
+
+// How long one run may wait for the service in all, unless the transfer is told otherwise.
+inline constexpr std::chrono::milliseconds kDefaultTimeLimit{60000};
 
 // One reply of the transfer. `status` is the HTTP status (200, 401, 500, ...).
 struct TransferReply {
@@ -28,6 +34,12 @@ public:
     // Ends the request under way, if any, when the user ends the program during a fetch:
     // its Open returns false at once. A transfer that never waits has nothing to end.
     virtual void Abort() {}
+    // The deadline that every later Open counts against, shared by the requests of one
+    // run, until it is set back to none. With none, each Open has the whole time limit.
+    // A transfer that never waits has no use for it.
+    virtual void SetDeadline(const RunDeadline* /*deadline*/) {}
+    // The budget of a run's deadline: how long a run may wait for the service in all.
+    virtual std::chrono::milliseconds TimeLimit() const { return kDefaultTimeLimit; }
 };
 
 // The sign-in dialog as the fetch sees it.
