@@ -41,6 +41,22 @@ def ask(port, timeout=3.0):
         return ""
 
 
+def send_huge_request(port):
+    """Sends up to HUGE_BYTES of request line; returns what came back, if anything."""
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=3) as s:
+            chunk = b"GET /" + b"a" * (1 << 20)
+            try:
+                for _ in range(HUGE_BYTES >> 20):
+                    s.sendall(chunk)
+                    chunk = b"a" * (1 << 20)
+            except OSError:
+                pass  # the service stopped reading, or closed
+            return s.recv(4096)
+    except OSError:
+        return b""
+
+
 service = subprocess.Popen([os.path.join(sys.argv[1], "tervane-sample-service"), "--port", "0"],
                            stdout=subprocess.PIPE, text=True)
 try:
@@ -48,13 +64,21 @@ try:
     check(ask(port).endswith("200 OK"), "the service does not answer a plain request")
 
     # Slow clients: one header line every 0.5 s, each on a connection of its own.
-    slow = [socket.create_connection(("127.0.0.1", port), timeout=1) for _ in range(SLOW_CLIENTS)]
+    slow = []
+    try:
+        for _ in range(SLOW_CLIENTS):
+            slow.append(socket.create_connection(("127.0.0.1", port), timeout=2))
+    except OSError as error:
+        check(False, f"connection {len(slow) + 1} of the slow clients refused: {error}")
     started = time.monotonic()
-    for s in slow:
-        s.sendall(b"GET /cgi-bin/ds_mark.prl?PidBox=AB1234 HTTP/1.1\r\n")
-    time.sleep(0.5)
-    for s in slow:
-        s.sendall(b"X-Slow: 1\r\n")
+    try:
+        for s in slow:
+            s.sendall(b"GET /cgi-bin/ds_mark.prl?PidBox=AB1234 HTTP/1.1\r\n")
+        time.sleep(0.5)
+        for s in slow:
+            s.sendall(b"X-Slow: 1\r\n")
+    except OSError:
+        pass
     asked = time.monotonic()
     status = ask(port, timeout=2.0)
     check(status.endswith("200 OK"), f"slow clients keep a plain request from an answer ({status!r})")
@@ -73,21 +97,7 @@ try:
 
     # A request line of many megabytes.
     before = peak_kb(service.pid)
-    reply = b""
-    with socket.create_connection(("127.0.0.1", port), timeout=3) as s:
-        sent = 0
-        chunk = b"GET /" + b"a" * (1 << 20)
-        try:
-            while sent < HUGE_BYTES:
-                s.sendall(chunk)
-                sent += len(chunk)
-                chunk = b"a" * (1 << 20)
-        except OSError:
-            pass  # the service stopped reading, or closed
-        try:
-            reply = s.recv(4096)
-        except OSError:
-            pass
+    reply = send_huge_request(port)
     check(not reply.startswith(b"HTTP/1.1 200"), f"a huge request line was answered: {reply[:40]!r}")
     growth = peak_kb(service.pid) - before
     check(growth < MAX_GROWTH_KB, f"a huge request line grew the service by {growth} kB")
