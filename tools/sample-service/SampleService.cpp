@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <map>
+#include <system_error>
 
 namespace tervane::sample {
 
@@ -75,15 +76,21 @@ void Address(int socket, bool remote, std::string& ip, int& port)
 
 // One accepted connection as cpp-httplib reads it: at most kMaxRequestBytes in all, by
 // the deadline; after either the request simply ends, so the library answers what it
-// has (414 for a request line cut short, 400 for headers).
+// has (414 for a request line cut short, 400 for headers). The answer goes out within
+// kWriteTimeout of each write and kAnswerDeadline in all, however slowly it is read.
 class ConnectionStream : public httplib::Stream {
 public:
-    explicit ConnectionStream(int socket) : m_socket(socket), m_deadline(Clock::now() + kRequestDeadline) {}
+    explicit ConnectionStream(int socket)
+        : m_socket(socket), m_deadline(Clock::now() + kRequestDeadline),
+          m_answerDeadline(m_deadline + kAnswerDeadline)
+    {
+    }
 
     bool is_readable() const override { return m_read < kMaxRequestBytes && MillisecondsUntil(m_deadline) > 0; }
     bool is_writable() const override
     {
-        return WaitFor(m_socket, POLLOUT, static_cast<int>(std::chrono::milliseconds(kWriteTimeout).count()));
+        const int timeout = static_cast<int>(std::chrono::milliseconds(kWriteTimeout).count());
+        return WaitFor(m_socket, POLLOUT, std::min(timeout, MillisecondsUntil(m_answerDeadline)));
     }
 
     ssize_t read(char* ptr, size_t size) override
@@ -121,6 +128,7 @@ public:
 private:
     int m_socket;
     Clock::time_point m_deadline;
+    Clock::time_point m_answerDeadline;
     std::size_t m_read = 0;
 };
 
@@ -225,7 +233,13 @@ bool SampleService::Serve()
             }
             ++m_connections;
         }
-        std::thread([this, socket] { Answer(socket); }).detach();
+        try {
+            std::thread([this, socket] { Answer(socket); }).detach();
+        } catch (const std::system_error&) {
+            ::close(socket); // no thread to spare: as if over the limit
+            std::lock_guard lock(m_mutex);
+            --m_connections;
+        }
     }
     WaitForConnections();
     m_running = false;

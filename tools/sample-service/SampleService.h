@@ -30,6 +30,7 @@ inline constexpr int kMaxConnections = 64;
 inline constexpr std::size_t kMaxRequestBytes = 64 * 1024;
 inline constexpr std::chrono::seconds kRequestDeadline{5};
 inline constexpr std::chrono::seconds kWriteTimeout{5};
+inline constexpr std::chrono::seconds kAnswerDeadline{30};
 inline constexpr const char* kRefusalPage = "401 Unauthorized: sign in to the Tervane sample service.\n";
 
 class SampleService {
