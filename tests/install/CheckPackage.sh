@@ -18,7 +18,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" -D CPACK_PACKAGING_INSTALL_PREFIX=/usr \
   >"$work/cpack.log" 2>&1 || fail "cpack failed: $(cat "$work/cpack.log")"
 debs=("$work"/tervane_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "not one package: ${debs[*]}"
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then fail "not one package: ${debs[*]}"; fi
 deb=${debs[0]}
 
 info=$(dpkg-deb -f "$deb" Package Architecture Depends)

@@ -70,9 +70,9 @@ ROWS
 rm -f "$conf"
 
 # Signals sent to the script. The command records a SIGTERM and the sample service's port.
-# shellcheck disable=SC2016
 # It waits in bash itself (read from a pipe nobody writes), leaving no child behind.
 mkfifo "$work/never"
+# shellcheck disable=SC2016 # expanded by the inner shell
 waiter='trap "echo TERM > \"\$0/term\"; exit 0" TERM; echo "${TERVANE_SERVICE_URL##*:}" > "$0/port"; exec 3<>"$0/never"; read -r -t 30 -u 3'
 for signal in TERM KILL; do
   rm -f "$work/port" "$work/term"
