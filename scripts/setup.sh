@@ -11,6 +11,7 @@ packages=(
   libxml2-utils libxml2-dev xvfb x11-apps x11-utils xdotool imagemagick
   clang libclang-rt-14-dev
   python3 fonts-dejavu-core locales
+  dpkg-dev file
 )
 
 missing=()
