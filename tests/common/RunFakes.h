@@ -48,13 +48,6 @@ public:
     {
         credentials = user + ":" + password;
     }
-    bool ForgetPassword() override
-    {
-        const bool had = credentials != "nobody";
-        credentials = "nobody";
-        return had;
-    }
-    void PasswordRefused() override { log.push_back("password refused"); }
     bool Open(const std::string& url, TransferReply& reply, std::string& error) override
     {
         requested.push_back(url + " as " + credentials);

@@ -153,7 +153,6 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
         std::optional<SignInAnswer> signIn;
         std::string error;
         std::string reply;
-        bool refused = false; // the password is forgotten and the sign-in told
     } rows[] = {
         // clang-format off
         {"word in lower case is no refusal", {{200, "", "unauthorized"}}, std::nullopt, "", "unauthorized"},
@@ -167,8 +166,6 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
          "The server answered 500", "oops\nINPUT ERR"},
         {"transfer failure on the repeat", {refusalIncomplete, {0, "", "Timed out"}}, confirmed, "Timed out",
          refusalIncomplete.body},
-        {"refused again after sign-in", {refusal, refusal}, confirmed, std::string(kMsgAccessFailed),
-         refusal.body, true},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -187,25 +184,8 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
         EXPECT_EQ(opens, fetch.requested);
         EXPECT_EQ(row.signIn ? 1 : 0, fetch.asked);
         // The hourglass stays up for the caller to take down.
-        std::vector<std::string> log{"pointer: hourglass"};
-        if (row.refused)
-            log.push_back("password refused");
-        EXPECT_EQ(log, fetch.log);
-        EXPECT_EQ(row.refused || !row.signIn || !row.signIn->loginSucceeded, fetch.credentials == "nobody");
+        EXPECT_EQ(std::vector<std::string>{"pointer: hourglass"}, fetch.log);
     }
-    // Held from an earlier sign-in, a password goes with the first request; refused
-    // there, it is forgotten before the dialog shows.
-    RunFakes fetch;
-    fetch.replies[url] = {refusal, marks};
-    fetch.answer = confirmed;
-    fetch.SetCredentials("surveyor", "old");
-    std::string reply;
-    std::string error;
-    FetchMarkList(url, reply, error, fetch, fetch, fetch);
-    EXPECT_EQ("", error);
-    EXPECT_EQ((std::vector<std::string>{url + " as surveyor:old", url + " as surveyor:s3cret"}),
-              fetch.requested);
-    EXPECT_EQ((std::vector<std::string>{"pointer: hourglass", "password refused"}), fetch.log);
 }
 
 } // namespace

@@ -149,67 +149,6 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
     }
 }
 
-// A service behind Basic authentication on 127.0.0.1 that counts, per password, the
-// requests that offered it. Its password can change between requests.
-class PasswordCountingServer {
-public:
-    PasswordCountingServer()
-    {
-        m_server.Get("/marks", [this](const httplib::Request& req, httplib::Response& res) {
-            const std::lock_guard lock(m_mutex);
-            const std::string given = req.get_header_value("Authorization");
-            if (!given.empty())
-                ++m_sent[given];
-            if (given == Header(m_password))
-                return res.set_content("  1.  AB1234 A 1 ..... N392312 W0773412 .....  ONE\r\n",
-                                       "text/plain");
-            res.status = 401;
-            res.set_header("WWW-Authenticate", "Basic realm=\"marks\"");
-            res.set_content("Sign in first", "text/plain");
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        for (int i = 0; i < 500 && !m_server.is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ~PasswordCountingServer()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/marks"; }
-    void SetPassword(const std::string& password)
-    {
-        const std::lock_guard lock(m_mutex);
-        m_password = password;
-    }
-    // How many requests offered each password of `kUser`, those offered at all.
-    std::map<std::string, int> Sent(const std::vector<std::string>& passwords)
-    {
-        const std::lock_guard lock(m_mutex);
-        std::map<std::string, int> sent;
-        for (const std::string& password : passwords)
-            if (const auto found = m_sent.find(Header(password)); found != m_sent.end())
-                sent[password] = found->second;
-        return sent;
-    }
-
-    static constexpr const char* kUser = "surveyor";
-
-private:
-    static std::string Header(const std::string& password)
-    {
-        return "Basic " + QByteArray::fromStdString(kUser + (":" + password)).toBase64().toStdString();
-    }
-
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
-    std::mutex m_mutex;
-    std::string m_password;
-    std::map<std::string, int> m_sent;
-};
-
 // A service that locks an account after three failures counts every try. A refused
 // password used to go out again at the next request before the dialog showed (Qt answered
 // with what it had kept), and once more before the right one; a remembered one came back
@@ -217,15 +156,36 @@ private:
 // that needs it; a refused one is never filled in again, the user name always is.
 TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
 {
-    PasswordCountingServer service;
+    // The service on 127.0.0.1: Basic authentication with a password that may change
+    // between requests; counts the requests that offered each password.
+    const std::string user = "surveyor";
+    const auto basic = [&user](const std::string& password) {
+        return "Basic " + QByteArray::fromStdString(user + ":" + password).toBase64().toStdString();
+    };
+    std::mutex mutex;
+    std::string servicePassword;
+    std::map<std::string, int> offered; // by Authorization header
+    httplib::Server server;
+    server.Get("/marks", [&](const httplib::Request& req, httplib::Response& res) {
+        const std::lock_guard lock(mutex);
+        const std::string given = req.get_header_value("Authorization");
+        ++offered[given];
+        if (given == basic(servicePassword))
+            return res.set_content("  1.  AB1234 A 1 ..... N392312 W0773412 .....  ONE\r\n", "text/plain");
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Basic realm=\"marks\"");
+    });
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(server.bind_to_any_port("127.0.0.1")) + "/marks";
+    std::thread serving([&server] { server.listen_after_bind(); });
+
     HttpTransfer transfer;
     testing::MemorySettingsStore store;
-    store.SaveSetting(kSignInSection, kUserNameKey, PasswordCountingServer::kUser);
+    store.SaveSetting(kSignInSection, kUserNameKey, user);
     store.SaveSetting(kSignInSection, kPasswordKey, "older");
     QtMousePointer pointer;
     SignInDialog prompt{store, pointer};
     const std::string failed(kMsgAccessFailed);
-    const std::vector<std::string> passwords{"older", "guess", "guess2", "s3cret", "changed"};
     const struct {
         const char* name;
         std::string servicePassword;
@@ -254,11 +214,14 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
-        service.SetPassword(step.servicePassword);
+        {
+            const std::lock_guard lock(mutex);
+            servicePassword = step.servicePassword;
+        }
         std::string reply;
         std::string error;
         const auto act = [&](frmLogin& dialog) {
-            EXPECT_EQ(PasswordCountingServer::kUser, dialog.txtUserName->text().toStdString());
+            EXPECT_EQ(user, dialog.txtUserName->text().toStdString());
             EXPECT_EQ(step.shownPassword, dialog.txtPassword->text().toStdString());
             if (!step.typed.isEmpty())
                 dialog.txtPassword->setText(step.typed);
@@ -266,13 +229,18 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
             QTest::mouseClick(step.typed.isEmpty() ? dialog.cmdCancel : dialog.cmdOK, Qt::LeftButton);
         };
         const int shown =
-            WithDialog(act, [&] { FetchMarkList(service.Url(), reply, error, transfer, prompt, pointer); });
+            WithDialog(act, [&] { FetchMarkList(url, reply, error, transfer, prompt, pointer); });
         pointer.ShowDefault();
         EXPECT_EQ(step.asked ? 1 : 0, shown);
         EXPECT_EQ(step.error, error);
         EXPECT_EQ(step.stored, store.GetSetting(kSignInSection, kPasswordKey, "<none>"));
-        EXPECT_EQ(step.sent, service.Sent(passwords));
+        const std::lock_guard lock(mutex);
+        for (const char* password : {"older", "guess", "guess2", "s3cret", "changed"})
+            EXPECT_EQ(step.sent.contains(password) ? step.sent.at(password) : 0, offered[basic(password)])
+                << password;
     }
+    server.stop();
+    serving.join();
 }
 
 } // namespace
