@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -71,6 +72,9 @@ public:
 int main(int argc, char** argv)
 {
     tervane::FirstPaintProbe probe;
+    // Past a file size limit (ulimit -f) the document's write fails with EFBIG and the run
+    // reports it and removes its temporary file, instead of the signal ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromLatin1(tervane::kApplicationTitle));
     QApplication::setApplicationName(QString::fromLatin1(tervane::kApplicationTitle));
@@ -114,6 +118,9 @@ int main(int argc, char** argv)
     }
     window.Load();
     window.show();
+    // Otherwise the missing values (the service address above all) pass for never set.
+    if (!settings.ReadProblem().empty())
+        QTimer::singleShot(0, &window, [&] { messages.Show(settings.ReadProblem()); });
     const int status = app.exec();
     return stderrMessages.shown > 0 ? EXIT_FAILURE : status;
 }

@@ -90,7 +90,18 @@ std::string ServiceUrl(const CliOptions& options)
     }
     // Read only: the tool never writes the window's settings.
     QtSettingsStore settings(SettingsAccess::ReadOnly);
+    // Said first, so that a missing address is not taken for one never set.
+    if (!settings.ReadProblem().empty())
+        std::cerr << "tervane-cli: " << EscapeForTerminal(settings.ReadProblem()) << '\n';
     return ConfiguredServiceUrl(EnvironmentServiceUrl(), settings);
+}
+
+// Paths and addresses hold what the command line put in them. On a terminal their control
+// characters are shown, not obeyed; into a pipe or a file they go as they are, for the
+// script that reads them.
+std::string ForStandardOutput(const std::string& text)
+{
+    return isatty(STDOUT_FILENO) == 1 ? EscapeForTerminal(text) : text;
 }
 
 // The folder the document goes into, absolute so that the printed path holds wherever
@@ -118,15 +129,21 @@ int DryRun(const MarkListInputs& inputs, RunState& state, const RunConfig& confi
         break;
     }
 
-    std::cout << "primary: " << prepared.request.primaryUrl << '\n';
+    std::cout << "primary: " << ForStandardOutput(prepared.request.primaryUrl) << '\n';
     if (!prepared.request.companionUrl.empty())
-        std::cout << "companion: " << prepared.request.companionUrl << '\n';
-    std::cout << FormatName(config.format) << ": " << prepared.documentPath.string() << '\n' << std::flush;
+        std::cout << "companion: " << ForStandardOutput(prepared.request.companionUrl) << '\n';
+    std::cout << FormatName(config.format) << ": " << ForStandardOutput(prepared.documentPath.string())
+              << '\n'
+              << std::flush;
     return std::cout ? kExitSuccess : kExitFailure;
 }
 
 int Main(int argc, char** argv)
 {
+    // Past a file size limit (ulimit -f) the write fails with EFBIG, which the document
+    // writer reports and cleans up after, instead of the signal ending the tool at once
+    // with the temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Read before Qt sees the arguments.
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     CliOptions options;
@@ -213,7 +230,7 @@ int Main(int argc, char** argv)
     progress.EndLine();
     if (result.outcome != RunOutcome::Opened)
         return kExitFailure; // the message is on standard error already
-    std::cout << result.kmlPath.string() << '\n' << std::flush;
+    std::cout << ForStandardOutput(result.kmlPath.string()) << '\n' << std::flush;
     return std::cout ? kExitSuccess : kExitFailure;
 }
 

@@ -245,6 +245,17 @@ void HttpTransfer::SetCredentials(const std::string& userName, const std::string
     m_hasCredentials = true;
 }
 
+bool HttpTransfer::ForgetPassword()
+{
+    const bool had = m_hasCredentials;
+    m_hasCredentials = false;
+    m_password.clear();
+    // Qt keeps answered credentials for the next challenge from the same server, and a
+    // kept-alive connection sends them before being asked.
+    m_manager.clearAccessCache();
+    return had;
+}
+
 void HttpTransfer::Abort()
 {
     if (m_waitingFor) {

@@ -44,6 +44,9 @@ public:
     HttpTransfer();
 
     void SetCredentials(const std::string& userName, const std::string& password) override;
+    // Also drops Qt's own memory of it (its credential cache, and open connections that
+    // would send it unasked).
+    bool ForgetPassword() override;
     bool Open(const std::string& url, TransferReply& reply, std::string& error) override;
     void Abort() override;
     void SetDeadline(const RunDeadline* deadline) override { m_deadline = deadline; }

@@ -7,12 +7,19 @@
 // The file may hold the sign-in password, so it is created readable by its owner only
 // (0600) and put back to that after every save; a folder that has to be made for it is
 // made owner-only too. Values are texts and come back exactly as saved, blanks included.
+//
+// A settings file that cannot be read (a FIFO, where reading would wait for a writer for
+// ever, a device, a folder, a file without read permission) is looked at before QSettings
+// opens it and left alone: nothing is read from it or written to it, every value reads
+// as its default, and ReadProblem says why, for the program to tell the user rather than
+// let the defaults pass for what was configured.
 
 #include "retrieval/SettingsStore.h"
 
 #include <QSettings>
 
 #include <memory>
+#include <string>
 
 namespace tervane {
 
@@ -29,11 +36,16 @@ public:
                            std::string_view defaultValue) override;
     void SaveSetting(std::string_view section, std::string_view key, std::string_view value) override;
 
+    // Empty when the settings file could be read or does not exist yet; otherwise a
+    // sentence naming the file and the reason.
+    const std::string& ReadProblem() const { return m_readProblem; }
+
 private:
     void PrepareFile();
 
     std::unique_ptr<QSettings> m_settings;
     SettingsAccess m_access = SettingsAccess::ReadWrite;
+    std::string m_readProblem;
 };
 
 } // namespace tervane

@@ -27,6 +27,7 @@ SignInAnswer SignInDialog::Ask()
     if (!m_dialog)
         m_dialog = new frmLogin(m_settings, m_pointer, m_owner);
 
+    m_dialog->OfferStoredPassword(!m_passwordRefused);
     m_dialog->exec();
 
     SignInAnswer answer;
@@ -35,7 +36,19 @@ SignInAnswer SignInDialog::Ask()
     answer.loginSucceeded = m_dialog->LoginSucceeded;
     answer.userName = m_dialog->txtUserName->text().toStdString();
     answer.password = m_dialog->txtPassword->text().toStdString();
+    if (answer.loginSucceeded) {
+        m_passwordRefused = false;
+        m_lastPassword = answer.password;
+    }
     return answer;
+}
+
+void SignInDialog::PasswordRefused()
+{
+    m_passwordRefused = true;
+    const std::string stored = m_settings.GetSetting(kSignInSection, kPasswordKey, "");
+    if (m_lastPassword && !stored.empty() && stored == *m_lastPassword)
+        m_settings.SaveSetting(kSignInSection, kPasswordKey, "");
 }
 
 } // namespace tervane

@@ -8,12 +8,20 @@
 // Closing through the close control confirms nothing: the answer is "not signed in" even
 // when an earlier OK left `LoginSucceeded` true, so the fetch never repeats the request
 // with the empty fields of a rebuilt dialog.
+//
+// A password the service refused is forgotten for the program run: later showings keep
+// the user name and leave the password field empty, whatever is stored, until an OK
+// gives one anew. Remembered ("Remember password" was ticked), it is also blanked in the
+// store, where it would come back at the next start for one press of OK to send again.
 
 #include "retrieval/SettingsStore.h"
 #include "ui/frmLogin.h"
 #include "web/WebPorts.h"
 
 #include <QPointer>
+
+#include <optional>
+#include <string>
 
 class QWidget;
 
@@ -27,6 +35,7 @@ public:
     SignInDialog& operator=(const SignInDialog&) = delete;
 
     SignInAnswer Ask() override;
+    void PasswordRefused() override;
 
     // The dialog of the last showing; null before the first one.
     frmLogin* Dialog() const { return m_dialog.data(); }
@@ -36,6 +45,8 @@ private:
     MousePointer& m_pointer;
     QWidget* m_owner;
     QPointer<frmLogin> m_dialog;
+    bool m_passwordRefused = false;
+    std::optional<std::string> m_lastPassword; // of the last confirmed answer
 };
 
 } // namespace tervane

@@ -139,7 +139,8 @@ void frmLogin::FillFromStore()
 {
     chkRember->setCheckState(CheckStateFrom(m_settings.GetSetting(kSignInSection, kCheckBoxKey, "0")));
     txtUserName->setText(Text(m_settings.GetSetting(kSignInSection, kUserNameKey, "")));
-    txtPassword->setText(Text(m_settings.GetSetting(kSignInSection, kPasswordKey, "")));
+    txtPassword->setText(m_offerStoredPassword ? Text(m_settings.GetSetting(kSignInSection, kPasswordKey, ""))
+                                               : QString());
 }
 
 void frmLogin::showEvent(QShowEvent* event)

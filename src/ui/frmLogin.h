@@ -6,7 +6,8 @@
 //
 // It remembers the user name at every OK, and the password only while "Remember
 // password" is ticked, in its own section of the settings store; each showing fills the
-// fields from there. OK and Cancel hide it, so the caller reads `LoginSucceeded` and the
+// fields from there (the password not while the one the service refused is not typed
+// anew). OK and Cancel hide it, so the caller reads `LoginSucceeded` and the
 // fields afterwards. Closing it through the window's close control stores nothing and
 // leaves `LoginSucceeded` as it was; `ClosedByControl` tells the caller it happened.
 
@@ -32,6 +33,9 @@ public:
     bool LoginSucceeded = false;
     // The last showing ended through the window's close control, not OK or Cancel.
     bool ClosedByControl() const { return m_closedByControl; }
+    // Whether the next showings fill the password in from the store; off while the
+    // password the service last refused is not yet typed anew.
+    void OfferStoredPassword(bool offer) { m_offerStoredPassword = offer; }
 
     QLabel* lblLabels[2] = {};
     QLineEdit* txtUserName = nullptr;
@@ -56,6 +60,7 @@ private:
     SettingsStore& m_settings;
     MousePointer& m_pointer;
     bool m_closedByControl = false;
+    bool m_offerStoredPassword = true;
 };
 
 } // namespace tervane

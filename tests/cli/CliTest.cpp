@@ -21,6 +21,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -45,6 +46,10 @@ struct CliRun {
     // the terminal shows `first`, `second` is typed, in order; `signal` follows the last.
     // What the terminal shows, echo included, lands in CliResult::err.
     std::vector<std::pair<std::string, std::string>> dialogue{};
+    // Standard output on the pseudo-terminal too (what it shows lands in CliResult::err).
+    bool outputOnTerminal = false;
+    // The largest file the child may write (ulimit -f), in bytes; 0 for no limit.
+    rlim_t fileSizeLimit = 0;
     // Without a dialogue: `signal` is sent the first time `signalWhen` holds (asked every
     // few milliseconds while the child runs).
     std::function<bool()> signalWhen{};
@@ -109,7 +114,7 @@ protected:
         const std::string out = files + "out";
         const std::string err = files + "err";
         std::ofstream(files + "in", std::ios::binary) << run.input;
-        const bool terminal = !run.dialogue.empty();
+        const bool terminal = !run.dialogue.empty() || run.outputOnTerminal;
         const int ours = terminal ? posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
         const std::string in =
             terminal && grantpt(ours) == 0 && unlockpt(ours) == 0 ? ptsname(ours) : files + "in";
@@ -117,7 +122,11 @@ protected:
         if (pid == 0) { // no allocation from here on: other threads may have held the heap's lock
             const int input = open(in.c_str(), O_RDWR | O_NOCTTY);
             dup2(input, STDIN_FILENO);
-            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+            dup2(run.outputOnTerminal ? input : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                 STDOUT_FILENO);
+            const rlimit fileSize{run.fileSizeLimit, run.fileSizeLimit};
+            if (run.fileSizeLimit != 0)
+                setrlimit(RLIMIT_FSIZE, &fileSize);
             dup2(terminal ? input : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
             if (chdir(m_dir.c_str()) == 0)
                 execve(argvPointers[0], argvPointers.data(), envPointers.data());
@@ -188,6 +197,7 @@ TEST_F(CliTest, DryRunPrintsTheRequestsAndTheFileOfEachQuery)
         std::vector<std::string> args;
         std::string environment; // TERVANE_SERVICE_URL
         std::string expected;    // with <dir> for the test's folder
+        bool terminal = false;   // standard output is a terminal
     } rows[] = {
         // clang-format off
         {"county, with its GPS companion; values after '=', a relative output folder",
@@ -202,6 +212,14 @@ TEST_F(CliTest, DryRunPrintsTheRequestsAndTheFileOfEachQuery)
          "1=RADIUS&2=N385323&3=W0770213&4=2.5&5=H-G\nkmz: <dir>/N385323_W0770213_RADIUS-2.5MI_H-G.kmz\n"},
         {"project, no type needed", {"--state", "VA", "--county", "Fairfax", "--project", "GPS1234"}, "",
          "primary: http://from-setting" + get + "1=PROJECT&2=GPS1234&3=N&4=X-0-0\nkml: <dir>/GPS1234.kml\n"},
+        // A title change in the path used to reach the terminal; a script still reads the path.
+        {"a folder holding terminal sequences, into a file as it is", {"--state", "VA", "--county", "Fairfax", "--project",
+         "P1", "--out-dir", "o\x1b]0;owned\x07"}, "", "primary: http://from-setting" + get + "1=PROJECT&2=P1&3=N&4=X-0-0\n"
+         "kml: <dir>/o\x1b]0;owned\x07/P1.kml\n"},
+        {"the same on a terminal, shown", {"--state", "VA", "--county", "Fairfax", "--project", "P1", "--out-dir",
+         "o\x1b]0;owned\x07"}, "",
+         "primary: http://from-setting" + get + "1=PROJECT&2=P1&3=N&4=X-0-0\nkml: <dir>/o\\x1b]0;owned\\x07/P1.kml\n",
+         true},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -210,13 +228,15 @@ TEST_F(CliTest, DryRunPrintsTheRequestsAndTheFileOfEachQuery)
         args.push_back("--dry-run");
         m_environment = {"TERVANE_SERVICE_URL=" + row.environment};
 
-        const CliResult result = Run({.args = args});
+        const CliResult result = Run({.args = args, .outputOnTerminal = row.terminal});
 
         std::string expected = row.expected;
         expected.replace(expected.find("<dir>"), 5, m_dir.string());
         EXPECT_EQ(0, result.status) << result.err;
-        EXPECT_EQ(expected, result.out);
-        EXPECT_EQ("", result.err);
+        std::string shown = row.terminal ? result.err : result.out;
+        std::erase(shown, '\r'); // the terminal's line ends
+        EXPECT_EQ(expected, shown);
+        EXPECT_EQ("", row.terminal ? result.out : result.err);
     }
     // Nothing written: HOME is all there is.
     EXPECT_EQ(1, std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
@@ -238,12 +258,17 @@ TEST_F(CliTest, RefusalsSayWhyAndWriteNothing)
         fs::resize_file(m_dir / name, size);
     }
     ASSERT_EQ(0, mkfifo((m_dir / "fifo").c_str(), 0600)); // opening it would wait for a writer
+    // Read only without --service: it used to hang the tool, or read as no address set.
+    fs::create_directories(m_dir / "home" / ".config" / "Tervane");
+    ASSERT_EQ(0, mkfifo((m_dir / "home" / ".config" / "Tervane" / "Tervane.conf").c_str(), 0600));
     const struct {
         const char* name;
         int status;
         std::vector<std::string> args;
         std::string said;
         std::string input = {};
+        std::string service = "http://127.0.0.1:1";
+        rlim_t fileSizeLimit = 0;
     } rows[] = {
         // clang-format off
         {"nothing asked", 2, {"--type", "GPS"}, "no query given"},
@@ -279,21 +304,31 @@ TEST_F(CliTest, RefusalsSayWhyAndWriteNothing)
         {"catalogue from a FIFO", 1, Gps({"--catalogue", "fifo"}), "fifo is not a regular file"},
         {"catalogue over 64 MiB", 1, Gps({"--catalogue", "Country-large.dat"}),
          "Country-large.dat is larger than 64 MiB"},
+        {"a FIFO for the settings file", 1, Gps({}), "Tervane.conf could not be read: it is not a regular "
+         "file. None of its values are used.\nNo mark-list service address is configured", "", ""},
+        // The signal of ulimit -f used to end the tool, leaving 1 MiB of temporary file.
+        {"the document past the file size limit", 1, Gps({"--reply", "-"}), "File too large", marks,
+         "http://127.0.0.1:1", 4096},
         // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<std::string> args = row.args;
-        args.insert(args.end(), {"--service", "http://127.0.0.1:1"});
+        if (!row.service.empty())
+            args.insert(args.end(), {"--service", row.service});
 
-        const CliResult result = Run({.args = args, .input = row.input});
+        const CliResult result = Run({.args = args, .input = row.input, .fileSizeLimit = row.fileSizeLimit});
 
         EXPECT_EQ(row.status, result.status);
         EXPECT_NE(std::string::npos, result.err.find(row.said)) << result.err;
         EXPECT_EQ(row.status == 2, result.err.find("usage: tervane-cli") != std::string::npos) << result.err;
         EXPECT_EQ(std::string::npos, result.err.find('\x1b')) << result.err;
         EXPECT_EQ("", result.out);
-        EXPECT_FALSE(fs::exists(m_dir / "VA_Fairfax_H-G.kml"));
+        for (const auto& entry : fs::directory_iterator(m_dir)) { // no document, no temporary file
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name.find("VA_Fairfax") == std::string::npos && !name.starts_with(".tervane-"))
+                << name;
+        }
     }
 }
 

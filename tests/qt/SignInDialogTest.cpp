@@ -1,10 +1,14 @@
 // The sign-in dialog as the fetch shows it: what it brings up, selects and stores, the
-// pointer while it shows, and the ways out that confirm nothing.
+// pointer while it shows, and the ways out that confirm nothing. Then the dialog, the
+// fetch and the HTTP transfer together against a local service: how often each password
+// the user typed reaches it.
 
 #include "MemorySettingsStore.h"
 
+#include "qt/HttpTransfer.h"
 #include "ui/QtMousePointer.h"
 #include "ui/SignInDialog.h"
+#include "web/FetchMarkList.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,25 +19,40 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
 
 namespace tervane {
 namespace {
 
-// Runs `act` on the sign-in dialog once exec() has put it on screen. Should `act` leave
-// it open, it is rejected so that a failing test cannot hang.
-void WhenShown(std::function<void(frmLogin&)> act)
+// Runs `run`; whenever the sign-in dialog is up meanwhile, `act` is done on it. Should
+// `act` leave it open, it is rejected so that a failing test cannot hang. Returns how
+// many times the dialog showed.
+int WithDialog(const std::function<void(frmLogin&)>& act, const std::function<void()>& run)
 {
-    QTimer::singleShot(0, [act] {
+    int shown = 0;
+    bool acting = false; // `act` may wait, turning the event loop
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
         QPointer<frmLogin> dialog = qobject_cast<frmLogin*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(dialog && dialog->isVisible()) << "the sign-in dialog was not shown";
+        if (acting || !dialog || !dialog->isVisible())
+            return;
+        acting = true;
+        ++shown;
         act(*dialog);
         if (dialog && dialog->isVisible()) {
             ADD_FAILURE() << "the sign-in dialog stayed open";
             dialog->done(QDialog::Rejected);
         }
+        acting = false;
     });
+    poll.start(5);
+    run();
+    return shown;
 }
 
 void Type(QLineEdit* field, const QString& text)
@@ -99,7 +118,8 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
         pointer.ShowHourglass(); // as the fetch leaves it
-        WhenShown([&](frmLogin& dialog) {
+        SignInAnswer answer;
+        const auto act = [&](frmLogin& dialog) {
             EXPECT_EQ(nullptr, QGuiApplication::overrideCursor()) << "the arrow while the dialog shows";
             QTest::qWait(20); // the whole field is selected on every way in: at opening and by Tab
             EXPECT_EQ(step.shownName, dialog.txtUserName->selectedText());
@@ -112,8 +132,8 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
             EXPECT_EQ(QString(step.typePassword.size(), '*'), dialog.txtPassword->displayText());
             dialog.chkRember->setChecked(step.tick);
             step.leave(dialog);
-        });
-        const SignInAnswer answer = prompt.Ask();
+        };
+        EXPECT_EQ(1, WithDialog(act, [&] { answer = prompt.Ask(); }));
         const QCursor* cursor = QGuiApplication::overrideCursor();
         EXPECT_EQ(step.answer.loginSucceeded, cursor && cursor->shape() == Qt::WaitCursor)
             << "hourglass after OK";
@@ -127,6 +147,100 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         ASSERT_NE(nullptr, prompt.Dialog());
         EXPECT_EQ(step.flag, prompt.Dialog()->LoginSucceeded);
     }
+}
+
+// A service that locks an account after three failures counts every try. A refused
+// password used to go out again at the next request before the dialog showed (Qt answered
+// with what it had kept), and once more before the right one; a remembered one came back
+// filled in for one press of OK. Each password the user typed is sent once per request
+// that needs it; a refused one is never filled in again, the user name always is.
+TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
+{
+    // The service on 127.0.0.1: Basic authentication with a password that may change
+    // between requests; counts the requests that offered each password.
+    const std::string user = "surveyor";
+    const auto basic = [&user](const std::string& password) {
+        return "Basic " + QByteArray::fromStdString(user + ":" + password).toBase64().toStdString();
+    };
+    std::mutex mutex;
+    std::string servicePassword;
+    std::map<std::string, int> offered; // by Authorization header
+    httplib::Server server;
+    server.Get("/marks", [&](const httplib::Request& req, httplib::Response& res) {
+        const std::lock_guard lock(mutex);
+        const std::string given = req.get_header_value("Authorization");
+        ++offered[given];
+        if (given == basic(servicePassword))
+            return res.set_content("  1.  AB1234 A 1 ..... N392312 W0773412 .....  ONE\r\n", "text/plain");
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Basic realm=\"marks\"");
+    });
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(server.bind_to_any_port("127.0.0.1")) + "/marks";
+    std::thread serving([&server] { server.listen_after_bind(); });
+
+    HttpTransfer transfer;
+    testing::MemorySettingsStore store;
+    store.SaveSetting(kSignInSection, kUserNameKey, user);
+    store.SaveSetting(kSignInSection, kPasswordKey, "older");
+    QtMousePointer pointer;
+    SignInDialog prompt{store, pointer};
+    const std::string failed(kMsgAccessFailed);
+    const struct {
+        const char* name;
+        std::string servicePassword;
+        bool asked;
+        std::string shownPassword; // in the dialog's field
+        QString typed;         // then OK; empty: Cancel
+        bool remember;
+        std::string error;
+        std::string stored; // the remembered password afterwards
+        std::map<std::string, int> sent;
+    } steps[] = {
+        // clang-format off
+        {"the stored password at first; a wrong one typed", "s3cret", true, "older", "guess", false, failed,
+         "older", {{"guess", 1}}},
+        {"refused: not filled in; another wrong one, remembered", "s3cret", true, "", "guess2", true, failed,
+         "", {{"guess", 1}, {"guess2", 1}}},
+        {"the right one", "s3cret", true, "", "s3cret", true, "", "s3cret",
+         {{"guess", 1}, {"guess2", 1}, {"s3cret", 1}}},
+        {"signed in: no dialog", "s3cret", false, "", "", false, "", "s3cret",
+         {{"guess", 1}, {"guess2", 1}, {"s3cret", 2}}},
+        {"the service's password changed: the one held is refused once", "changed", true, "", "", false,
+         failed, "", {{"guess", 1}, {"guess2", 1}, {"s3cret", 3}}},
+        {"nothing sent before the dialog", "changed", true, "", "changed", false, "", "",
+         {{"guess", 1}, {"guess2", 1}, {"s3cret", 3}, {"changed", 1}}},
+        // clang-format on
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        {
+            const std::lock_guard lock(mutex);
+            servicePassword = step.servicePassword;
+        }
+        std::string reply;
+        std::string error;
+        const auto act = [&](frmLogin& dialog) {
+            EXPECT_EQ(user, dialog.txtUserName->text().toStdString());
+            EXPECT_EQ(step.shownPassword, dialog.txtPassword->text().toStdString());
+            if (!step.typed.isEmpty())
+                dialog.txtPassword->setText(step.typed);
+            dialog.chkRember->setChecked(step.remember);
+            QTest::mouseClick(step.typed.isEmpty() ? dialog.cmdCancel : dialog.cmdOK, Qt::LeftButton);
+        };
+        const int shown =
+            WithDialog(act, [&] { FetchMarkList(url, reply, error, transfer, prompt, pointer); });
+        pointer.ShowDefault();
+        EXPECT_EQ(step.asked ? 1 : 0, shown);
+        EXPECT_EQ(step.error, error);
+        EXPECT_EQ(step.stored, store.GetSetting(kSignInSection, kPasswordKey, "<none>"));
+        const std::lock_guard lock(mutex);
+        for (const char* password : {"older", "guess", "guess2", "s3cret", "changed"})
+            EXPECT_EQ(step.sent.contains(password) ? step.sent.at(password) : 0, offered[basic(password)])
+                << password;
+    }
+    server.stop();
+    serving.join();
 }
 
 } // namespace

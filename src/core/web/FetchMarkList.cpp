@@ -65,6 +65,10 @@ void FetchMarkList(const std::string& url, std::string& reply, std::string& erro
     reply = std::move(answer.body);
 
     if (AsksForSignIn(answer.status, reply)) {
+        // A password the transfer held from an earlier sign-in went with this request and
+        // was refused: a lockout counts every try, so it is not sent again untyped.
+        if (transfer.ForgetPassword())
+            signIn.PasswordRefused();
         SignInAnswer given = signIn.Ask();
         if (!given.loginSucceeded) {
             error = kMsgAccessFailed;
@@ -78,8 +82,11 @@ void FetchMarkList(const std::string& url, std::string& reply, std::string& erro
             error.clear();
             // Refused again: the name or password was wrong. The page holds no marks, so
             // handing it on as a reply would only end in "No marks found!".
-            if (AsksForSignIn(answer.status, reply))
+            if (AsksForSignIn(answer.status, reply)) {
                 error = kMsgAccessFailed;
+                transfer.ForgetPassword();
+                signIn.PasswordRefused();
+            }
         }
     }
 

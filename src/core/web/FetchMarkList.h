@@ -22,6 +22,10 @@
 // kMsgInvalidInput, and an error status whose body starts "INPUT ERR" comes back as an
 // ordinary reply for the reply reader to show. A transfer failure on the repeated
 // request leaves the refusal page in the reply. One sign-in per call.
+//
+// A refused password is sent once: refused on the repeated request, or (held from an
+// earlier sign-in) on the first one, the transfer forgets it and the sign-in is told, so
+// neither offers it again until the user types one.
 
 #include "web/WebPorts.h"
 

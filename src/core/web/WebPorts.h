@@ -26,6 +26,9 @@ public:
     virtual ~Transfer() = default;
     // Credentials offered when the server asks for authentication. Kept once set.
     virtual void SetCredentials(const std::string& userName, const std::string& password) = 0;
+    // The service refused the password: it is dropped, with whatever the transfer keeps of
+    // it, and nothing is offered until the next SetCredentials. True when there was one.
+    virtual bool ForgetPassword() { return false; }
     // Performs the request. A reply with any HTTP status (401 and 500 included) is a
     // reply: true, with its body. False with `error` describing the failure when no
     // whole reply could be had (no connection, unknown host, time-out, reply too large,
@@ -53,6 +56,9 @@ class SignInPrompt {
 public:
     virtual ~SignInPrompt() = default;
     virtual SignInAnswer Ask() = 0;
+    // The service refused the password of the last confirmed answer. It is not offered
+    // again, neither filled in nor remembered, until the user types one anew.
+    virtual void PasswordRefused() {}
 };
 
 // The application-wide mouse pointer.
