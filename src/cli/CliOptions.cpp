@@ -40,7 +40,8 @@ OUTPUT:
                            no network
                       gpx  GPX 1.1 waypoints named by PID, for handheld receivers
   --dry-run         print the requests and the file path; fetch and write nothing
-  --open            hand the written file to the desktop's KML viewer
+  --open            hand the written file to the desktop's KML viewer (when none
+                    starts: the path is printed, the reason said, exit status 1)
 OTHER:
   --catalogue FILE  region catalogue to use instead of the bundled Country.dat
   --help, --version
