@@ -203,8 +203,8 @@ protected:
         QPainter painter(this);
         const int inset = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) + 1;
         const QRect ring = rect().adjusted(inset, inset, -inset, -inset);
+        painter.setPen(palette().color(QPalette::Highlight));
         for (int i = 0; i < kGoFocusWidth; ++i) {
-            painter.setPen(palette().color(QPalette::Highlight));
             painter.drawRect(ring.adjusted(i, i, -i - 1, -i - 1));
         }
     }
