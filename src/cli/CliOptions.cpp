@@ -20,11 +20,10 @@ Asks the mark-list service for survey marks and writes them as a KML document, a
 KMZ package or GPX waypoints.
 
 QUERY, one of:
-  --state CODE --county NAME                          marks of one county
-  --state CODE --lat TEXT --lon TEXT --radius TEXT    marks within a radius (miles, at most 30)
-  --state CODE --project ID                           marks of one survey project
-  --county may be given with the other two as well; state and county are checked
-  in every query as the window checks them.
+  --state CODE --county NAME             marks of one county
+  --lat TEXT --lon TEXT --radius TEXT    marks within a radius (miles, at most 30)
+  --project ID                           marks of one survey project
+  --state and --county belong to the county query; the other two ignore them.
   --type NAME       control type ("HORIZONTAL", "GPS", ...); not needed with --project
 SOURCE:
   (default)         fetch from the mark-list service
@@ -41,7 +40,8 @@ OUTPUT:
                            no network
                       gpx  GPX 1.1 waypoints named by PID, for handheld receivers
   --dry-run         print the requests and the file path; fetch and write nothing
-  --open            hand the written file to the desktop's KML viewer
+  --open            hand the written file to the desktop's KML viewer (when none
+                    starts: the path is printed, the reason said, exit status 1)
 OTHER:
   --catalogue FILE  region catalogue to use instead of the bundled Country.dat
   --help, --version

@@ -1,13 +1,9 @@
 #include "cli/TerminalPorts.h"
 
+#include "qt/ViewerLauncher.h"
 #include "text/SizeText.h"
 #include "text/TerminalText.h"
 #include "web/FetchMarkList.h"
-
-#include <QFile>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
@@ -255,14 +251,9 @@ void MemorySettings::SaveSetting(std::string_view section, std::string_view key,
     m_values[std::string(section) + '/' + std::string(key)] = std::string(value);
 }
 
-void TerminalOpener::Open(const std::filesystem::path& document)
+bool TerminalOpener::Open(const std::filesystem::path& document, std::string& reason)
 {
-    const QString file = QFile::decodeName(QByteArray::fromStdString(document.string()));
-    if (!QProcess::startDetached(QStringLiteral("xdg-open"), QStringList{file})) {
-        m_progress.EndLine();
-        m_out << "Could not start xdg-open to show " << EscapeForTerminal(document.string()) << '\n'
-              << std::flush;
-    }
+    return StartViewer(document, kViewerVerdictWait, {}, reason);
 }
 
 FileRead ReadInputFile(const std::string& name, std::size_t maxBytes, std::string& text, std::string& error)

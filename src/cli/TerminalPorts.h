@@ -110,16 +110,11 @@ public:
     void HideQueryInputs() override {}
 };
 
-// Starts xdg-open on the document without waiting for it. A viewer that cannot be
-// started costs the run nothing, but the user hears of it.
+// Starts xdg-open on the document (ViewerLauncher.h). A viewer that cannot be started
+// makes the run say so, with the document's path, and the tool end with status 1.
 class TerminalOpener final : public DocumentOpener {
 public:
-    TerminalOpener(std::ostream& out, TerminalProgress& progress) : m_out(out), m_progress(progress) {}
-    void Open(const std::filesystem::path& document) override;
-
-private:
-    std::ostream& m_out;
-    TerminalProgress& m_progress;
+    bool Open(const std::filesystem::path& document, std::string& reason) override;
 };
 
 // Local files are read whole, so each has a limit: a device such as /dev/zero or a

@@ -217,7 +217,7 @@ int Main(int argc, char** argv)
     TerminalProgress progress(std::cerr, isatty(STDERR_FILENO) == 1);
     TerminalMessages messages(std::cerr, progress);
     TerminalSignIn signIn(options.user, password, terminalInput, std::cerr, progress);
-    TerminalOpener opener(std::cerr, progress);
+    TerminalOpener opener;
     MemorySettings settings;
     NoPointer pointer;
     NoQueryInputs queryInputs;
@@ -228,10 +228,12 @@ int Main(int argc, char** argv)
     RemoveTemporaryOnSignals();
     const RunResult result = RetrievalRun(inputs, state, config, ports);
     progress.EndLine();
-    if (result.outcome != RunOutcome::Opened)
+    if (result.outcome != RunOutcome::Opened && result.outcome != RunOutcome::NotOpened)
         return kExitFailure; // the message is on standard error already
+    // A document no viewer took is still written: its path is printed, and the status says
+    // that --open failed.
     std::cout << ForStandardOutput(result.kmlPath.string()) << '\n' << std::flush;
-    return std::cout ? kExitSuccess : kExitFailure;
+    return std::cout && result.outcome == RunOutcome::Opened ? kExitSuccess : kExitFailure;
 }
 
 } // namespace

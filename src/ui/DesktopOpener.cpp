@@ -1,14 +1,17 @@
 #include "ui/DesktopOpener.h"
 
-#include <QDesktopServices>
-#include <QString>
-#include <QUrl>
+#include "qt/ViewerLauncher.h"
+
+#include <QCoreApplication>
 
 namespace tervane {
 
-void DesktopOpener::Open(const std::filesystem::path& document)
+// QDesktopServices::openUrl says only whether xdg-open was started, not whether it found
+// a viewer; xdg-open's own status says that.
+bool DesktopOpener::Open(const std::filesystem::path& document, std::string& reason)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document.string())));
+    return StartViewer(document, kViewerVerdictWait,
+                       [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }, reason);
 }
 
 } // namespace tervane

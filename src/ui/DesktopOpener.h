@@ -1,8 +1,8 @@
 #pragma once
 
-// Opens a written KML document with the desktop's viewer for its type (xdg-open: Google
-// Earth Pro, Marble or whatever is registered). The outcome is not looked at: without a
-// registered viewer nothing further happens.
+// Opens a written document with the desktop's viewer for its type (xdg-open: Google Earth
+// Pro, Marble or whatever is registered), the window repainting while xdg-open decides.
+// False, with the reason, when no viewer could be started.
 
 #include "retrieval/RetrievalRun.h"
 
@@ -10,7 +10,7 @@ namespace tervane {
 
 class DesktopOpener : public DocumentOpener {
 public:
-    void Open(const std::filesystem::path& document) override;
+    bool Open(const std::filesystem::path& document, std::string& reason) override;
 };
 
 } // namespace tervane

@@ -16,16 +16,24 @@ bool IsWritableFolder(const std::filesystem::path& folder)
 
 } // namespace
 
-std::filesystem::path ChooseOutputFolder(const std::filesystem::path& programDir,
-                                         const std::filesystem::path& documentsDir)
+std::filesystem::path OutputFolderFor(const std::filesystem::path& programDir,
+                                      const std::filesystem::path& documentsDir)
 {
-    if (IsWritableFolder(programDir)) {
-        return programDir;
-    }
-    std::filesystem::path folder = documentsDir / kOutputSubfolder;
+    return IsWritableFolder(programDir) ? programDir : documentsDir / kOutputSubfolder;
+}
+
+bool MakeOutputFolder(const std::filesystem::path& folder, std::string& error)
+{
+    error.clear();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    return folder;
+    if (ec) {
+        // The reason mkdir gave; the document's own write would only find the folder
+        // missing.
+        error = "Could not create the folder " + folder.string() + " for the documents: " + ec.message();
+        return false;
+    }
+    return true;
 }
 
 } // namespace tervane

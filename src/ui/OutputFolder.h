@@ -11,9 +11,13 @@ namespace tervane {
 
 inline constexpr const char* kOutputSubfolder = "Tervane";
 
-// The folder to write into. When the per-user folder cannot be created, it is still
-// returned: writing the document then fails with a message that names it.
-std::filesystem::path ChooseOutputFolder(const std::filesystem::path& programDir,
-                                         const std::filesystem::path& documentsDir);
+// The folder the files go to, as it stands now; nothing is created.
+std::filesystem::path OutputFolderFor(const std::filesystem::path& programDir,
+                                      const std::filesystem::path& documentsDir);
+
+// Makes the folder and its parents where missing. False, with a message naming the
+// folder and the system's reason (a read-only file system, no permission), when it
+// cannot be made.
+bool MakeOutputFolder(const std::filesystem::path& folder, std::string& error);
 
 } // namespace tervane

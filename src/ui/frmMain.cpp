@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
 #include <QShortcutEvent>
@@ -129,13 +130,15 @@ std::optional<char32_t> TypedCharacter(const QKeyEvent& event)
 }
 
 // Escape ends the program from anywhere in the main window, before the focused control
-// sees the key. An open menu or drop-down list, and the menu bar while the keyboard moves
-// through it (after Alt), take Escape and close as they do everywhere. Other windows
-// (message boxes, the sign-in and processing dialogs) keep their own Escape.
+// sees the key. An open drop-down list takes Escape and closes, as it does everywhere.
+// The menu bar is left whole by one Escape: an open menu of it closes and the bar lets
+// go of the keyboard, and so does the bar with a title highlighted (F10, then the arrows
+// to Help or Exit), so that the next Escape is the one that ends the program. Other
+// windows (message boxes, the sign-in and processing dialogs) keep their own Escape.
 class EscapeFilter : public QObject {
 public:
-    EscapeFilter(QWidget* window, std::function<void()> onEscape)
-        : QObject(window), m_window(window), m_onEscape(std::move(onEscape))
+    EscapeFilter(QWidget* window, QMenuBar* bar, std::function<void()> onEscape)
+        : QObject(window), m_window(window), m_bar(bar), m_onEscape(std::move(onEscape))
     {
     }
 
@@ -146,16 +149,65 @@ public:
             return false;
         }
         auto* widget = static_cast<QWidget*>(watched);
-        if (QApplication::activePopupWidget() || qobject_cast<QMenuBar*>(widget) || widget->window() != m_window) {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            // Left to itself, a menu of the bar would close and hand the keyboard to the
+            // bar, which took the next Escape without a visible change.
+            QAction* title = m_bar->activeAction();
+            if (!title || title->menu() != popup) {
+                return false;
+            }
+            popup->close();
+            LeaveBar();
+            return true;
+        }
+        if (qobject_cast<QMenuBar*>(widget) || widget->window() != m_window) {
             return false;
+        }
+        if (m_bar->activeAction()) {
+            LeaveBar();
+            return true;
         }
         m_onEscape();
         return true;
     }
 
 private:
+    void LeaveBar()
+    {
+        if (m_bar->hasFocus()) {
+            // Escape is how a bar in keyboard mode gives the focus back.
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(m_bar, &escape);
+        }
+        m_bar->setActiveAction(nullptr);
+    }
+
     QWidget* m_window;
+    QMenuBar* m_bar;
     std::function<void()> m_onEscape;
+};
+
+// Go with its keyboard focus plain to see: a thick frame in the highlight colour inside
+// the button's own frame, so the designed geometry stays as it is.
+class GoButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPushButton::paintEvent(event);
+        if (!hasFocus()) {
+            return;
+        }
+        QPainter painter(this);
+        const int inset = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) + 1;
+        const QRect ring = rect().adjusted(inset, inset, -inset, -inset);
+        painter.setPen(palette().color(QPalette::Highlight));
+        for (int i = 0; i < kGoFocusWidth; ++i) {
+            painter.drawRect(ring.adjusted(i, i, -i - 1, -i - 1));
+        }
+    }
 };
 
 // While a run is busy the user can do nothing else, as the run holds the program: mouse
@@ -255,7 +307,7 @@ frmMain::frmMain(SettingsStore& settings, MessageBox& messages, MainWindowSetup 
     FitControlsToFont();
     resize(FromTwips(kClientWidth), FromTwips(kClientHeight) + menuBar()->sizeHint().height());
 
-    m_escapeFilter = new EscapeFilter(this, [this] { EndProgram(); });
+    m_escapeFilter = new EscapeFilter(this, menuBar(), [this] { EndProgram(); });
     qApp->installEventFilter(m_escapeFilter);
 }
 
@@ -308,6 +360,16 @@ void frmMain::CreateMenus()
         m_formatChoices->addAction(action);
         connect(action, &QAction::triggered, this, [this, format = entry.format] { ChooseFormat(format); });
     }
+    // Where the files go, which is not always the program's folder: looked up each time the
+    // menu opens, as it may change while the program runs.
+    output->addSeparator();
+    m_outputFolder = output->addAction(QString());
+    m_outputFolder->setObjectName(QStringLiteral("mnuOutputFolder"));
+    m_outputFolder->setEnabled(false);
+    connect(output, &QMenu::aboutToShow, this, [this] {
+        const std::filesystem::path folder = OutputFolderFor(m_setup.programDir, m_setup.documentsDir);
+        m_outputFolder->setText(QStringLiteral("Files go to ") + QString::fromStdString(folder.string()));
+    });
 
     // "Help" and "Exit" are commands on the menu bar itself, without a menu below them.
     QAction* help = menuBar()->addAction(QStringLiteral("Help"));
@@ -346,7 +408,7 @@ void frmMain::CreateControls()
     m_cboControlType = ConfigureList(new QComboBox(client));
     m_fields = {m_cboState, m_cboCounty, m_txtLatitude, m_txtLongitude, m_txtRadius, m_txtProject, m_cboControlType};
 
-    m_cmdGo = new QPushButton(client);
+    m_cmdGo = new GoButton(client);
     m_cmdGo->setObjectName(QStringLiteral("cmdGo"));
     m_cmdGo->setIcon(GoEmblem());
     m_cmdGo->setIconSize(kGoPictureSize);
@@ -586,6 +648,9 @@ void frmMain::ChooseState()
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_cmdGo && IsSecondClickOfARun(event)) {
+        return true;
+    }
     if (event->type() == QEvent::FocusIn) {
         if (watched == m_cboState) {
             SetRowVisible(CountyRow, true);
@@ -649,11 +714,20 @@ bool frmMain::FilterKey(QObject* field, QKeyEvent* event)
     return true;
 }
 
+// Against a fast service the run is over before the second click of a double click: that
+// click would start a second run, write the document again and start a second viewer.
+bool frmMain::IsSecondClickOfARun(const QEvent* event) const
+{
+    const QEvent::Type type = event->type();
+    return (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && m_sinceRunEnded.isValid() &&
+           !m_sinceRunEnded.hasExpired(QApplication::doubleClickInterval());
+}
+
 RunConfig frmMain::MakeRunConfig()
 {
     RunConfig config;
     config.serviceUrl = ConfiguredServiceUrl(m_setup.environmentServiceUrl, m_settings);
-    config.outputDir = ChooseOutputFolder(m_setup.programDir, m_setup.documentsDir);
+    config.outputDir = OutputFolderFor(m_setup.programDir, m_setup.documentsDir);
     config.format = m_format;
     config.iconDir = FindDataFile(m_setup.programDir, kIconFolderName);
     return config;
@@ -677,6 +751,10 @@ void frmMain::cmdGo_Click()
 
     RunState state{m_controlCode, m_catalogue};
     const RunConfig config = MakeRunConfig();
+    if (std::string error; !MakeOutputFolder(config.outputDir, error)) {
+        m_messages.Show(error);
+        return;
+    }
     RunPorts ports{m_messages,         m_services->pointer, *this,
                    m_services->dialog, m_settings,          m_services->transfer,
                    m_services->signIn, m_services->opener,  this};
@@ -692,6 +770,7 @@ void frmMain::cmdGo_Click()
         QCoreApplication::processEvents();
     }
     m_runBusy = false;
+    m_sinceRunEnded.start();
     m_controlCode = state.controlCode;
     if (m_endRequested) {
         m_setup.quit();

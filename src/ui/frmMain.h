@@ -14,6 +14,7 @@
 #include "regions/RegionCatalogue.h"
 #include "retrieval/RetrievalRun.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <array>
@@ -31,6 +32,9 @@ class QMenu;
 class QPushButton;
 
 namespace tervane {
+
+// Pixels of the frame Go draws inside itself while it has the keyboard focus.
+inline constexpr int kGoFocusWidth = 3;
 
 class DropDownComboBox;
 class HelpWindow;
@@ -111,6 +115,7 @@ private:
     void ChooseState();
     bool FilterKey(QObject* field, QKeyEvent* event);
     RunConfig MakeRunConfig();
+    bool IsSecondClickOfARun(const QEvent* event) const;
 
     SettingsStore& m_settings;
     MessageBox& m_messages;
@@ -141,8 +146,12 @@ private:
     HelpWindow* m_helpWindow = nullptr;
     QObject* m_escapeFilter = nullptr;
     QAction* m_mnuExit = nullptr;
+    QAction* m_outputFolder = nullptr;
     bool m_runBusy = false;
     bool m_endRequested = false;
+    // Since the last run ended: a click that follows within the desktop's double-click
+    // interval is the second half of the click that started it.
+    QElapsedTimer m_sinceRunEnded;
 };
 
 } // namespace tervane

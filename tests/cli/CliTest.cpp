@@ -207,10 +207,11 @@ TEST_F(CliTest, DryRunPrintsTheRequestsAndTheFileOfEachQuery)
          "1=COUNTY&2=VA&3=059&4=H-G-0\nkml: <dir>/out/VA_Fairfax_H-0-0.kml\n"},
         // The file keeps its stem, dots included, and takes the format's extension.
         {"radius: letters turned into capitals as the window's fields do; another format",
-         Gps({"--lat", "n385323", "--lon", "w0770213", "--radius", "2.5", "--format", "kmz"}),
+         {"--lat", "n385323", "--lon", "w0770213", "--radius", "2.5", "--type", "GPS", "--format", "kmz"},
          "http://from-environment:8080", "primary: http://from-environment:8080" + get +
          "1=RADIUS&2=N385323&3=W0770213&4=2.5&5=H-G\nkmz: <dir>/N385323_W0770213_RADIUS-2.5MI_H-G.kmz\n"},
-        {"project, no type needed", {"--state", "VA", "--county", "Fairfax", "--project", "GPS1234"}, "",
+        // Only the county query needs --state.
+        {"project, no type needed", {"--project", "GPS1234"}, "",
          "primary: http://from-setting" + get + "1=PROJECT&2=GPS1234&3=N&4=X-0-0\nkml: <dir>/GPS1234.kml\n"},
         // A title change in the path used to reach the terminal; a script still reads the path.
         {"a folder holding terminal sequences, into a file as it is", {"--state", "VA", "--county", "Fairfax", "--project",

@@ -78,9 +78,10 @@ public:
     void SetBarVisible(bool visible) override { log.push_back(visible ? "bar shown" : "bar hidden"); }
     void SetBarMaximum(std::size_t maximum) override { log.push_back("bar max " + std::to_string(maximum)); }
     void SetBarValue(std::size_t value) override { log.push_back("bar " + std::to_string(value)); }
-    void Open(const std::filesystem::path& document) override
+    bool Open(const std::filesystem::path& document, std::string&) override
     {
         log.push_back("opened " + document.string());
+        return true;
     }
 
     static constexpr const char* kRefused = "Could not reach the mark-list service: Connection refused";

@@ -76,9 +76,14 @@ TEST(MarkListRequest, ComposesTheRequestOrRefusesWithTheFirstFailedCheck)
          "1=RADIUS&2=N1&3=W2&4=12abc&5=TID-0  N1_W2_RADIUS-12abcMI_TID-0.kml"},
         {"inner blanks and a backslash stay, no type needed", ProjectQuery(" a b\\c "),
          "1=PROJECT&2=a b\\c&3=N&4=X-0-0  a b\\c.kml"},
-        {"no state, radius mode", MarkListInputs{"LL", "", "", "GPS", "N1", "W2", "5", "", ""}, state},
+        // The state and county are checked only where the query shows them (and with no
+        // mode); a first radius or project query used to be refused for want of a state.
+        {"no state, radius mode", MarkListInputs{"LL", "", "", "GPS", "N1", "W2", "5", "", ""},
+         "1=RADIUS&2=N1&3=W2&4=5&5=H-G  N1_W2_RADIUS-5MI_H-G.kml"},
+        {"no state, project mode", MarkListInputs{"PR", "", "", "", "", "", "", "P", "US"},
+         "1=PROJECT&2=P&3=N&4=X-0-0  P.kml"},
         {"no state, no mode", MarkListInputs{"", "", "", "", "", "", "", "P", ""}, state},
-        {"US region needs a county in every mode", MarkListInputs{"PR", "VA", "", "", "", "", "", "P", "US"},
+        {"US region needs a county", MarkListInputs{"SC", "VA", " ", "GPS", "", "", "", "", "US"},
          std::string(kMsgCountyRequired)},
         {"unknown county", CountyQuery("Nowhere Else", "HORIZONTAL"), fips},
         {"FIPS of zeros", CountyQuery("Nowhere", "HORIZONTAL"), fips},

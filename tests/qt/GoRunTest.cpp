@@ -88,6 +88,53 @@ TEST(GoRun, TheChosenFormatIsWrittenRememberedAndOpened)
     EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
 }
 
+// A first query by project on a fresh start, with the state and county never touched, is
+// run (it was refused with "State must be selected first!"). When no viewer takes the
+// document, one message says so and names the file's full path.
+TEST(GoRun, AProjectQueryOnAFreshStartIsWrittenAndAFailedViewerIsNamed)
+{
+    GoRun run;
+    run.viewerFailure = "xdg-open found no program that opens this type of file.";
+    run.Trigger("mnuByProj");
+    QTest::keyClicks(run.Find("txtProject"), "gps1234");
+    run.PressGo();
+
+    const std::filesystem::path written = run.Path() / "GPS1234.kml";
+    EXPECT_EQ(run.Written(), std::vector<std::string>{"GPS1234.kml"});
+    EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
+    ASSERT_EQ(run.messages.size(), 1u);
+    EXPECT_EQ(run.messages[0], "No viewer could be started for the document. It was written to:\n" +
+                                   written.string() + "\n\n" + run.viewerFailure);
+    EXPECT_FALSE(run.dialogVisible || run.hourglass);
+}
+
+// Against a fast service the run is over before the second click of a double click
+// arrives: that click belongs to the same gesture and is dropped (it ran the query again,
+// writing the document twice and starting two viewers). A later click runs it again.
+TEST(GoRun, ADoubleClickOnGoRunsOneQuery)
+{
+    GoRun run;
+    run.ShowActive();
+    run.CountyQuery("Fairfax");
+    auto* go = run.Find<QPushButton>("cmdGo");
+    // As X delivers a double click: press, release, the second press as a double click,
+    // release.
+    const QPoint at = go->rect().center();
+    QTest::mouseClick(go, Qt::LeftButton, {}, at);
+    QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(at), QPointF(go->mapToGlobal(at)), Qt::LeftButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(go, &second);
+    QTest::mouseRelease(go, Qt::LeftButton, {}, at);
+    EXPECT_EQ(run.RequestCount(), 1);
+    EXPECT_EQ(run.opened.size(), 1u);
+
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    run.CountyQuery("Fairfax"); // the run hid the rows
+    run.PressGo();
+    EXPECT_EQ(run.RequestCount(), 2);
+    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
+}
+
 // Enter in the last field moves the focus to Go, and Enter on a focused Go runs the
 // query, as Space and a click do. Nothing the user does while a run is busy is kept for
 // later, apart from ending the program: two clicks on Go meanwhile run no second query, and a click on the

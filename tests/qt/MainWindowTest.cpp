@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QStyle>
 #include <QTextBrowser>
 
 #include <csignal>
@@ -175,9 +176,20 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
 }
 
 // An open menu, an open drop-down list and the menu bar the keyboard moves through
-// (after Alt or F10) take Escape and close; only the next Escape ends the program.
+// (after Alt or F10) take one Escape and close; only the next Escape ends the program.
+// Escape on the Help or Exit title (F10, then Right) used to end the program, and after
+// F10 and Escape the bar stayed active and swallowed the next one.
 TEST(MainWindowEnding, EscapeClosesAnOpenMenuFirst)
 {
+    const auto f10Then = [](int rights) {
+        return [rights](WindowUnderTest&) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+            for (int i = 0; i < rights; ++i)
+                QTest::keyClick(QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                                  : QApplication::focusWidget(),
+                                Qt::Key_Right);
+        };
+    };
     const std::pair<const char*, std::function<void(WindowUnderTest&)>> cases[] = {
         {"Stations menu opened by a click",
          [](WindowUnderTest& w) {
@@ -187,8 +199,9 @@ TEST(MainWindowEnding, EscapeClosesAnOpenMenuFirst)
          }},
         {"menu bar after Alt",
          [](WindowUnderTest&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Alt); }},
-        {"menu bar after F10",
-         [](WindowUnderTest&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10); }},
+        {"Stations menu after F10", f10Then(0)},
+        {"Help title after F10", f10Then(2)},
+        {"Exit title after F10", f10Then(3)},
         {"state list dropped down", [](WindowUnderTest& w) { w.Find<QComboBox>("cboState")->showPopup(); }},
     };
     for (const auto& [name, open] : cases) {
@@ -200,13 +213,11 @@ TEST(MainWindowEnding, EscapeClosesAnOpenMenuFirst)
         open(w);
         QWidget* target = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
                                                             : QApplication::focusWidget();
-        ASSERT_TRUE(QApplication::activePopupWidget() || qobject_cast<QMenuBar*>(target))
+        ASSERT_TRUE(QApplication::activePopupWidget() || w.window.menuBar()->activeAction())
             << "nothing was opened";
         QTest::keyClick(target, Qt::Key_Escape);
         EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-        // A menu closed by Escape leaves its bar active, which takes one more Escape.
-        if (qobject_cast<QMenuBar*>(QApplication::focusWidget()))
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        EXPECT_EQ(w.window.menuBar()->activeAction(), nullptr) << "the menu bar let go";
         EXPECT_EQ(w.quits, 0);
         EXPECT_EQ(QApplication::focusWidget(), w.Find("cboState")) << "the focus is back where it was";
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
@@ -271,6 +282,42 @@ TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
         next.window.Load();
         EXPECT_EQ(ticked(next), std::vector<std::string>{shown}) << remembered;
     }
+}
+
+// Go shows its focus as a frame a few pixels thick inside itself (a one-pixel frame on
+// cyan was hard to see), its place and size unchanged.
+TEST(MainWindowGo, TheFocusIsAThickFrameInsideTheButton)
+{
+    WindowUnderTest w;
+    w.ShowActive();
+    auto* go = w.Find("cmdGo");
+    const QRect geometry = go->geometry();
+    const QColor highlight = go->palette().color(QPalette::Highlight);
+    const auto framed = [&] {
+        const QImage image = go->grab().toImage();
+        const int inset = go->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, go) + 1;
+        int pixels = 0;
+        for (int i = 0; i < kGoFocusWidth; ++i)
+            for (const QPoint at : {QPoint(inset + i, image.height() / 2), QPoint(image.width() / 2, inset + i)})
+                pixels += image.pixelColor(at * image.devicePixelRatio()) == highlight ? 1 : 0;
+        return pixels;
+    };
+    w.Find("cboState")->show();
+    w.Find("cboState")->setFocus();
+    EXPECT_EQ(framed(), 0);
+    go->setFocus();
+    EXPECT_EQ(framed(), 2 * kGoFocusWidth);
+    EXPECT_EQ(go->geometry(), geometry);
+}
+
+// The Output menu says where the files go, the per-user folder when the program's folder
+// cannot be written to.
+TEST(MainWindowOutput, TheMenuNamesTheFolderTheFilesGoTo)
+{
+    WindowUnderTest w;
+    auto* output = w.Find<QMenu>("mnuOutput");
+    emit output->aboutToShow();
+    EXPECT_EQ(w.Find<QAction>("mnuOutputFolder")->text().toStdString(), "Files go to " + w.Path().string());
 }
 
 TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)

@@ -5,6 +5,7 @@
 #include "WindowTestFakes.h"
 
 #include "qt/QtSettingsStore.h"
+#include "qt/ViewerLauncher.h"
 #include "web/FetchMarkList.h"
 
 #include <QDir>
@@ -552,6 +553,52 @@ TEST(QtSettingsStore, KeepsThePasswordFileOwnerOnly)
     store.SaveSetting(kSignInSection, kUserNameKey, "surveyor");
     EXPECT_EQ(0600U, Mode(expected));
     EXPECT_EQ("s3cret", QtSettingsStore().GetSetting(kSignInSection, kPasswordKey, ""));
+}
+
+// xdg-open's verdict on a document: it ended well, or is still running the viewer when
+// the wait ends (a bare X session); missing, or ending with a failure, says why. Both
+// failures used to pass for success, the run then ending in silence.
+TEST(StartViewer, TellsWhetherAViewerTookTheDocument)
+{
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit());
+    const std::filesystem::path document = "relative name.kml";
+    const struct {
+        const char* script; // nullptr: no xdg-open
+        bool started;
+        std::string reason;
+    } rows[] = {
+        {"printf '%s' \"$1\" > \"$0.arg\"", true, ""},
+        {"exec /bin/sleep 1", true, ""},
+        {"exit 3", false, "xdg-open found no program that opens this type of file."},
+        {"exit 4", false, "xdg-open ended with status 4."},
+        {nullptr, false, "xdg-open could not be started: No such file or directory."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script ? row.script : "missing");
+        QFile::remove(bin.filePath("xdg-open"));
+        if (row.script) {
+            QFile script(bin.filePath("xdg-open"));
+            ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+            script.write(QByteArray("#!/bin/sh\n") + row.script + "\n");
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        int looks = 0;
+        std::string reason;
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(row.started, StartViewer(document, 300ms, [&looks] { ++looks; }, reason));
+        EXPECT_EQ(row.reason, reason);
+        EXPECT_LT(clock.elapsed(), 1500) << "the wait is bounded";
+        if (row.started && row.script[0] == 'e') {
+            EXPECT_GT(looks, 0) << "the window repaints while xdg-open decides";
+        }
+    }
+    QFile argument(bin.filePath("xdg-open.arg"));
+    ASSERT_TRUE(argument.open(QIODevice::ReadOnly));
+    EXPECT_EQ(argument.readAll().toStdString(), std::filesystem::absolute(document).string());
+    qputenv("PATH", path);
 }
 
 } // namespace

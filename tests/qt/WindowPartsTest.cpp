@@ -2,6 +2,7 @@
 // change on screen before the call returns, but no repaint of the bar for moves it cannot
 // show; its window name on an X server), and the message box every failure is shown in.
 
+#include "ui/OutputFolder.h"
 #include "ui/WindowMessageBox.h"
 #include "ui/dlgProcessing.h"
 
@@ -12,11 +13,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <limits>
+
+#include <sys/stat.h>
 
 namespace tervane::test {
 namespace {
@@ -80,6 +86,30 @@ TEST(ProcessingDialog, CarriesNoWindowNameOnAnXServer)
     ASSERT_TRUE(xprop.waitForFinished(5000));
     EXPECT_EQ(xprop.readAllStandardOutput().toStdString(), "WM_NAME(STRING) = \n_NET_WM_NAME:  not found.\n");
     dialog.Hide();
+}
+
+// The files go to the program's folder when it can be written to, else to the per-user
+// folder, made when needed. A folder that cannot be made is reported with the system's
+// reason (it surfaced as the document's "No such file or directory").
+TEST(OutputFolder, ThePerUserFolderIsMadeOrTheRealReasonGiven)
+{
+    QTemporaryDir home;
+    const std::filesystem::path dir = home.path().toStdString();
+    const std::filesystem::path documents = dir / "Documents";
+    EXPECT_EQ(OutputFolderFor(dir, documents), dir);
+    const std::filesystem::path fallback = OutputFolderFor(dir / "no-such-bin", documents);
+    EXPECT_EQ(fallback, documents / "Tervane");
+    std::string error;
+    EXPECT_TRUE(MakeOutputFolder(fallback, error) && std::filesystem::is_directory(fallback)) << error;
+
+    // sysfs takes no folders, even from root (a read-only file system is refused alike).
+    const std::filesystem::path refused = "/sys/tervane-test/Documents/Tervane";
+    errno = 0;
+    ::mkdir("/sys/tervane-test", 0700);
+    const std::string reason = std::strerror(errno);
+    EXPECT_FALSE(MakeOutputFolder(refused, error));
+    EXPECT_EQ(error, "Could not create the folder " + refused.string() + " for the documents: " + reason);
+    EXPECT_EQ(error.find("No such file"), std::string::npos);
 }
 
 // A refusal page of a server may be HTML; it must be shown as the text it is.

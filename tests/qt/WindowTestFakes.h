@@ -48,7 +48,12 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     void SetBarVisible(bool) override {}
     void SetBarMaximum(std::size_t) override {}
     void SetBarValue(std::size_t) override {}
-    void Open(const std::filesystem::path& document) override { opened.push_back(document); }
+    bool Open(const std::filesystem::path& document, std::string& reason) override
+    {
+        opened.push_back(document);
+        reason = viewerFailure;
+        return viewerFailure.empty();
+    }
     void ShowHourglass() override { hourglass = true; }
     void ShowDefault() override { hourglass = false; }
     SignInAnswer Ask() override
@@ -66,6 +71,7 @@ struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePoint
     std::string info;
     bool dialogVisible = false;
     std::vector<std::filesystem::path> opened;
+    std::string viewerFailure; // the opener's reason; empty: a viewer starts
     bool hourglass = false;
     std::vector<SignInAnswer> answers;
     int asked = 0;

@@ -87,7 +87,7 @@ struct NoSignIn : tervane::SignInPrompt {
 };
 
 struct NoViewer : tervane::DocumentOpener {
-    void Open(const std::filesystem::path&) override {}
+    bool Open(const std::filesystem::path&, std::string&) override { return true; }
 };
 
 std::size_t ArgumentAfter(const QStringList& arguments, const QString& name, std::size_t fallback)

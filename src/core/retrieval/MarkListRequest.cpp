@@ -63,6 +63,9 @@ bool SelectState(const std::filesystem::path& catalogueFile, std::string_view st
 bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message)
 {
     message.clear();
+    // The radius and project queries neither show nor use the state and county rows.
+    if (inputs.mode == kModeRadius || inputs.mode == kModeProject)
+        return true;
     if (StateCodeOf(inputs).empty()) {
         message = kMsgStateRequired;
         return false;

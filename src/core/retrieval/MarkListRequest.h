@@ -68,7 +68,9 @@ bool SelectState(const std::filesystem::path& catalogueFile, std::string_view st
 
 // The first two checks, which the run makes before it hides the query inputs: a state code
 // (the first two characters of the state text, untrimmed), and a county when the
-// selected region is "US". True when both pass; otherwise false with `message` set.
+// selected region is "US". They apply to the county query and to Go with no mode chosen;
+// the radius and project queries pass them whatever the state and county boxes hold.
+// True when both pass; otherwise false with `message` set.
 bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message);
 
 // The remaining checks of the chosen mode (FIPS code or position and radius, then the

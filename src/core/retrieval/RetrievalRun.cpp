@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <new>
+#include <system_error>
 #include <utility>
 
 namespace tervane {
@@ -221,13 +222,22 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
     }
 
     // Announcing the viewer when none is started would tell the user something false.
+    result.outcome = RunOutcome::Opened;
     if (config.openDocument) {
         ports.dialog.SetInfo(std::string(kInfoStarting));
         ports.dialog.SetBarVisible(false);
-        ports.opener.Open(result.kmlPath);
+        std::string reason;
+        if (!ports.opener.Open(result.kmlPath, reason)) {
+            // Silence here would leave the user with no document on the screen and no
+            // idea where it went.
+            ports.dialog.Hide();
+            result.outcome = RunOutcome::NotOpened;
+            result.message = NoViewerMessage(result.kmlPath, reason);
+            if (!IsCancelled(ports))
+                ports.messages.Show(result.message);
+        }
     }
     ports.dialog.Hide();
-    result.outcome = RunOutcome::Opened;
 
     // Marks whose position could not be read got no placemark; tell the user once.
     if (result.report.skipped > 0)
@@ -235,6 +245,19 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
 }
 
 } // namespace
+
+std::string NoViewerMessage(const std::filesystem::path& document, std::string_view reason)
+{
+    std::string text = "No viewer could be started for the document. It was written to:\n";
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(document, ec);
+    text += (ec ? document : full.lexically_normal()).string();
+    if (!reason.empty()) {
+        text += "\n\n";
+        text += reason;
+    }
+    return text;
+}
 
 RunPreparation PrepareRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
                           QueryInputs& queryInputs)

@@ -48,12 +48,16 @@ public:
     virtual void SetBarValue(std::size_t value) = 0;
 };
 
-// Hands a written document to the desktop's KML viewer. Its result is not looked at.
+// Hands a written document to the desktop's KML viewer. False, with the reason, when no
+// viewer could be started for it (none installed, none for the file's type).
 class DocumentOpener {
 public:
     virtual ~DocumentOpener() = default;
-    virtual void Open(const std::filesystem::path& document) = 0;
+    virtual bool Open(const std::filesystem::path& document, std::string& reason) = 0;
 };
+
+// What the run shows when the opener could not start a viewer: where the document is.
+std::string NoViewerMessage(const std::filesystem::path& document, std::string_view reason);
 
 // Whether the user has ended the program while the run was busy: closed the window, chose
 // Exit, pressed Escape, or sent a termination signal. The run asks between its steps and
@@ -100,6 +104,7 @@ struct RunConfig {
 
 enum class RunOutcome {
     Opened,  // the document was written (and handed to the viewer when asked)
+    NotOpened, // the document was written, but no viewer could be started; `message` names it
     Failed,  // a message was shown; `message` holds it
     NoMode,  // no query mode chosen: ended without a message
     Cancelled, // the user ended the program meanwhile: ended without a message
