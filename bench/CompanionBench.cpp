@@ -29,10 +29,16 @@ namespace tervane::bench {
 namespace {
 
 // The request catalogue the tests use: Fairfax County, VA, among others.
-const std::filesystem::path kCatalogue = std::filesystem::path(TERVANE_SOURCE_DIR) / "tests/data/requests-catalogue.dat";
+const std::filesystem::path kCatalogue =
+    std::filesystem::path(TERVANE_SOURCE_DIR) / "tests/data/requests-catalogue.dat";
 
 // The ports a run needs beyond the transfer, doing nothing.
-struct QuietPorts final : MessageBox, MousePointer, QueryInputs, ProcessingDialog, SettingsStore, SignInPrompt,
+struct QuietPorts final : MessageBox,
+                          MousePointer,
+                          QueryInputs,
+                          ProcessingDialog,
+                          SettingsStore,
+                          SignInPrompt,
                           DocumentOpener {
     std::vector<std::string> shown;
     void Show(const std::string& text) override { shown.push_back(text); }

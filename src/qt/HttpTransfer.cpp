@@ -241,13 +241,13 @@ class HttpTransfer::Pending {
 public:
     // Sends the request; `ended` is called once the request needs no more waiting.
     Pending(HttpTransfer& transfer, const QUrl& address, std::function<void()> ended)
-        : m_transfer(transfer),
-          m_address(address),
+        : m_transfer(transfer), m_address(address),
           m_limit(static_cast<std::size_t>(transfer.m_maxReplyBytes)),
           m_ceiling(static_cast<std::size_t>(transfer.m_maxReplyBytes + kReadBufferBytes))
     {
         QNetworkRequest request(address);
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                             QNetworkRequest::NoLessSafeRedirectPolicy);
         request.setMaximumRedirectsAllowed(kMaxRedirects);
         // Asked for by name, packed bodies come as they were sent, for BodyDecoder.
         request.setRawHeader("Accept-Encoding", "gzip, deflate");
@@ -304,7 +304,8 @@ public:
             code == QNetworkReply::NoError || (status.toInt() >= kFirstErrorStatus && IsStatusError(code));
         if (!answered) {
             const bool networkFailure = code <= QNetworkReply::UnknownNetworkError;
-            error = (networkFailure ? kMsgCutShort : kMsgUnreadable).arg(m_reply->errorString()).toStdString();
+            error =
+                (networkFailure ? kMsgCutShort : kMsgUnreadable).arg(m_reply->errorString()).toStdString();
             return false;
         }
         TakeAvailable();
@@ -317,7 +318,8 @@ public:
             return false;
         }
         reply.status = status.toInt();
-        reply.statusText = m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
+        reply.statusText =
+            m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
         // The body went straight into this string, which is now moved out: a reply of
         // hundreds of megabytes is held once, not once per layer.
         reply.body = std::move(m_body);
@@ -345,11 +347,13 @@ private:
         // Qt does not always follow an error with `finished` (a failure while the read
         // buffer is bounded), so an error ends the wait too. An error status (404, 500) is
         // no failure: its page follows, and `finished` after it.
-        QObject::connect(reply, &QNetworkReply::errorOccurred, reply,
-                         [end](QNetworkReply::NetworkError code) {
-                             if (!IsStatusError(code))
-                                 end();
-                         }, Qt::QueuedConnection);
+        QObject::connect(
+            reply, &QNetworkReply::errorOccurred, reply,
+            [end](QNetworkReply::NetworkError code) {
+                if (!IsStatusError(code))
+                    end();
+            },
+            Qt::QueuedConnection);
     }
 
     void RefuseIfTooLarge(qint64 size)
@@ -395,8 +399,8 @@ private:
             const qint64 read = m_reply->read(packed, sizeof packed);
             if (read <= 0)
                 break;
-            if (!m_decoder.Feed(packed, static_cast<std::size_t>(read), m_body, m_limit, m_ceiling, m_tooLarge,
-                                m_unreadable)) {
+            if (!m_decoder.Feed(packed, static_cast<std::size_t>(read), m_body, m_limit, m_ceiling,
+                                m_tooLarge, m_unreadable)) {
                 m_reply->abort();
                 return;
             }
@@ -479,7 +483,8 @@ std::vector<TransferOutcome> HttpTransfer::OpenEach(const std::vector<std::strin
     // The run's deadline, when there is one, counts every request of the run; without one
     // these requests have the whole time limit.
     const std::chrono::milliseconds budget = m_deadline ? m_deadline->Budget() : m_timeout;
-    const std::string silent = kMsgSilent.arg(static_cast<double>(budget.count()) / kMsPerSecond).toStdString();
+    const std::string silent =
+        kMsgSilent.arg(static_cast<double>(budget.count()) / kMsPerSecond).toStdString();
     const std::chrono::milliseconds firstWait = m_deadline ? m_deadline->Remaining() : m_timeout;
 
     QEventLoop loop;

@@ -73,7 +73,7 @@ private:
     std::chrono::milliseconds m_timeout = kDefaultTimeout;
     qint64 m_maxReplyBytes = kDefaultMaxReplyBytes;
     const RunDeadline* m_deadline = nullptr; // the run's, while a run lasts
-    std::vector<Pending*> m_waitingFor; // the requests OpenEach waits for
+    std::vector<Pending*> m_waitingFor;      // the requests OpenEach waits for
     bool m_hasCredentials = false;
     QString m_userName;
     QString m_password;

@@ -157,7 +157,6 @@ TEST_F(RunTest, EachPairOfAnswersEndsAsOneAfterTheOther)
         std::vector<std::string> requested;
     } rows[] = {
         // clang-format off
-        {"both fine", {smith}, {gps}, std::nullopt, "", {p + "nobody", c + "nobody"}},
         {"primary fails", {down}, {gps}, std::nullopt, "primary down", {p + "nobody", c + "nobody"}},
         {"companion fails, the primary's marks are not written", {smith}, {gone}, std::nullopt, "companion down",
          {p + "nobody", c + "nobody"}},

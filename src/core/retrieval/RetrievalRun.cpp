@@ -120,8 +120,8 @@ void Refuse(RunResult& result, RunPorts& ports, std::string message)
 // The fetch step: the mark list and, when asked for, its companion, side by side under
 // the run's one deadline. The reply is the primary's then the companion's; the message
 // is the companion's when it has one, else the primary's.
-void FetchReplies(const MarkListRequest& request, const RunConfig& config, RunPorts& ports, std::string& reply,
-                  std::string& error)
+void FetchReplies(const MarkListRequest& request, const RunConfig& config, RunPorts& ports,
+                  std::string& reply, std::string& error)
 {
     RunDeadline deadline(ports.transfer.TimeLimit());
     const RunDeadlineScope onTheDeadline(ports.transfer, deadline);
