@@ -13,9 +13,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace tervane {
 
@@ -233,6 +235,210 @@ private:
 
 } // namespace
 
+// One request under way: its reply, the body as it arrives (unpacked and counted), and
+// what ended it. It answers the server's challenge with the transfer's credentials.
+class HttpTransfer::Pending {
+public:
+    // Sends the request; `ended` is called once the request needs no more waiting.
+    Pending(HttpTransfer& transfer, const QUrl& address, std::function<void()> ended)
+        : m_transfer(transfer), m_address(address),
+          m_limit(static_cast<std::size_t>(transfer.m_maxReplyBytes)),
+          m_ceiling(static_cast<std::size_t>(transfer.m_maxReplyBytes + kReadBufferBytes))
+    {
+        QNetworkRequest request(address);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                             QNetworkRequest::NoLessSafeRedirectPolicy);
+        request.setMaximumRedirectsAllowed(kMaxRedirects);
+        // Asked for by name, packed bodies come as they were sent, for BodyDecoder.
+        request.setRawHeader("Accept-Encoding", "gzip, deflate");
+        m_reply.reset(transfer.m_manager.get(request));
+        // Without a bound Qt reads a body it cannot hand over yet (chunked) into a buffer
+        // of its own without saying so, and the size check never runs.
+        m_reply->setReadBufferSize(kReadBufferBytes);
+        Connect(std::move(ended));
+    }
+    Pending(const Pending&) = delete;
+    Pending& operator=(const Pending&) = delete;
+
+    bool Running() const { return !m_ended && !m_reply->isFinished(); }
+
+    // Ends the request: the user ended it, or the run's deadline passed.
+    void Stop(bool byUser)
+    {
+        if (!Running())
+            return;
+        (byUser ? m_aborted : m_pastDeadline) = true;
+        m_reply->abort();
+    }
+
+    // What the request came to, as Open gives it; `silent` is the time-out's message.
+    bool Result(TransferReply& reply, std::string& error, const std::string& silent)
+    {
+        if (m_aborted) {
+            error = kMsgAborted.toStdString();
+            return false;
+        }
+        if (m_tooLarge) {
+            error = TooLargeMessage(m_transfer.m_maxReplyBytes);
+            return false;
+        }
+        if (!m_unreadable.empty()) {
+            error = kMsgUnreadable.arg(QString::fromStdString(m_unreadable)).toStdString();
+            return false;
+        }
+        if (m_pastDeadline) {
+            error = silent;
+            return false;
+        }
+        const QNetworkReply::NetworkError code = m_reply->error();
+        const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (!status.isValid()) {
+            error = kMsgUnreachable.arg(m_reply->errorString()).toStdString();
+            return false;
+        }
+        // Qt gives an error for an error status (404, 500, ...) and for a failed transfer.
+        // Only an error status with its page is an answer; any other error after a good
+        // status means the body is not what the server meant, and none of it may pass for
+        // marks.
+        const bool answered =
+            code == QNetworkReply::NoError || (status.toInt() >= kFirstErrorStatus && IsStatusError(code));
+        if (!answered) {
+            const bool networkFailure = code <= QNetworkReply::UnknownNetworkError;
+            error =
+                (networkFailure ? kMsgCutShort : kMsgUnreadable).arg(m_reply->errorString()).toStdString();
+            return false;
+        }
+        TakeAvailable();
+        if (!m_decoder.Finish(m_unreadable) || !m_unreadable.empty()) {
+            error = kMsgUnreadable.arg(QString::fromStdString(m_unreadable)).toStdString();
+            return false;
+        }
+        if (m_tooLarge || m_body.size() > m_limit) {
+            error = TooLargeMessage(m_transfer.m_maxReplyBytes);
+            return false;
+        }
+        reply.status = status.toInt();
+        reply.statusText =
+            m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
+        // The body went straight into this string, which is now moved out: a reply of
+        // hundreds of megabytes is held once, not once per layer.
+        reply.body = std::move(m_body);
+        return true;
+    }
+
+private:
+    // Connections use the reply as context, so they end with it.
+    void Connect(std::function<void()> ended)
+    {
+        QNetworkReply* const reply = m_reply.get();
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [this] { ReserveAnnounced(); });
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] { TakeAvailable(); });
+        QObject::connect(&m_transfer.m_manager, &QNetworkAccessManager::authenticationRequired, reply,
+                         [this](QNetworkReply* asking, QAuthenticator* authenticator) {
+                             AnswerChallenge(asking, authenticator);
+                         });
+        const auto end = [this, ended] {
+            if (m_ended)
+                return;
+            m_ended = true;
+            ended();
+        };
+        QObject::connect(reply, &QNetworkReply::finished, reply, end);
+        // Qt does not always follow an error with `finished` (a failure while the read
+        // buffer is bounded), so an error ends the wait too. An error status (404, 500) is
+        // no failure: its page follows, and `finished` after it.
+        QObject::connect(
+            reply, &QNetworkReply::errorOccurred, reply,
+            [end](QNetworkReply::NetworkError code) {
+                if (!IsStatusError(code))
+                    end();
+            },
+            Qt::QueuedConnection);
+    }
+
+    void RefuseIfTooLarge(qint64 size)
+    {
+        if (size > m_transfer.m_maxReplyBytes && !m_tooLarge) {
+            m_tooLarge = true;
+            m_reply->abort();
+        }
+    }
+
+    // The announced size is refused when too large, else made room for once, so a large
+    // reply is not copied while it grows (with a packed body it is the packed size, still
+    // a good start).
+    void ReserveAnnounced()
+    {
+        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!length.isValid())
+            return;
+        RefuseIfTooLarge(length.toLongLong());
+        if (!m_tooLarge && length.toLongLong() > 0)
+            m_body.reserve(static_cast<std::size_t>(length.toLongLong()));
+    }
+
+    // Takes in what has arrived, unpacked when packed, and checks the size as it grows.
+    void TakeAvailable()
+    {
+        if (m_tooLarge || !m_unreadable.empty())
+            return;
+        if (!m_decoderChosen) {
+            m_decoderChosen = true;
+            if (!m_decoder.Choose(m_reply->rawHeader("Content-Encoding"), m_unreadable)) {
+                m_reply->abort();
+                return;
+            }
+        }
+        if (!m_decoder.Packed()) {
+            AppendAvailable(*m_reply, m_body, m_ceiling);
+            RefuseIfTooLarge(static_cast<qint64>(m_body.size()));
+            return;
+        }
+        char packed[kUnpackStep];
+        while (m_reply->bytesAvailable() > 0 && !m_tooLarge) {
+            const qint64 read = m_reply->read(packed, sizeof packed);
+            if (read <= 0)
+                break;
+            if (!m_decoder.Feed(packed, static_cast<std::size_t>(read), m_body, m_limit, m_ceiling,
+                                m_tooLarge, m_unreadable)) {
+                m_reply->abort();
+                return;
+            }
+        }
+        if (m_tooLarge)
+            m_reply->abort();
+    }
+
+    // Answer once, and only with what the core set: a second challenge means the
+    // credentials were wrong, and the 401 that follows is for the core to handle. A
+    // redirect may lead to another origin; whoever asks there gets nothing, and its
+    // refusal goes back as the reply.
+    void AnswerChallenge(QNetworkReply* asking, QAuthenticator* authenticator)
+    {
+        if (asking != m_reply.get() || m_challengeAnswered || !m_transfer.m_hasCredentials ||
+            !SameOrigin(asking->url(), m_address))
+            return;
+        m_challengeAnswered = true;
+        authenticator->setUser(m_transfer.m_userName);
+        authenticator->setPassword(m_transfer.m_password);
+    }
+
+    HttpTransfer& m_transfer;
+    const QUrl m_address;
+    const std::size_t m_limit;
+    const std::size_t m_ceiling;
+    std::unique_ptr<QNetworkReply> m_reply;
+    std::string m_body;
+    BodyDecoder m_decoder;
+    bool m_decoderChosen = false;
+    std::string m_unreadable; // why the body cannot be read, once that is known
+    bool m_tooLarge = false;
+    bool m_pastDeadline = false;
+    bool m_aborted = false;
+    bool m_challengeAnswered = false;
+    bool m_ended = false;
+};
+
 HttpTransfer::HttpTransfer()
 {
     QNetworkProxyFactory::setUseSystemConfiguration(true);
@@ -258,200 +464,81 @@ bool HttpTransfer::ForgetPassword()
 
 void HttpTransfer::Abort()
 {
-    if (m_waitingFor) {
-        m_aborted = true;
-        m_waitingFor->abort();
-    }
+    for (Pending* pending : m_waitingFor)
+        pending->Stop(true);
 }
 
 bool HttpTransfer::Open(const std::string& url, TransferReply& reply, std::string& error)
 {
-    error.clear();
-    const QUrl address(QString::fromStdString(url), QUrl::StrictMode);
-    const QString scheme = address.scheme();
-    if (!address.isValid() || address.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        error = kMsgBadAddress.arg(QString::fromStdString(url)).toStdString();
-        return false;
-    }
+    TransferOutcome outcome = std::move(OpenEach({url}).front());
+    error = std::move(outcome.error);
+    if (outcome.answered)
+        reply = std::move(outcome.reply);
+    return outcome.answered;
+}
+
+std::vector<TransferOutcome> HttpTransfer::OpenEach(const std::vector<std::string>& urls)
+{
+    std::vector<TransferOutcome> outcomes(urls.size());
     // The run's deadline, when there is one, counts every request of the run; without one
-    // this request has the whole time limit to itself.
+    // these requests have the whole time limit.
     const std::chrono::milliseconds budget = m_deadline ? m_deadline->Budget() : m_timeout;
-    const auto silentMessage = [&] {
-        return kMsgSilent.arg(static_cast<double>(budget.count()) / kMsPerSecond).toStdString();
-    };
+    const std::string silent =
+        kMsgSilent.arg(static_cast<double>(budget.count()) / kMsPerSecond).toStdString();
     const std::chrono::milliseconds firstWait = m_deadline ? m_deadline->Remaining() : m_timeout;
-    if (firstWait <= std::chrono::milliseconds::zero()) {
-        error = silentMessage();
-        return false;
+
+    QEventLoop loop;
+    std::size_t running = 0;
+    const auto ended = [&] {
+        if (--running == 0)
+            loop.quit();
+    };
+    std::vector<std::unique_ptr<Pending>> pending(urls.size());
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        const QUrl address(QString::fromStdString(urls[i]), QUrl::StrictMode);
+        const QString scheme = address.scheme();
+        if (!address.isValid() || address.host().isEmpty() ||
+            (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+            outcomes[i].error = kMsgBadAddress.arg(QString::fromStdString(urls[i])).toStdString();
+        } else if (firstWait <= std::chrono::milliseconds::zero()) {
+            outcomes[i].error = silent;
+        } else {
+            ++running;
+            pending[i] = std::make_unique<Pending>(*this, address, ended);
+            m_waitingFor.push_back(pending[i].get());
+        }
     }
+    Wait(loop, firstWait, running);
+    m_waitingFor.clear();
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        if (pending[i])
+            outcomes[i].answered = pending[i]->Result(outcomes[i].reply, outcomes[i].error, silent);
+    }
+    return outcomes;
+}
 
-    QNetworkRequest request(address);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(kMaxRedirects);
-    // Asked for by name, packed bodies come as they were sent, for BodyDecoder.
-    request.setRawHeader("Accept-Encoding", "gzip, deflate");
-
-    const std::unique_ptr<QNetworkReply> pending(m_manager.get(request));
-    QNetworkReply* const current = pending.get();
-    // Without a bound Qt reads a body it cannot hand over yet (chunked) into a buffer of
-    // its own without saying so, and the size check below never runs.
-    current->setReadBufferSize(kReadBufferBytes);
-    // The body goes straight into the reply's own string, which is then moved out: a
-    // reply of hundreds of megabytes is held once, not once per layer.
-    std::string body;
-    const auto limit = static_cast<std::size_t>(m_maxReplyBytes);
-    const auto ceiling = static_cast<std::size_t>(m_maxReplyBytes + kReadBufferBytes);
-    BodyDecoder decoder;
-    bool decoderChosen = false;
-    std::string unreadable; // why the body cannot be read, once that is known
-    bool tooLarge = false;
-    bool pastDeadline = false;
-    bool challengeAnswered = false;
-
-    auto refuseIfTooLarge = [&](qint64 size) {
-        if (size > m_maxReplyBytes && !tooLarge) {
-            tooLarge = true;
-            current->abort();
-        }
-    };
-    // Takes in what has arrived, unpacked when packed, and checks the size as it grows.
-    auto takeAvailable = [&] {
-        if (tooLarge || !unreadable.empty())
-            return;
-        if (!decoderChosen) {
-            decoderChosen = true;
-            if (!decoder.Choose(current->rawHeader("Content-Encoding"), unreadable)) {
-                current->abort();
-                return;
-            }
-        }
-        if (!decoder.Packed()) {
-            AppendAvailable(*current, body, ceiling);
-            refuseIfTooLarge(static_cast<qint64>(body.size()));
-            return;
-        }
-        char packed[kUnpackStep];
-        while (current->bytesAvailable() > 0 && !tooLarge) {
-            const qint64 read = current->read(packed, sizeof packed);
-            if (read <= 0)
-                break;
-            if (!decoder.Feed(packed, static_cast<std::size_t>(read), body, limit, ceiling, tooLarge, unreadable)) {
-                current->abort();
-                return;
-            }
-        }
-        if (tooLarge)
-            current->abort();
-    };
-    // Connections use the reply as context, so they end with it.
-    QObject::connect(current, &QNetworkReply::metaDataChanged, current, [&] {
-        const QVariant length = current->header(QNetworkRequest::ContentLengthHeader);
-        if (!length.isValid())
-            return;
-        refuseIfTooLarge(length.toLongLong());
-        // The announced size is made room for once, so a large reply is not copied while
-        // it grows (with a packed body it is the packed size, still a good start).
-        if (!tooLarge && length.toLongLong() > 0)
-            body.reserve(static_cast<std::size_t>(length.toLongLong()));
-    });
-    QObject::connect(current, &QNetworkReply::readyRead, current, takeAvailable);
-    // Answer once, and only with what the core set: a second challenge means the
-    // credentials were wrong, and the 401 that follows is for the core to handle. A
-    // redirect may lead to another origin; whoever asks there gets nothing, and its
-    // refusal goes back as the reply.
-    QObject::connect(&m_manager, &QNetworkAccessManager::authenticationRequired, current,
-                     [&](QNetworkReply* asking, QAuthenticator* authenticator) {
-                         if (asking != current || challengeAnswered || !m_hasCredentials ||
-                             !SameOrigin(asking->url(), address))
-                             return;
-                         challengeAnswered = true;
-                         authenticator->setUser(m_userName);
-                         authenticator->setPassword(m_password);
-                     });
-
+void HttpTransfer::Wait(QEventLoop& loop, std::chrono::milliseconds firstWait, const std::size_t& running)
+{
     // One limit for the whole run, from the first request to the last byte: Qt's own
     // transfer time-out starts again with every byte, so a server sending one now and
-    // then would hold the run for ever. While the run's deadline was paused (the sign-in
-    // dialog of a request made side by side) it moved on; the timer then waits the rest.
+    // then would hold the run for ever. While the run's deadline was paused (a sign-in
+    // dialog) it moved on; the timer then waits the rest.
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, current, [&] {
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
         const std::chrono::milliseconds left =
             m_deadline ? m_deadline->Remaining() : std::chrono::milliseconds::zero();
         if (left > std::chrono::milliseconds::zero()) {
             deadline.start(left);
             return;
         }
-        pastDeadline = true;
-        current->abort();
+        for (Pending* pending : m_waitingFor)
+            pending->Stop(false);
     });
     deadline.start(firstWait);
-
-    QEventLoop loop;
-    QObject::connect(current, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    // Qt does not always follow an error with `finished` (a failure while the read buffer
-    // is bounded), so an error ends the wait too. An error status (404, 500) is no failure:
-    // its page follows, and `finished` after it.
-    QObject::connect(current, &QNetworkReply::errorOccurred, &loop,
-                     [&](QNetworkReply::NetworkError code) {
-                         if (!IsStatusError(code))
-                             loop.quit();
-                     }, Qt::QueuedConnection);
-    m_aborted = false;
-    m_waitingFor = current;
-    if (!current->isFinished())
+    if (running > 0)
         loop.exec();
     deadline.stop();
-    m_waitingFor = nullptr;
-    if (m_aborted) {
-        error = kMsgAborted.toStdString();
-        return false;
-    }
-
-    if (tooLarge) {
-        error = TooLargeMessage(m_maxReplyBytes);
-        return false;
-    }
-    if (!unreadable.empty()) {
-        error = kMsgUnreadable.arg(QString::fromStdString(unreadable)).toStdString();
-        return false;
-    }
-    if (pastDeadline) {
-        error = silentMessage();
-        return false;
-    }
-    const QNetworkReply::NetworkError code = current->error();
-    const QVariant status = current->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        error = kMsgUnreachable.arg(current->errorString()).toStdString();
-        return false;
-    }
-    // Qt gives an error for an error status (404, 500, ...) and for a failed transfer.
-    // Only an error status with its page is an answer; any other error after a good
-    // status means the body is not what the server meant, and none of it may pass for
-    // marks.
-    const bool answered =
-        code == QNetworkReply::NoError || (status.toInt() >= kFirstErrorStatus && IsStatusError(code));
-    if (!answered) {
-        const bool networkFailure = code <= QNetworkReply::UnknownNetworkError;
-        error = (networkFailure ? kMsgCutShort : kMsgUnreadable).arg(current->errorString()).toStdString();
-        return false;
-    }
-    takeAvailable();
-    if (!decoder.Finish(unreadable) || !unreadable.empty()) {
-        error = kMsgUnreadable.arg(QString::fromStdString(unreadable)).toStdString();
-        return false;
-    }
-    if (tooLarge || body.size() > limit) {
-        error = TooLargeMessage(m_maxReplyBytes);
-        return false;
-    }
-    reply.status = status.toInt();
-    reply.statusText =
-        current->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
-    reply.body = std::move(body);
-    return true;
 }
 
 } // namespace tervane

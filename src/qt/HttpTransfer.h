@@ -14,10 +14,12 @@
 //   proxy settings apply.
 // - Open waits in a local event loop that handles every event, so the windows repaint
 //   and closing the program is seen at once; the window layer drops the user's other
-//   input while a run is busy. Abort ends that wait with a failure.
+//   input while a run is busy. Abort ends that wait with a failure. OpenEach sends its
+//   requests side by side and waits for all of them in one such loop; Abort ends them
+//   all.
 // - Every transfer is bounded: in time, from the request to the last byte, by the run's
 //   deadline when the core has set one (every request of a run shares it), else by the
-//   time-out; and in size, counted as the body arrives after any content encoding is
+//   time-out; and in size, each request on its own, counted as the body arrives after any content encoding is
 //   undone, for every transfer encoding (the size limit).
 // - The transfer asks for gzip and deflate itself and unpacks them with zlib as the bytes
 //   arrive: a packed body counts only when its stream reached its end with its trailer
@@ -33,6 +35,9 @@
 #include <QString>
 
 #include <chrono>
+#include <vector>
+
+class QEventLoop;
 
 namespace tervane {
 
@@ -48,6 +53,7 @@ public:
     // would send it unasked).
     bool ForgetPassword() override;
     bool Open(const std::string& url, TransferReply& reply, std::string& error) override;
+    std::vector<TransferOutcome> OpenEach(const std::vector<std::string>& urls) override;
     void Abort() override;
     void SetDeadline(const RunDeadline* deadline) override { m_deadline = deadline; }
     std::chrono::milliseconds TimeLimit() const override { return m_timeout; }
@@ -58,12 +64,16 @@ public:
     void SetMaxReplyBytes(qint64 maxBytes) { m_maxReplyBytes = maxBytes; }
 
 private:
+    class Pending; // one request under way
+
+    // Turns `loop` until `running` is down to none or the deadline passed.
+    void Wait(QEventLoop& loop, std::chrono::milliseconds firstWait, const std::size_t& running);
+
     QNetworkAccessManager m_manager;
     std::chrono::milliseconds m_timeout = kDefaultTimeout;
     qint64 m_maxReplyBytes = kDefaultMaxReplyBytes;
     const RunDeadline* m_deadline = nullptr; // the run's, while a run lasts
-    QNetworkReply* m_waitingFor = nullptr; // the request Open waits for, if any
-    bool m_aborted = false;
+    std::vector<Pending*> m_waitingFor;      // the requests OpenEach waits for
     bool m_hasCredentials = false;
     QString m_userName;
     QString m_password;

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace tervane {
 namespace {
 
@@ -96,11 +99,6 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
         {"no mode", [](MarkListInputs& in, RunConfig&) { in.mode = ""; }, "", "", "", 0},
         {"no service address", [](MarkListInputs&, RunConfig& c) { c.serviceUrl.clear(); }, "", "",
          std::string(kMsgNoServiceAddress), 0},
-        {"companion fails, the primary's marks are not written", same, kSmith.c_str(), nullptr,
-         RunFakes::kRefused, 2},
-        // An empty primary reply is a time-out even when the companion answered.
-        {"primary empty, companion fine", same, "", kGps.c_str(), "Request timeout.\r\nNo response received.",
-         2},
         {"the service's input error", same, "INPUT ERROR: unknown county\nignored\n", "\n",
          "INPUT ERROR: unknown county", 2},
         {"no marks in either reply", same, "header line\n\n", "\n", "No marks found!", 2},
@@ -133,6 +131,75 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
         EXPECT_NE("dialog shown", fakes.Last("dialog "));
         EXPECT_TRUE(fs::is_empty(dir));
         EXPECT_TRUE(fakes.settings.values.empty());
+    }
+}
+
+// The mark list and its companion go side by side, and each pair of answers ends as it
+// did when they went one after the other: the document holds the primary's marks then the
+// companion's; the companion's message replaces the primary's; a sign-in that either or
+// both ask for is asked once, and each refused request is repeated once with its answer.
+TEST_F(RunTest, EachPairOfAnswersEndsAsOneAfterTheOther)
+{
+    const SignInAnswer confirmed{true, "surveyor", "s3cret"};
+    const TransferReply smith{200, "", kSmith};
+    const TransferReply gps{200, "", kGps};
+    const TransferReply refusal{401, "Unauthorized", ""};
+    const TransferReply down{0, "", "primary down"};
+    const TransferReply gone{0, "", "companion down"};
+    const std::string failed(kMsgAccessFailed);
+    const std::string p = kPrimary + " as ";
+    const std::string c = kCompanion + " as ";
+    const struct {
+        const char* name;
+        std::deque<TransferReply> primary, companion;
+        std::optional<SignInAnswer> signIn;
+        std::string message; // empty: the document holds both marks
+        std::vector<std::string> requested;
+    } rows[] = {
+        // clang-format off
+        {"primary fails", {down}, {gps}, std::nullopt, "primary down", {p + "nobody", c + "nobody"}},
+        {"companion fails, the primary's marks are not written", {smith}, {gone}, std::nullopt, "companion down",
+         {p + "nobody", c + "nobody"}},
+        {"both fail: the companion's message", {down}, {gone}, std::nullopt, "companion down",
+         {p + "nobody", c + "nobody"}},
+        // An empty primary reply is a time-out even when the companion answered.
+        {"primary empty, companion fine", {{200, "", ""}}, {gps}, std::nullopt, std::string(kMsgNoResponse),
+         {p + "nobody", c + "nobody"}},
+        {"the primary asks for a sign-in", {refusal, smith}, {gps}, confirmed, "",
+         {p + "nobody", c + "nobody", p + "surveyor:s3cret"}},
+        {"the companion asks for a sign-in", {smith}, {refusal, gps}, confirmed, "",
+         {p + "nobody", c + "nobody", c + "surveyor:s3cret"}},
+        {"both ask: one sign-in, both repeated", {refusal, smith}, {refusal, gps}, confirmed, "",
+         {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
+        {"both ask, the sign-in cancelled", {refusal}, {refusal}, SignInAnswer{}, failed,
+         {p + "nobody", c + "nobody"}},
+        {"both refused again", {refusal, refusal}, {refusal, refusal}, confirmed, failed,
+         {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
+        {"the repeat fails", {refusal, down}, {refusal, gps}, confirmed, "primary down",
+         {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fakes = RunFakes();
+        SetUp();
+        fakes.replies[kPrimary] = row.primary;
+        fakes.replies[kCompanion] = row.companion;
+        fakes.answer = row.signIn;
+
+        const RunResult result = Run();
+
+        EXPECT_EQ(row.message, result.message);
+        EXPECT_EQ(row.signIn ? 1 : 0, fakes.asked);
+        EXPECT_EQ(row.requested, fakes.requested);
+        EXPECT_EQ(row.message.empty() ? RunOutcome::Opened : RunOutcome::Failed, result.outcome);
+        if (row.message.empty()) {
+            std::ifstream file(result.kmlPath, std::ios::binary);
+            const std::string document{std::istreambuf_iterator<char>(file), {}};
+            EXPECT_LT(document.find("AB1234"), document.find("GP0001"));
+            EXPECT_NE(std::string::npos, document.find("GP0001"));
+        }
+        fs::remove_all(dir);
     }
 }
 

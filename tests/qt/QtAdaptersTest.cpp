@@ -238,6 +238,11 @@ public:
             res.status = 401;
             res.set_header("WWW-Authenticate", "Basic realm=\"marks\"");
         });
+        // The marks, after a pause as long as a slow service's.
+        m_server.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            res.set_content(kMarkLines, "text/plain");
+        });
         // Promises 1000 bytes, sends 10 and hangs up.
         m_server.Get("/truncated", [](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(1000, "text/plain", [](size_t, size_t, httplib::DataSink& sink) {
@@ -436,6 +441,35 @@ TEST(HttpTransfer, GivesUpAtTheDeadlineWhileWindowsRepaint)
     EXPECT_GE(clock.elapsed(), 450);
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_GE(ticks, 3) << "the wait must keep the event loop turning";
+}
+
+// The mark list and its companion go side by side: two slow answers take the time of
+// one, and each request is held to the size limit on its own. Closing the window, Exit
+// or Escape (Abort) ends both at once.
+TEST(HttpTransfer, SendsRequestsSideBySideAndAbortEndsThemAll)
+{
+    LocalMarkServer server;
+    HttpTransfer transfer;
+    transfer.SetMaxReplyBytes(1024);
+    transfer.SetTimeout(5s);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<TransferOutcome> outcomes =
+        transfer.OpenEach({server.Url("/slow"), server.Url("/slow"), server.Url("/big")});
+    EXPECT_LT(clock.elapsed(), 1100) << "one after the other takes twice 600 ms";
+    ASSERT_EQ(3u, outcomes.size());
+    for (int i : {0, 1})
+        EXPECT_TRUE(outcomes[i].answered && outcomes[i].reply.body == kMarkLines) << outcomes[i].error;
+    EXPECT_EQ("The mark-list service's reply is larger than 1 KiB and was not accepted.", outcomes[2].error);
+
+    clock.restart();
+    QTimer::singleShot(200ms, [&] { transfer.Abort(); });
+    outcomes = transfer.OpenEach({server.Url("/trickle"), server.Url("/trickle")});
+    EXPECT_LT(clock.elapsed(), 2000);
+    for (const TransferOutcome& outcome : outcomes) {
+        EXPECT_FALSE(outcome.answered);
+        EXPECT_EQ("The request to the mark-list service was cancelled.", outcome.error);
+    }
 }
 
 // One deadline for the whole run: a county query of type HORIZONTAL asks twice (the

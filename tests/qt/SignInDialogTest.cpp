@@ -25,6 +25,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace tervane {
 namespace {
@@ -152,8 +153,9 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
 // A service that locks an account after three failures counts every try. A refused
 // password used to go out again at the next request before the dialog showed (Qt answered
 // with what it had kept), and once more before the right one; a remembered one came back
-// filled in for one press of OK. Each password the user typed is sent once per request
-// that needs it; a refused one is never filled in again, the user name always is.
+// filled in for one press of OK. The mark list and its companion go side by side, and the
+// dialog shows once for both. Each password the user typed is sent once per request that
+// needs it; a refused one is never filled in again, the user name always is.
 TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
 {
     // The service on 127.0.0.1: Basic authentication with a password that may change
@@ -195,7 +197,7 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
         bool remember;
         std::string error;
         std::string stored; // the remembered password afterwards
-        std::map<std::string, int> sent;
+        std::map<std::string, int> sent; // by each of the two requests
     } steps[] = {
         // clang-format off
         {"the stored password at first; a wrong one typed", "s3cret", true, "older", "guess", false, failed,
@@ -218,8 +220,7 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
             const std::lock_guard lock(mutex);
             servicePassword = step.servicePassword;
         }
-        std::string reply;
-        std::string error;
+        std::vector<MarkListFetch> fetches{{url, {}, {}}, {url + "?companion", {}, {}}};
         const auto act = [&](frmLogin& dialog) {
             EXPECT_EQ(user, dialog.txtUserName->text().toStdString());
             EXPECT_EQ(step.shownPassword, dialog.txtPassword->text().toStdString());
@@ -228,15 +229,15 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
             dialog.chkRember->setChecked(step.remember);
             QTest::mouseClick(step.typed.isEmpty() ? dialog.cmdCancel : dialog.cmdOK, Qt::LeftButton);
         };
-        const int shown =
-            WithDialog(act, [&] { FetchMarkList(url, reply, error, transfer, prompt, pointer); });
+        const int shown = WithDialog(act, [&] { FetchMarkLists(fetches, transfer, prompt, pointer); });
         pointer.ShowDefault();
         EXPECT_EQ(step.asked ? 1 : 0, shown);
-        EXPECT_EQ(step.error, error);
+        EXPECT_EQ(step.error, fetches[0].error);
+        EXPECT_EQ(step.error, fetches[1].error);
         EXPECT_EQ(step.stored, store.GetSetting(kSignInSection, kPasswordKey, "<none>"));
         const std::lock_guard lock(mutex);
         for (const char* password : {"older", "guess", "guess2", "s3cret", "changed"})
-            EXPECT_EQ(step.sent.contains(password) ? step.sent.at(password) : 0, offered[basic(password)])
+            EXPECT_EQ(step.sent.contains(password) ? 2 * step.sent.at(password) : 0, offered[basic(password)])
                 << password;
     }
     server.stop();

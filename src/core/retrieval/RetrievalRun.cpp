@@ -9,6 +9,7 @@
 #include <new>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace tervane {
 
@@ -117,6 +118,40 @@ void Refuse(RunResult& result, RunPorts& ports, std::string message)
         ports.messages.Show(result.message);
 }
 
+// The fetch step: the mark list and, when asked for, its companion, side by side under
+// the run's one deadline. The reply is the primary's then the companion's; the message
+// is the companion's when it has one, else the primary's.
+void FetchReplies(const MarkListRequest& request, const RunConfig& config, RunPorts& ports,
+                  std::string& reply, std::string& error)
+{
+    RunDeadline deadline(ports.transfer.TimeLimit());
+    const RunDeadlineScope onTheDeadline(ports.transfer, deadline);
+    SignInOffTheClock signIn(ports.signIn, deadline);
+    std::vector<MarkListFetch> fetches{{request.primaryUrl, {}, {}}};
+    if (config.fetchCompanion && !request.companionUrl.empty())
+        fetches.push_back({request.companionUrl, {}, {}});
+    FetchMarkLists(fetches, ports.transfer, signIn, ports.pointer);
+    reply = std::move(fetches[0].reply);
+    error = std::move(fetches[0].error);
+    if (fetches.size() < 2)
+        return;
+    std::string& companionReply = fetches[1].reply;
+    if (!fetches[1].error.empty())
+        error = std::move(fetches[1].error);
+    // A primary reply without a final line feed would glue its last mark line to the
+    // companion's first one and lose both marks.
+    const bool separate = !reply.empty() && reply.back() != '\n' && !companionReply.empty();
+    if (reply.empty()) {
+        reply = std::move(companionReply);
+    } else {
+        // Appended in place, with room made once for both.
+        reply.reserve(reply.size() + (separate ? 1 : 0) + companionReply.size());
+        if (separate)
+            reply += '\n';
+        reply += companionReply;
+    }
+}
+
 void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& config, RunPorts& ports,
               RunResult& result)
 {
@@ -143,34 +178,7 @@ void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& co
 
     std::string reply;
     std::string error;
-    RunDeadline deadline(ports.transfer.TimeLimit());
-    const RunDeadlineScope onTheDeadline(ports.transfer, deadline);
-    SignInOffTheClock signIn(ports.signIn, deadline);
-    FetchMarkList(request.primaryUrl, reply, error, ports.transfer, signIn, ports.pointer);
-    if (IsCancelled(ports)) {
-        EndCancelled(result, ports);
-        return;
-    }
-    if (config.fetchCompanion && !request.companionUrl.empty()) {
-        std::string companionReply;
-        std::string companionError;
-        FetchMarkList(request.companionUrl, companionReply, companionError, ports.transfer, signIn,
-                      ports.pointer);
-        if (!companionError.empty())
-            error = companionError;
-        // A primary reply without a final line feed would glue its last mark line to the
-        // companion's first one and lose both marks.
-        const bool separate = !reply.empty() && reply.back() != '\n' && !companionReply.empty();
-        if (reply.empty()) {
-            reply = std::move(companionReply);
-        } else {
-            // Appended in place, with room made once for both.
-            reply.reserve(reply.size() + (separate ? 1 : 0) + companionReply.size());
-            if (separate)
-                reply += '\n';
-            reply += companionReply;
-        }
-    }
+    FetchReplies(request, config, ports, reply, error);
     ports.dialog.Hide();
     if (IsCancelled(ports)) {
         EndCancelled(result, ports);

@@ -42,6 +42,21 @@ std::string ServerErrorText(const TransferReply& answer)
     return text;
 }
 
+// The checks of the table after the sign-in, on the last answer and the reply that came
+// with it.
+void CheckAnswer(const TransferReply& answer, MarkListFetch& fetch)
+{
+    if (IsServerError(answer.status, fetch.reply)) {
+        fetch.error = ServerErrorText(answer);
+        return;
+    }
+    if (Contains(fetch.reply, kInputIncomplete))
+        fetch.error = kMsgInvalidInput;
+    // A refusal by status alone may come without a page; that is not a silent server.
+    if (fetch.reply.empty() && answer.status != kStatusUnauthorized)
+        fetch.error = kMsgNoResponse;
+}
+
 } // namespace
 
 // Servers that demand credentials answer 401; the service's own refusal page may come
@@ -54,51 +69,81 @@ bool AsksForSignIn(int status, std::string_view body)
 void FetchMarkList(const std::string& url, std::string& reply, std::string& error, Transfer& transfer,
                    SignInPrompt& signIn, MousePointer& pointer)
 {
-    error.clear();
+    std::vector<MarkListFetch> fetches{{url, std::move(reply), {}}};
+    FetchMarkLists(fetches, transfer, signIn, pointer);
+    reply = std::move(fetches.front().reply);
+    error = std::move(fetches.front().error);
+}
+
+void FetchMarkLists(std::vector<MarkListFetch>& fetches, Transfer& transfer, SignInPrompt& signIn,
+                    MousePointer& pointer)
+{
     pointer.ShowHourglass();
+    std::vector<std::string> urls;
+    for (const MarkListFetch& fetch : fetches)
+        urls.push_back(fetch.url);
+    std::vector<TransferOutcome> outcomes = transfer.OpenEach(urls);
+    // Which requests were refused for want of credentials; only they are asked again.
+    std::vector<std::size_t> refused;
+    for (std::size_t i = 0; i < fetches.size(); ++i) {
+        MarkListFetch& fetch = fetches[i];
+        TransferOutcome& outcome = outcomes[i];
+        fetch.error = std::move(outcome.error);
+        if (!outcome.answered)
+            continue;
+        // The body is moved, never copied: a reply may be hundreds of megabytes. The
+        // checks below read it where it now lives.
+        fetch.reply = std::move(outcome.reply.body);
+        if (AsksForSignIn(outcome.reply.status, fetch.reply))
+            refused.push_back(i);
+    }
 
-    TransferReply answer;
-    if (!transfer.Open(url, answer, error))
-        return;
-    // The body is moved, never copied: a reply may be hundreds of megabytes. The checks
-    // below read it where it now lives.
-    reply = std::move(answer.body);
-
-    if (AsksForSignIn(answer.status, reply)) {
-        // A password the transfer held from an earlier sign-in went with this request and
-        // was refused: a lockout counts every try, so it is not sent again untyped.
+    if (!refused.empty()) {
+        // A password the transfer held from an earlier sign-in went with these requests
+        // and was refused: a lockout counts every try, so it is not sent again untyped.
         if (transfer.ForgetPassword())
             signIn.PasswordRefused();
-        SignInAnswer given = signIn.Ask();
+        const SignInAnswer given = signIn.Ask();
         if (!given.loginSucceeded) {
-            error = kMsgAccessFailed;
+            for (std::size_t i : refused)
+                fetches[i].error = kMsgAccessFailed;
         } else {
             transfer.SetCredentials(given.userName, given.password);
-            TransferReply repeated;
-            if (!transfer.Open(url, repeated, error))
-                return;
-            answer = std::move(repeated);
-            reply = std::move(answer.body);
-            error.clear();
-            // Refused again: the name or password was wrong. The page holds no marks, so
-            // handing it on as a reply would only end in "No marks found!".
-            if (AsksForSignIn(answer.status, reply)) {
-                error = kMsgAccessFailed;
+            std::vector<std::string> again;
+            for (std::size_t i : refused)
+                again.push_back(fetches[i].url);
+            std::vector<TransferOutcome> repeated = transfer.OpenEach(again);
+            bool refusedAgain = false;
+            for (std::size_t k = 0; k < refused.size(); ++k) {
+                MarkListFetch& fetch = fetches[refused[k]];
+                TransferOutcome& outcome = repeated[k];
+                // A transfer failure leaves the refusal page as the reply, and stops here.
+                fetch.error = std::move(outcome.error);
+                if (!outcome.answered) {
+                    outcomes[refused[k]].answered = false;
+                    continue;
+                }
+                fetch.reply = std::move(outcome.reply.body);
+                outcomes[refused[k]].reply.status = outcome.reply.status;
+                outcomes[refused[k]].reply.statusText = std::move(outcome.reply.statusText);
+                // Refused again: the name or password was wrong. The page holds no marks,
+                // so handing it on as a reply would only end in "No marks found!".
+                if (AsksForSignIn(outcome.reply.status, fetch.reply)) {
+                    fetch.error = kMsgAccessFailed;
+                    refusedAgain = true;
+                }
+            }
+            if (refusedAgain) {
                 transfer.ForgetPassword();
                 signIn.PasswordRefused();
             }
         }
     }
 
-    if (IsServerError(answer.status, reply)) {
-        error = ServerErrorText(answer);
-        return;
+    for (std::size_t i = 0; i < fetches.size(); ++i) {
+        if (outcomes[i].answered)
+            CheckAnswer(outcomes[i].reply, fetches[i]);
     }
-    if (Contains(reply, kInputIncomplete))
-        error = kMsgInvalidInput;
-    // A refusal by status alone may come without a page; that is not a silent server.
-    if (reply.empty() && answer.status != kStatusUnauthorized)
-        error = kMsgNoResponse;
 }
 
 } // namespace tervane

@@ -23,14 +23,20 @@
 // ordinary reply for the reply reader to show. A transfer failure on the repeated
 // request leaves the refusal page in the reply. One sign-in per call.
 //
-// A refused password is sent once: refused on the repeated request, or (held from an
-// earlier sign-in) on the first one, the transfer forgets it and the sign-in is told, so
-// neither offers it again until the user types one.
+// A refused password is sent once per request: refused on the repeated request, or (held
+// from an earlier sign-in) on the first one, the transfer forgets it and the sign-in is
+// told, so neither offers it again until the user types one.
+//
+// Several requests (a mark list and its companion) go side by side, each through the
+// table above, with one sign-in for all: when any is refused the user is asked once, and
+// each refused request is repeated once with what the user gave; a cancelled sign-in
+// ends each refused request as the table's cancelled refusal.
 
 #include "web/WebPorts.h"
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tervane {
 
@@ -49,5 +55,17 @@ bool AsksForSignIn(int status, std::string_view body);
 // caller's task on every path.
 void FetchMarkList(const std::string& url, std::string& reply, std::string& error, Transfer& transfer,
                    SignInPrompt& signIn, MousePointer& pointer);
+
+// One request of a fetch: its URL, then its reply and message as for FetchMarkList (a
+// reply the transfer could not have is left as it was).
+struct MarkListFetch {
+    std::string url;
+    std::string reply;
+    std::string error;
+};
+
+// FetchMarkList for several requests at once, sent side by side.
+void FetchMarkLists(std::vector<MarkListFetch>& fetches, Transfer& transfer, SignInPrompt& signIn,
+                    MousePointer& pointer);
 
 } // namespace tervane

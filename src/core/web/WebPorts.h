@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace tervane {
 
@@ -18,6 +19,14 @@ struct TransferReply {
     int status = 0;
     std::string statusText; // the reason phrase, e.g. "Internal Server Error"
     std::string body;
+};
+
+// What one of several requests made side by side came to: a whole reply, or the error
+// that Open would have given.
+struct TransferOutcome {
+    bool answered = false;
+    TransferReply reply; // when answered
+    std::string error;   // when not
 };
 
 // The HTTP transfer, one instance shared by every fetch while the program runs.
@@ -34,8 +43,19 @@ public:
     // whole reply could be had (no connection, unknown host, time-out, reply too large,
     // cut short or impossible to unpack); nothing of such a body is handed back.
     virtual bool Open(const std::string& url, TransferReply& reply, std::string& error) = 0;
-    // Ends the request under way, if any, when the user ends the program during a fetch:
-    // its Open returns false at once. A transfer that never waits has nothing to end.
+    // Performs the requests as Open does, one outcome per URL in the same order. A
+    // transfer that can wait for several at once sends them side by side, each bounded
+    // in size on its own and all by the one deadline; this one asks them in turn.
+    virtual std::vector<TransferOutcome> OpenEach(const std::vector<std::string>& urls)
+    {
+        std::vector<TransferOutcome> outcomes(urls.size());
+        for (std::size_t i = 0; i < urls.size(); ++i)
+            outcomes[i].answered = Open(urls[i], outcomes[i].reply, outcomes[i].error);
+        return outcomes;
+    }
+    // Ends the requests under way, if any, when the user ends the program during a fetch:
+    // their Open or OpenEach returns false for each at once. A transfer that never waits
+    // has nothing to end.
     virtual void Abort() {}
     // The deadline that every later Open counts against, shared by the requests of one
     // run, until it is set back to none. With none, each Open has the whole time limit.
