@@ -173,8 +173,8 @@ TEST_F(RunTest, EachPairOfAnswersEndsAsOneAfterTheOther)
          {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
         {"both ask, the sign-in cancelled", {refusal}, {refusal}, SignInAnswer{}, failed,
          {p + "nobody", c + "nobody"}},
-        {"both refused again", {refusal, refusal}, {refusal, refusal}, confirmed, failed,
-         {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
+        {"the typed password refused: sent once, not with the companion", {refusal, refusal}, {refusal}, confirmed,
+         failed, {p + "nobody", c + "nobody", p + "surveyor:s3cret"}},
         {"the repeat fails", {refusal, down}, {refusal, gps}, confirmed, "primary down",
          {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
         // clang-format on

@@ -109,29 +109,41 @@ void FetchMarkLists(std::vector<MarkListFetch>& fetches, Transfer& transfer, Sig
                 fetches[i].error = kMsgAccessFailed;
         } else {
             transfer.SetCredentials(given.userName, given.password);
-            std::vector<std::string> again;
-            for (std::size_t i : refused)
-                again.push_back(fetches[i].url);
-            std::vector<TransferOutcome> repeated = transfer.OpenEach(again);
+            // The typed password goes out once: with the first refused request alone. Only
+            // when the service takes it do the others follow, side by side; when it refuses,
+            // they end refused too, and a lockout counts one try for one typo.
             bool refusedAgain = false;
-            for (std::size_t k = 0; k < refused.size(); ++k) {
-                MarkListFetch& fetch = fetches[refused[k]];
-                TransferOutcome& outcome = repeated[k];
-                // A transfer failure leaves the refusal page as the reply, and stops here.
-                fetch.error = std::move(outcome.error);
-                if (!outcome.answered) {
-                    outcomes[refused[k]].answered = false;
-                    continue;
+            auto repeat = [&](std::size_t from, std::size_t count) {
+                std::vector<std::string> again;
+                for (std::size_t k = from; k < from + count; ++k)
+                    again.push_back(fetches[refused[k]].url);
+                std::vector<TransferOutcome> repeated = transfer.OpenEach(again);
+                for (std::size_t k = from; k < from + count; ++k) {
+                    MarkListFetch& fetch = fetches[refused[k]];
+                    TransferOutcome& outcome = repeated[k - from];
+                    // A transfer failure leaves the refusal page as the reply, and stops here.
+                    fetch.error = std::move(outcome.error);
+                    if (!outcome.answered) {
+                        outcomes[refused[k]].answered = false;
+                        continue;
+                    }
+                    fetch.reply = std::move(outcome.reply.body);
+                    outcomes[refused[k]].reply.status = outcome.reply.status;
+                    outcomes[refused[k]].reply.statusText = std::move(outcome.reply.statusText);
+                    // Refused again: the name or password was wrong. The page holds no
+                    // marks, so handing it on as a reply would only end in "No marks found!".
+                    if (AsksForSignIn(outcome.reply.status, fetch.reply)) {
+                        fetch.error = kMsgAccessFailed;
+                        refusedAgain = true;
+                    }
                 }
-                fetch.reply = std::move(outcome.reply.body);
-                outcomes[refused[k]].reply.status = outcome.reply.status;
-                outcomes[refused[k]].reply.statusText = std::move(outcome.reply.statusText);
-                // Refused again: the name or password was wrong. The page holds no marks,
-                // so handing it on as a reply would only end in "No marks found!".
-                if (AsksForSignIn(outcome.reply.status, fetch.reply)) {
-                    fetch.error = kMsgAccessFailed;
-                    refusedAgain = true;
-                }
+            };
+            repeat(0, 1);
+            if (refusedAgain) {
+                for (std::size_t k = 1; k < refused.size(); ++k)
+                    fetches[refused[k]].error = kMsgAccessFailed;
+            } else if (refused.size() > 1) {
+                repeat(1, refused.size() - 1);
             }
             if (refusedAgain) {
                 transfer.ForgetPassword();
