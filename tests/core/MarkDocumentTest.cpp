@@ -38,10 +38,18 @@ struct Folder {
 // Keeps what it is asked to pack and writes a stand-in for the archive.
 struct RecordingArchiver : ArchiveWriter {
     std::vector<std::pair<std::string, std::string>> entries;
-    bool WriteArchive(const std::vector<ArchiveEntry>& given, std::ostream& out, std::string&) override
+    bool WriteArchive(const std::vector<ArchiveEntry>& given, std::ostream& out, DocumentProgress*,
+                      std::string&) override
     {
-        for (const ArchiveEntry& entry : given)
-            entries.emplace_back(entry.name, std::string(entry.bytes));
+        for (const ArchiveEntry& entry : given) {
+            std::string bytes(entry.bytes);
+            if (entry.stream) {
+                bytes.resize(entry.size);
+                entry.stream->seekg(0);
+                entry.stream->read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            }
+            entries.emplace_back(entry.name, bytes);
+        }
         return static_cast<bool>(out << "archive");
     }
 };

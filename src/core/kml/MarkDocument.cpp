@@ -8,10 +8,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <system_error>
 
 namespace tervane {
@@ -286,10 +286,35 @@ bool WriteDocument(std::ostream& out, const MarkRecords& records, const MarkLoca
     return true;
 }
 
+// The document of a KMZ package, written to a file of its own in `folder` whose name is
+// removed at once: the open stream keeps the data, and however the run ends (a failure,
+// a cancelled run, a signal) the file system takes the space back with nothing to remove.
+class ScratchDocument {
+public:
+    explicit ScratchDocument(const std::filesystem::path& folder)
+    {
+        const std::filesystem::path path = TemporaryPathBeside(folder / kKmzDocumentName);
+        errno = 0;
+        m_stream.open(path, std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
+        if (m_stream) {
+            const int openErrno = errno;
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+            errno = openErrno;
+        }
+    }
+    std::fstream& Stream() { return m_stream; }
+
+private:
+    std::fstream m_stream;
+};
+
 // The file in `output`'s format from marks located already. A KMZ package is made once
-// its document is whole: the zip's directory comes last and needs every entry's size.
+// its document is whole (the zip's directory comes last and needs every entry's size):
+// the document goes to a scratch file in `scratchFolder` first, then into the package.
 bool WriteFormatted(std::ostream& out, const MarkRecords& records, const MarkLocations& locations,
                     bool horizontalOnly, std::string_view serviceUrl, const DocumentOutput& output,
+                    const std::filesystem::path& scratchFolder, DocumentProgress* progress,
                     MarkDocumentReport& report, std::string& error)
 {
     switch (output.format) {
@@ -303,15 +328,38 @@ bool WriteFormatted(std::ostream& out, const MarkRecords& records, const MarkLoc
             error = kMsgNoArchiver;
             return false;
         }
-        std::ostringstream document;
+        ScratchDocument scratch(scratchFolder);
+        std::fstream& document = scratch.Stream();
+        if (!document) {
+            error = kMsgStreamRefused;
+            return false;
+        }
         if (!WriteDocument(document, records, locations, horizontalOnly, serviceUrl, false, kKmzIconFolder,
                            report, error))
             return false;
-        return WriteKmzPackage(out, std::move(document).str(), output.iconDir, *output.archiver, error);
+        const std::streamoff size = document.tellp();
+        if (!document.flush() || size < 0) {
+            error = kMsgStreamRefused;
+            return false;
+        }
+        return WriteKmzPackage(out, document, static_cast<std::uint64_t>(size), output.iconDir, *output.archiver,
+                               progress, error);
     }
     }
     error = kMsgStreamRefused; // not reached: every format has its case
     return false;
+}
+
+bool WriteLocatedDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
+                          std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
+                          std::string& error, const DocumentOutput& output,
+                          const std::filesystem::path& scratchFolder)
+{
+    error.clear();
+    report = MarkDocumentReport{};
+    const MarkLocations locations = LocateMarks(records, progress);
+    return WriteFormatted(out, records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl, output,
+                          scratchFolder, progress, report, error);
 }
 
 // Writes through a temporary file beside `kmlPath`, renamed over it when complete.
@@ -378,11 +426,12 @@ bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::strin
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
                        std::string& error, const DocumentOutput& output)
 {
-    error.clear();
-    report = MarkDocumentReport{};
-    const MarkLocations locations = LocateMarks(records, progress);
-    return WriteFormatted(out, records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl, output,
-                          report, error);
+    std::error_code noTemporaryFolder;
+    std::filesystem::path scratchFolder = std::filesystem::temp_directory_path(noTemporaryFolder);
+    if (noTemporaryFolder)
+        scratchFolder = ".";
+    return WriteLocatedDocument(out, records, controlCode, serviceUrl, progress, report, error, output,
+                                scratchFolder);
 }
 
 bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& records,
@@ -390,7 +439,9 @@ bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& 
                        MarkDocumentReport& report, std::string& error, const DocumentOutput& output)
 {
     return WriteDocumentFile(kmlPath, output.format, error, [&](std::ostream& out, std::string& inner) {
-        return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner, output);
+        // The package's document lies beside the package: the same disk, not a small /tmp.
+        return WriteLocatedDocument(out, records, controlCode, serviceUrl, progress, report, inner, output,
+                                    kmlPath.parent_path());
     });
 }
 

@@ -19,6 +19,7 @@
 // every mark's position once, with the extent's centre, and ForEachLocatedMark then
 // visits the marks that have a position, in reply order, with that position.
 
+#include "kml/DocumentProgress.h"
 #include "kml/GpxWriter.h"
 #include "kml/KmzPackage.h"
 #include "kml/OutputFormat.h"
@@ -33,14 +34,6 @@
 #include <vector>
 
 namespace tervane {
-
-// Progress while the document is written: Start(n + 1), then Advance(0) .. Advance(n).
-class DocumentProgress {
-public:
-    virtual ~DocumentProgress() = default;
-    virtual void Start(std::size_t maximum) = 0;
-    virtual void Advance(std::size_t value) = 0;
-};
 
 struct MarkDocumentReport {
     std::size_t placemarks = 0;   // placemarks written
