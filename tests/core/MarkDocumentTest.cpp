@@ -214,6 +214,25 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
     }
 }
 
+// The format's extension takes the place of the request's ".kml" and nothing else: dots in
+// the stem stay, and an empty project identifier's file keeps its one extension.
+TEST(DocumentPathFor, ReplacesOnlyTheLastExtension)
+{
+    const struct {
+        const char* kmlPath;
+        OutputFormat format;
+        const char* path;
+    } rows[] = {
+        {"out/VA_Fairfax_H-0-0.kml", OutputFormat::Kmz, "out/VA_Fairfax_H-0-0.kmz"},
+        {"out/N38_W077_RADIUS-2.5MI_H-G.kml", OutputFormat::Gpx, "out/N38_W077_RADIUS-2.5MI_H-G.gpx"},
+        {"out/.kml", OutputFormat::Kml, "out/.kml"},
+        {"out/.kml", OutputFormat::Kmz, "out/.kmz"},
+        {".kml", OutputFormat::Gpx, ".gpx"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(fs::path(row.path), DocumentPathFor(row.kmlPath, row.format)) << row.kmlPath;
+}
+
 TEST(WriteMarkDocument, SkippedMarksAreCountedWithTheFirstReason)
 {
     // Latitude and longitude both refused, differently: the longitude's message counts.

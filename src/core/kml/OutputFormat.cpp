@@ -1,6 +1,7 @@
 #include "kml/OutputFormat.h"
 
 #include <array>
+#include <string>
 
 namespace tervane {
 
@@ -51,9 +52,13 @@ std::optional<OutputFormat> ParseOutputFormat(std::string_view name)
 
 std::filesystem::path DocumentPathFor(const std::filesystem::path& kmlPath, OutputFormat format)
 {
-    std::filesystem::path path = kmlPath;
-    path.replace_extension(FormatExtension(format));
-    return path;
+    // The text after the last dot, counted by hand: the file system library takes ".kml"
+    // (an empty project identifier) for a name without an extension and would append.
+    std::string name = kmlPath.filename().string();
+    if (const std::size_t dot = name.rfind('.'); dot != std::string::npos)
+        name.erase(dot);
+    name += FormatExtension(format);
+    return kmlPath.parent_path() / name;
 }
 
 std::string_view CreatingInfo(OutputFormat format)

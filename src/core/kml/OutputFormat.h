@@ -31,7 +31,7 @@ std::optional<OutputFormat> ParseOutputFormat(std::string_view name);
 
 // The file a query writes in `format`: the request's KML path with its last extension
 // replaced, so VA_Fairfax_H-0-0.kml becomes VA_Fairfax_H-0-0.kmz. Dots inside the stem
-// (a radius of 2.5 miles) stay.
+// (a radius of 2.5 miles) stay, and an empty project identifier's ".kml" becomes ".kmz".
 std::filesystem::path DocumentPathFor(const std::filesystem::path& kmlPath, OutputFormat format);
 
 // What the processing dialog says while the file is written: "Creating .kml file...",
