@@ -39,6 +39,27 @@ void AppendTrimmedText(std::string& out, std::string_view text)
     out += TrimSpaces(EscapeKml(text));
 }
 
+// A PID as it may stand in a URI's query: every byte but RFC 3986's unreserved characters
+// percent-encoded, so a PID holding "]", "%", a blank or any other reserved character still
+// gives a valid link (the GPX schema takes a URI, which the KML's link need not be).
+std::string PercentEncoded(std::string_view text)
+{
+    constexpr std::string_view kHexDigits = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += kHexDigits[byte >> 4];
+            encoded += kHexDigits[byte & 0xF];
+        }
+    }
+    return encoded;
+}
+
 void AppendAttribute(std::string& out, std::string_view name, double value)
 {
     out += ' ';
@@ -86,7 +107,7 @@ void AppendWaypoint(std::string& out, std::string_view pid, std::string_view des
         out += "</desc>\r\n";
     }
     out += "    <link href=\"";
-    AppendEscapedKml(out, DatasheetLink(serviceUrl, pid), KmlEscape::Attribute);
+    AppendEscapedKml(out, DatasheetLink(serviceUrl, PercentEncoded(pid)), KmlEscape::Attribute);
     out += "\">\r\n      <text>";
     AppendTrimmedText(out, pid);
     out += " datasheet</text>\r\n    </link>\r\n";

@@ -37,7 +37,7 @@ bool WriteGpxHead(std::ostream& out, const std::optional<GpxBounds>& bounds);
 // Appends the wpt element of a mark at a known position (decimal degrees, north and east
 // positive; a longitude outside [-180, 180) is written as the same meridian inside it):
 // name the PID, desc the designation trimmed of spaces (left out when empty), link the
-// datasheet page, and type "Horizontal order X" or "Vertical order X" for the code that
+// datasheet page (the PID percent-encoded, so the link is a valid URI), and type "Horizontal order X" or "Vertical order X" for the code that
 // chooses the mark's KML symbol (left out when neither code says anything).
 void AppendWaypoint(std::string& out, std::string_view pid, std::string_view designation, double latitude,
                     double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
