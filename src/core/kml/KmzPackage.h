@@ -10,6 +10,7 @@
 // file of its own, never held whole in memory: a document can be many times the size of
 // the reply it comes from.
 
+#include "kml/DocumentFile.h"
 #include "kml/DocumentProgress.h"
 
 #include <cstdint>
@@ -42,10 +43,6 @@ struct ArchiveEntry {
     std::istream* stream = nullptr;
     std::uint64_t size = 0;
 };
-
-// What a writer of the document says when the stream refuses a write; the file's
-// message then gives the system's reason instead.
-inline constexpr std::string_view kMsgStreamRefused = "the output refused a write";
 
 class ArchiveWriter {
 public:

@@ -1,17 +1,16 @@
 #include "kml/MarkDocument.h"
 
+#include "kml/DocumentFile.h"
 #include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
 #include "kml/StyleTable.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <system_error>
 
 namespace tervane {
@@ -32,8 +31,6 @@ constexpr double kEmptyCentreLongitude = -180;
 constexpr std::size_t kChunkSize = std::size_t{256} << 10;
 
 constexpr std::string_view kDocumentEnd = "</Document>\r\n</kml>\r\n";
-constexpr std::string_view kMsgCreateFailed = "Could not create the ";
-constexpr std::string_view kMsgWriteFailed = "Could not write the ";
 constexpr std::string_view kMsgNoArchiver = "KMZ packages cannot be written here: no zip writer";
 
 class Extent {
@@ -99,94 +96,6 @@ bool Flush(std::ostream& out, std::string& chunk)
     chunk.clear();
     return static_cast<bool>(out);
 }
-
-std::string Reason(int errorNumber)
-{
-    return errorNumber != 0 ? std::generic_category().message(errorNumber) : std::string(kMsgStreamRefused);
-}
-
-// "Could not write the GPX file <path>: <reason>".
-std::string PathMessage(std::string_view prefix, OutputFormat format, const std::filesystem::path& path,
-                        const std::string& reason)
-{
-    std::string message(prefix);
-    for (char c : FormatName(format))
-        message += static_cast<char>(c - 'a' + 'A');
-    message += " file ";
-    message += path.string();
-    message += ": ";
-    message += reason;
-    return message;
-}
-
-// Hidden, and short whatever the document's name: a name the folder allows for the
-// document must not fail for its temporary file.
-std::filesystem::path TemporaryPathBeside(const std::filesystem::path& target)
-{
-    std::random_device device;
-    std::uniform_int_distribution<unsigned long long> distribution;
-    char suffix[17];
-    auto value = distribution(device);
-    for (int i = 15; i >= 0; --i, value >>= 4)
-        suffix[i] = "0123456789abcdef"[value & 0xF];
-    suffix[16] = 0;
-    std::string name = ".tervane-";
-    name += suffix;
-    name += ".tmp";
-    return target.parent_path() / name;
-}
-
-// The published temporary path for a signal handler: the text is written before the
-// pointer is set and is not touched again until the pointer is cleared.
-char g_temporaryPathText[4096];
-std::atomic<const char*> g_temporaryPath{nullptr};
-static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal handler");
-
-// Removes the temporary file unless the document was committed, whatever way the
-// function is left.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::filesystem::path path) : m_path(std::move(path))
-    {
-        const std::string& text = m_path.native();
-        if (g_temporaryPath.load() == nullptr && text.size() < sizeof g_temporaryPathText) {
-            std::copy(text.begin(), text.end(), g_temporaryPathText);
-            g_temporaryPathText[text.size()] = 0;
-            g_temporaryPath.store(g_temporaryPathText);
-            m_published = true;
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile()
-    {
-        if (!m_committed) {
-            std::error_code ignored;
-            std::filesystem::remove(m_path, ignored);
-        }
-        Unpublish();
-    }
-    const std::filesystem::path& Path() const { return m_path; }
-    void Committed()
-    {
-        m_committed = true;
-        Unpublish();
-    }
-
-private:
-    // After the rename or the removal: a signal in between finds no file to remove.
-    void Unpublish()
-    {
-        if (m_published) {
-            g_temporaryPath.store(nullptr);
-            m_published = false;
-        }
-    }
-
-    std::filesystem::path m_path;
-    bool m_committed = false;
-    bool m_published = false;
-};
 
 } // namespace
 
@@ -362,50 +271,6 @@ bool WriteLocatedDocument(std::ostream& out, const MarkRecords& records, std::st
                           scratchFolder, progress, report, error);
 }
 
-// Writes through a temporary file beside `kmlPath`, renamed over it when complete.
-template <typename WriteTo>
-bool WriteDocumentFile(const std::filesystem::path& kmlPath, OutputFormat format, std::string& error,
-                       WriteTo writeTo)
-{
-    error.clear();
-    TemporaryFile temporary(TemporaryPathBeside(kmlPath));
-
-    std::ofstream out;
-    errno = 0;
-    out.open(temporary.Path(), std::ios::binary | std::ios::trunc);
-    if (!out) {
-        error = PathMessage(kMsgCreateFailed, format, kmlPath, Reason(errno));
-        return false;
-    }
-
-    std::string inner;
-    bool written = writeTo(out, inner);
-    if (written)
-        written = static_cast<bool>(out.flush());
-    int errorNumber = errno;
-    out.close();
-    if (written && out.fail()) {
-        written = false;
-        errorNumber = errno;
-    }
-    if (!written) {
-        // A reason of the document's own (an icon that cannot be read) says more than the
-        // stream's state.
-        error = PathMessage(kMsgWriteFailed, format, kmlPath,
-                            inner.empty() || inner == kMsgStreamRefused ? Reason(errorNumber) : inner);
-        return false;
-    }
-
-    std::error_code renameError;
-    std::filesystem::rename(temporary.Path(), kmlPath, renameError);
-    if (renameError) {
-        error = PathMessage(kMsgWriteFailed, format, kmlPath, renameError.message());
-        return false;
-    }
-    temporary.Committed();
-    return true;
-}
-
 } // namespace
 
 MarkLocations LocateMarks(const MarkRecords& records, DocumentProgress* progress)
@@ -438,14 +303,15 @@ bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& 
                        std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
                        MarkDocumentReport& report, std::string& error, const DocumentOutput& output)
 {
-    return WriteDocumentFile(kmlPath, output.format, error, [&](std::ostream& out, std::string& inner) {
+    std::string kind;
+    for (const char c : FormatName(output.format))
+        kind += static_cast<char>(c - 'a' + 'A');
+    return WriteFileWhole(kmlPath, kind, error, [&](std::ostream& out, std::string& inner) {
         // The package's document lies beside the package: the same disk, not a small /tmp.
         return WriteLocatedDocument(out, records, controlCode, serviceUrl, progress, report, inner, output,
                                     kmlPath.parent_path());
     });
 }
-
-const char* TemporaryDocumentPath() noexcept { return g_temporaryPath.load(); }
 
 std::string SkippedMarksMessage(const MarkDocumentReport& report)
 {
