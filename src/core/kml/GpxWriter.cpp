@@ -1,6 +1,7 @@
 #include "kml/GpxWriter.h"
 
 #include "kml/KmlWriter.h"
+#include "kml/XmlText.h"
 
 #include <cmath>
 
