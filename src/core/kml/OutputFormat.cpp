@@ -7,22 +7,17 @@ namespace tervane {
 
 namespace {
 
-struct FormatRow {
-    OutputFormat format;
-    std::string_view name;
-    std::string_view extension;
-    std::string_view creatingInfo;
-};
-
-constexpr std::array<FormatRow, 3> kFormats{{
-    {OutputFormat::Kml, "kml", ".kml", "Creating .kml file..."},
-    {OutputFormat::Kmz, "kmz", ".kmz", "Creating .kmz file..."},
-    {OutputFormat::Gpx, "gpx", ".gpx", "Creating .gpx file..."},
+constexpr std::array<OutputFormatRow, 3> kFormats{{
+    {OutputFormat::Kml, "kml", ".kml", "KML document", "Creating .kml file...", "the KML document"},
+    {OutputFormat::Kmz, "kmz", ".kmz", "KMZ package (icons included)", "Creating .kmz file...",
+     "a KMZ package with the icons inside, for viewing with\nno network"},
+    {OutputFormat::Gpx, "gpx", ".gpx", "GPX waypoints", "Creating .gpx file...",
+     "GPX 1.1 waypoints named by PID, for handheld receivers"},
 }};
 
-const FormatRow& Row(OutputFormat format)
+const OutputFormatRow& Row(OutputFormat format)
 {
-    for (const FormatRow& row : kFormats) {
+    for (const OutputFormatRow& row : kFormats) {
         if (row.format == format)
             return row;
     }
@@ -41,9 +36,25 @@ std::string_view FormatName(OutputFormat format)
     return Row(format).name;
 }
 
+std::span<const OutputFormatRow> OutputFormats()
+{
+    return kFormats;
+}
+
+std::string OutputFormatNames()
+{
+    std::string names;
+    for (const OutputFormatRow& row : kFormats) {
+        if (!names.empty())
+            names += ", ";
+        names += row.name;
+    }
+    return names;
+}
+
 std::optional<OutputFormat> ParseOutputFormat(std::string_view name)
 {
-    for (const FormatRow& row : kFormats) {
+    for (const OutputFormatRow& row : kFormats) {
         if (row.name == name)
             return row.format;
     }

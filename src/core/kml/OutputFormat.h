@@ -13,11 +13,31 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace tervane {
 
 enum class OutputFormat { Kml, Kmz, Gpx };
+
+// One row per format: everything the window and the tool show of it. A format is added
+// by its writer and its row; the window's Output menu, --format's help and refusal, the
+// file's extension and the processing dialog's words all come from here.
+struct OutputFormatRow {
+    OutputFormat format;
+    std::string_view name;         // --format's word and the remembered choice
+    std::string_view extension;    // of the file written
+    std::string_view menuText;     // the window's Output menu
+    std::string_view creatingInfo; // the processing dialog while the file is written
+    std::string_view help;         // --format's help; '\n' starts a continuation line
+};
+
+// Every format, in the order the menu and the help show them; the KML document first.
+std::span<const OutputFormatRow> OutputFormats();
+
+// The names for a message: "kml, kmz, gpx".
+std::string OutputFormatNames();
 
 // The window's remembered choice: section "Settings", this key, one of the names above.
 inline constexpr std::string_view kFormatKey = "Format";
