@@ -124,4 +124,29 @@ void AppendWaypoint(std::string& out, std::string_view pid, std::string_view des
     out += "  </wpt>\r\n";
 }
 
+namespace {
+
+class GpxDocumentWriter final : public DocumentWriter {
+public:
+    explicit GpxDocumentWriter(std::string_view serviceUrl) : m_serviceUrl(serviceUrl) {}
+    bool Start(std::ostream& out, const DocumentExtent& extent) override { return WriteGpxHead(out, extent.bounds); }
+    void Mark(std::string& out, const MarkRecord& record, double latitude, double longitude,
+              std::string_view verticalOrder) override
+    {
+        AppendWaypoint(out, record.pid, record.designation, latitude, longitude, record.horizontalOrder,
+                       verticalOrder, m_serviceUrl);
+    }
+    void Finish(std::string& out) override { out += kGpxEnd; }
+
+private:
+    std::string_view m_serviceUrl;
+};
+
+} // namespace
+
+std::unique_ptr<DocumentWriter> MakeGpxWriter(const WriterSettings& settings)
+{
+    return std::make_unique<GpxDocumentWriter>(settings.serviceUrl);
+}
+
 } // namespace tervane

@@ -208,4 +208,39 @@ void AppendPlacemark(std::string& out, std::string_view pid, std::string_view de
     out += "</coordinates>\r\n    </Point>\r\n  </Placemark>\r\n";
 }
 
+namespace {
+
+constexpr double kCameraAltitude = 10000; // metres
+constexpr double kCameraHeading = 0;
+constexpr double kCameraTilt = 0;
+constexpr std::string_view kDocumentEnd = "</Document>\r\n</kml>\r\n";
+
+class KmlDocumentWriter final : public DocumentWriter {
+public:
+    explicit KmlDocumentWriter(const WriterSettings& settings) : m_settings(settings) {}
+    bool Start(std::ostream& out, const DocumentExtent& extent) override
+    {
+        return WriteKmlHead(out, m_settings.iconBase) &&
+               WriteLookAt(out, extent.centreLatitude, extent.centreLongitude, kCameraAltitude, kCameraHeading,
+                           kCameraTilt);
+    }
+    void Mark(std::string& out, const MarkRecord& record, double latitude, double longitude,
+              std::string_view verticalOrder) override
+    {
+        AppendPlacemark(out, record.pid, record.designation, latitude, longitude, record.horizontalOrder,
+                        verticalOrder, m_settings.serviceUrl);
+    }
+    void Finish(std::string& out) override { out += kDocumentEnd; }
+
+private:
+    WriterSettings m_settings;
+};
+
+} // namespace
+
+std::unique_ptr<DocumentWriter> MakeKmlWriter(const WriterSettings& settings)
+{
+    return std::make_unique<KmlDocumentWriter>(settings);
+}
+
 } // namespace tervane

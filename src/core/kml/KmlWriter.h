@@ -9,6 +9,7 @@
 // '&' or '<', a stray control character or Latin-1 bytes still gives a well-formed UTF-8
 // document. Names without such characters are written byte for byte.
 
+#include "kml/DocumentWriter.h"
 #include "kml/StyleTable.h"
 #include "kml/XmlText.h"
 
@@ -59,5 +60,9 @@ bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string_view& la
 void AppendPlacemark(std::string& out, std::string_view pid, std::string_view designation, double latitude,
                      double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
                      std::string_view serviceUrl);
+
+// The KML document's writer: the head with its icon links under the settings' icon base,
+// the camera on the extent's centre, one placemark per mark, the closing lines.
+std::unique_ptr<DocumentWriter> MakeKmlWriter(const WriterSettings& settings);
 
 } // namespace tervane

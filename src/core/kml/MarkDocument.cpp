@@ -17,9 +17,6 @@ namespace tervane {
 
 namespace {
 
-constexpr double kCameraAltitude = 10000; // metres
-constexpr double kCameraHeading = 0;
-constexpr double kCameraTilt = 0;
 constexpr double kFullTurnDegrees = 360;
 constexpr double kAntimeridian = -180;
 
@@ -30,7 +27,6 @@ constexpr double kEmptyCentreLongitude = -180;
 
 constexpr std::size_t kChunkSize = std::size_t{256} << 10;
 
-constexpr std::string_view kDocumentEnd = "</Document>\r\n</kml>\r\n";
 constexpr std::string_view kMsgNoArchiver = "KMZ packages cannot be written here: no zip writer";
 
 class Extent {
@@ -148,23 +144,16 @@ private:
 
 namespace {
 
-// The KML document (the head with its icon links under `iconBase`, the camera, the
-// placemarks in chunks, the closing lines) or the GPX file (the head with the bounds, the
-// waypoints, the closing line): the same positions, skipping and order.
+// The document in `writer`'s format: the head from the extent, the placed marks in
+// chunks, the closing text. Every format has the same positions, skipping and order.
 bool WriteDocument(std::ostream& out, const MarkRecords& records, const MarkLocations& locations,
-                   bool horizontalOnly, std::string_view serviceUrl, bool gpx, std::string_view iconBase,
-                   MarkDocumentReport& report, std::string& error)
+                   bool horizontalOnly, DocumentWriter& writer, MarkDocumentReport& report, std::string& error)
 {
     report.skipped = locations.skipped;
     report.firstSkipMessage = locations.firstSkipMessage;
     report.centreLatitude = locations.centreLatitude;
     report.centreLongitude = locations.centreLongitude;
-    const bool headWritten =
-        gpx ? WriteGpxHead(out, locations.bounds)
-            : WriteKmlHead(out, iconBase) &&
-                  WriteLookAt(out, report.centreLatitude, report.centreLongitude, kCameraAltitude,
-                              kCameraHeading, kCameraTilt);
-    if (!headWritten) {
+    if (!writer.Start(out, {locations.centreLatitude, locations.centreLongitude, locations.bounds})) {
         error = kMsgStreamRefused;
         return false;
     }
@@ -176,18 +165,13 @@ bool WriteDocument(std::ostream& out, const MarkRecords& records, const MarkLoca
         if (refused)
             return;
         const std::string_view verticalOrder = horizontalOnly ? std::string_view() : record.verticalOrder;
-        if (gpx)
-            AppendWaypoint(chunk, record.pid, record.designation, position.latitude, position.longitude,
-                           record.horizontalOrder, verticalOrder, serviceUrl);
-        else
-            AppendPlacemark(chunk, record.pid, record.designation, position.latitude, position.longitude,
-                            record.horizontalOrder, verticalOrder, serviceUrl);
+        writer.Mark(chunk, record, position.latitude, position.longitude, verticalOrder);
         ++report.placemarks;
         if (chunk.size() >= kChunkSize && !Flush(out, chunk))
             refused = true;
     };
     ForEachLocatedMark(records, locations, placemark);
-    chunk += gpx ? kGpxEnd : kDocumentEnd;
+    writer.Finish(chunk);
     if (refused || !Flush(out, chunk)) {
         error = kMsgStreamRefused;
         return false;
@@ -226,37 +210,31 @@ bool WriteFormatted(std::ostream& out, const MarkRecords& records, const MarkLoc
                     const std::filesystem::path& scratchFolder, DocumentProgress* progress,
                     MarkDocumentReport& report, std::string& error)
 {
-    switch (output.format) {
-    case OutputFormat::Kml:
-        return WriteDocument(out, records, locations, horizontalOnly, serviceUrl, false, kIconBaseUrl, report,
-                             error);
-    case OutputFormat::Gpx:
-        return WriteDocument(out, records, locations, horizontalOnly, serviceUrl, true, {}, report, error);
-    case OutputFormat::Kmz: {
-        if (!output.archiver) {
-            error = kMsgNoArchiver;
-            return false;
-        }
-        ScratchDocument scratch(scratchFolder);
-        std::fstream& document = scratch.Stream();
-        if (!document) {
-            error = kMsgStreamRefused;
-            return false;
-        }
-        if (!WriteDocument(document, records, locations, horizontalOnly, serviceUrl, false, kKmzIconFolder,
-                           report, error))
-            return false;
-        const std::streamoff size = document.tellp();
-        if (!document.flush() || size < 0) {
-            error = kMsgStreamRefused;
-            return false;
-        }
-        return WriteKmzPackage(out, document, static_cast<std::uint64_t>(size), output.iconDir, *output.archiver,
-                               progress, error);
+    const OutputFormatRow& row = OutputFormatOf(output.format);
+    if (!row.packaged) {
+        const auto writer = row.writer({serviceUrl, kIconBaseUrl});
+        return WriteDocument(out, records, locations, horizontalOnly, *writer, report, error);
     }
+    if (!output.archiver) {
+        error = kMsgNoArchiver;
+        return false;
     }
-    error = kMsgStreamRefused; // not reached: every format has its case
-    return false;
+    ScratchDocument scratch(scratchFolder);
+    std::fstream& document = scratch.Stream();
+    if (!document) {
+        error = kMsgStreamRefused;
+        return false;
+    }
+    const auto writer = row.writer({serviceUrl, kKmzIconFolder});
+    if (!WriteDocument(document, records, locations, horizontalOnly, *writer, report, error))
+        return false;
+    const std::streamoff size = document.tellp();
+    if (!document.flush() || size < 0) {
+        error = kMsgStreamRefused;
+        return false;
+    }
+    return WriteKmzPackage(out, document, static_cast<std::uint64_t>(size), output.iconDir, *output.archiver,
+                           progress, error);
 }
 
 bool WriteLocatedDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,

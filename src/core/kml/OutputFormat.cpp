@@ -1,5 +1,8 @@
 #include "kml/OutputFormat.h"
 
+#include "kml/GpxWriter.h"
+#include "kml/KmlWriter.h"
+
 #include <array>
 #include <string>
 
@@ -8,11 +11,12 @@ namespace tervane {
 namespace {
 
 constexpr std::array<OutputFormatRow, 3> kFormats{{
-    {OutputFormat::Kml, "kml", ".kml", "KML document", "Creating .kml file...", "the KML document"},
+    {OutputFormat::Kml, "kml", ".kml", "KML document", "Creating .kml file...", "the KML document", MakeKmlWriter,
+     false},
     {OutputFormat::Kmz, "kmz", ".kmz", "KMZ package (icons included)", "Creating .kmz file...",
-     "a KMZ package with the icons inside, for viewing with\nno network"},
+     "a KMZ package with the icons inside, for viewing with\nno network", MakeKmlWriter, true},
     {OutputFormat::Gpx, "gpx", ".gpx", "GPX waypoints", "Creating .gpx file...",
-     "GPX 1.1 waypoints named by PID, for handheld receivers"},
+     "GPX 1.1 waypoints named by PID, for handheld receivers", MakeGpxWriter, false},
 }};
 
 const OutputFormatRow& Row(OutputFormat format)
@@ -34,6 +38,11 @@ std::string_view FormatExtension(OutputFormat format)
 std::string_view FormatName(OutputFormat format)
 {
     return Row(format).name;
+}
+
+const OutputFormatRow& OutputFormatOf(OutputFormat format)
+{
+    return Row(format);
 }
 
 std::span<const OutputFormatRow> OutputFormats()

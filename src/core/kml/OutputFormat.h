@@ -11,6 +11,8 @@
 // The KML document is the default. The command line names a format as "kml", "kmz" or
 // "gpx", and the window remembers its choice under the same names.
 
+#include "kml/DocumentWriter.h"
+
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -31,7 +33,12 @@ struct OutputFormatRow {
     std::string_view menuText;     // the window's Output menu
     std::string_view creatingInfo; // the processing dialog while the file is written
     std::string_view help;         // --format's help; '\n' starts a continuation line
+    DocumentWriterFactory writer;  // writes the document
+    bool packaged;                 // the document goes into a KMZ package with its icons
 };
+
+// The format's row.
+const OutputFormatRow& OutputFormatOf(OutputFormat format);
 
 // Every format, in the order the menu and the help show them; the KML document first.
 std::span<const OutputFormatRow> OutputFormats();
