@@ -35,11 +35,7 @@ SOURCE:
 OUTPUT:
   --out-dir DIR     folder for the file (default: the current folder)
   --format FORMAT   what to write (default kml):
-                      kml  the KML document
-                      kmz  a KMZ package with the icons inside, for viewing with
-                           no network
-                      gpx  GPX 1.1 waypoints named by PID, for handheld receivers
-  --dry-run         print the requests and the file path; fetch and write nothing
+@FORMATS@  --dry-run         print the requests and the file path; fetch and write nothing
   --open            hand the written file to the desktop's KML viewer (when none
                     starts: the path is printed, the reason said, exit status 1)
 OTHER:
@@ -142,7 +138,7 @@ bool CheckValues(CliOptions& options, std::string& error)
     if (options.type && !CheckType(*options.type, error))
         return false;
     if (options.format && !ParseOutputFormat(*options.format)) {
-        error = "--format: '" + *options.format + "' is not one of kml, kmz, gpx";
+        error = "--format: '" + *options.format + "' is not one of " + OutputFormatNames();
         return false;
     }
     return true;
@@ -261,6 +257,15 @@ OutputFormat ToOutputFormat(const CliOptions& options)
 std::string CliHelpText()
 {
     std::string text(kHelp);
+    // One entry per output format, its continuation lines under its text.
+    std::string formats;
+    for (const OutputFormatRow& row : OutputFormats()) {
+        formats += std::string(22, ' ') + std::string(row.name) + "  ";
+        for (const char c : row.help)
+            formats += c == '\n' ? "\n" + std::string(22 + row.name.size() + 2, ' ') : std::string(1, c);
+        formats += '\n';
+    }
+    text.replace(text.find("@FORMATS@"), 9, formats);
     constexpr std::size_t kLineWidth = 78;
     std::size_t column = kLineWidth;
     for (std::size_t i = 0; i < kControlTypes.size(); ++i) {

@@ -1,9 +1,11 @@
 #pragma once
 
-// Writes the zip archives of KMZ packages with libzip. The archive is made in memory
-// and then handed to the caller's stream, so the caller's temporary file and rename
-// still decide when the package appears. Icons (already compressed PNGs) are stored as
-// they are; every other entry is deflated.
+// Writes the zip archives of KMZ packages with libzip, straight into the caller's stream
+// (its temporary file), so the caller's rename still decides when the package appears and
+// no copy of the archive or of its document is held in memory. Icons (already compressed
+// PNGs) are stored as they are; every other entry is deflated. The packing's progress
+// follows the bytes of the streamed entries as libzip reads them, and the packing stops
+// when the progress throws.
 
 #include "kml/KmzPackage.h"
 
@@ -11,7 +13,7 @@ namespace tervane {
 
 class ZipArchiveWriter final : public ArchiveWriter {
 public:
-    bool WriteArchive(const std::vector<ArchiveEntry>& entries, std::ostream& out,
+    bool WriteArchive(const std::vector<ArchiveEntry>& entries, std::ostream& out, DocumentProgress* progress,
                       std::string& error) override;
 };
 

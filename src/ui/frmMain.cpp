@@ -337,23 +337,17 @@ void frmMain::CreateMenus()
         connect(action, &QAction::triggered, this, entry.handler);
     }
 
-    // What Go writes: one of three, remembered in the settings store as soon as chosen.
+    // What Go writes: one of the output formats, remembered in the settings store as soon as chosen.
     QMenu* output = menuBar()->addMenu(QStringLiteral("Output"));
     output->setObjectName(QStringLiteral("mnuOutput"));
     m_formatChoices = new QActionGroup(this);
     m_formatChoices->setExclusive(true);
-    const struct {
-        const char* name;
-        const char* text;
-        OutputFormat format;
-    } formats[] = {
-        {"mnuFormatKml", "KML document", OutputFormat::Kml},
-        {"mnuFormatKmz", "KMZ package (icons included)", OutputFormat::Kmz},
-        {"mnuFormatGpx", "GPX waypoints", OutputFormat::Gpx},
-    };
-    for (const auto& entry : formats) {
-        QAction* action = output->addAction(QString::fromLatin1(entry.text));
-        action->setObjectName(QString::fromLatin1(entry.name));
+    for (const OutputFormatRow& entry : OutputFormats()) {
+        QAction* action = output->addAction(QString::fromUtf8(entry.menuText.data(), static_cast<qsizetype>(entry.menuText.size())));
+        // mnuFormatKml, mnuFormatKmz, ...
+        QString name = QString::fromLatin1(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
+        name[0] = name[0].toUpper();
+        action->setObjectName(QStringLiteral("mnuFormat") + name);
         action->setCheckable(true);
         action->setChecked(entry.format == m_format);
         action->setData(static_cast<int>(entry.format));

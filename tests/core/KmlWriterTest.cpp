@@ -1,5 +1,7 @@
 #include "kml/KmlWriter.h"
 
+#include "kml/GpxWriter.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -94,6 +96,37 @@ TEST(KmlPieces, PidCannotBreakTheCdataOrTheLink)
     AppendPlacemark(placemark, "A]]>&\"", "SMITH", 38.9, -77, "2", "1", "http://marks.example.org");
     EXPECT_NE(std::string::npos, placemark.find("PidBox=A]]&gt;&amp;&quot;\">A]]&gt;&amp;&quot;</a>]]>\r\n"))
         << placemark;
+}
+
+// A waypoint's link must be a URI (the GPX schema says so): whatever RFC 3986 does not
+// leave unreserved is percent-encoded in the PID, while the KML's link keeps the PID as
+// the reply gave it.
+TEST(KmlPieces, GpxLinkPercentEncodesThePid)
+{
+    const struct {
+        const char* pid;
+        const char* gpxLink;
+        const char* kmlLink;
+    } rows[] = {
+        {"AB1234", "PidBox=AB1234\"", "PidBox=AB1234\""},
+        {"A]B[", "PidBox=A%5DB%5B\"", "PidBox=A]B[\""},
+        {"10%", "PidBox=10%25\"", "PidBox=10%\""},
+        {"A B  ", "PidBox=A%20B%20%20\"", "PidBox=A B  \""},
+        {"a#?/:@", "PidBox=a%23%3F%2F%3A%40\"", "PidBox=a#?/:@\""},
+        {"x&'=+", "PidBox=x%26%27%3D%2B\"", "PidBox=x&amp;&apos;=+\""},
+        {"-._~\xC3\xA9", "PidBox=-._~%C3%A9\"", "PidBox=-._~\xC3\xA9\""},
+    };
+    for (const auto& row : rows) {
+        std::string gpx;
+        AppendWaypoint(gpx, row.pid, "M", 38.9, -77, "2", "1", "http://marks.example.org");
+        EXPECT_NE(std::string::npos, gpx.find(std::string("<link href=\"http://marks.example.org/cgi-bin/"
+                                                          "ds_mark.prl?") +
+                                              row.gpxLink))
+            << gpx;
+        std::string kml;
+        AppendPlacemark(kml, row.pid, "M", 38.9, -77, "2", "1", "http://marks.example.org");
+        EXPECT_NE(std::string::npos, kml.find(row.kmlLink)) << kml;
+    }
 }
 
 // A trailing slash is dropped; a bare host is taken as http.

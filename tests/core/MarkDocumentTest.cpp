@@ -38,10 +38,18 @@ struct Folder {
 // Keeps what it is asked to pack and writes a stand-in for the archive.
 struct RecordingArchiver : ArchiveWriter {
     std::vector<std::pair<std::string, std::string>> entries;
-    bool WriteArchive(const std::vector<ArchiveEntry>& given, std::ostream& out, std::string&) override
+    bool WriteArchive(const std::vector<ArchiveEntry>& given, std::ostream& out, DocumentProgress*,
+                      std::string&) override
     {
-        for (const ArchiveEntry& entry : given)
-            entries.emplace_back(entry.name, std::string(entry.bytes));
+        for (const ArchiveEntry& entry : given) {
+            std::string bytes(entry.bytes);
+            if (entry.stream) {
+                bytes.resize(entry.size);
+                entry.stream->seekg(0);
+                entry.stream->read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            }
+            entries.emplace_back(entry.name, bytes);
+        }
         return static_cast<bool>(out << "archive");
     }
 };
@@ -204,6 +212,25 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
         const std::string gpx = Document(row.reply, report, {OutputFormat::Gpx});
         EXPECT_NE(std::string::npos, gpx.find(row.bounds)) << row.name << "\n" << gpx;
     }
+}
+
+// The format's extension takes the place of the request's ".kml" and nothing else: dots in
+// the stem stay, and an empty project identifier's file keeps its one extension.
+TEST(DocumentPathFor, ReplacesOnlyTheLastExtension)
+{
+    const struct {
+        const char* kmlPath;
+        OutputFormat format;
+        const char* path;
+    } rows[] = {
+        {"out/VA_Fairfax_H-0-0.kml", OutputFormat::Kmz, "out/VA_Fairfax_H-0-0.kmz"},
+        {"out/N38_W077_RADIUS-2.5MI_H-G.kml", OutputFormat::Gpx, "out/N38_W077_RADIUS-2.5MI_H-G.gpx"},
+        {"out/.kml", OutputFormat::Kml, "out/.kml"},
+        {"out/.kml", OutputFormat::Kmz, "out/.kmz"},
+        {".kml", OutputFormat::Gpx, ".gpx"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(fs::path(row.path), DocumentPathFor(row.kmlPath, row.format)) << row.kmlPath;
 }
 
 TEST(WriteMarkDocument, SkippedMarksAreCountedWithTheFirstReason)

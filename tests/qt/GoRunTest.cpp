@@ -83,7 +83,7 @@ TEST(GoRun, TheChosenFormatIsWrittenRememberedAndOpened)
     EXPECT_EQ(run.Written(), (std::vector<std::string>{"VA_Fairfax_H-G.kmz", "icons"}));
     EXPECT_EQ(testing::ReadFile(written).substr(0, 4), std::string("PK\x03\x04", 4));
     EXPECT_EQ(run.shownTexts,
-              (std::vector<std::string>{std::string(kInfoFetching), "Creating .kmz file..."}));
+              (std::vector<std::string>{std::string(kInfoFetching), "Creating .kmz file...", "Packing .kmz file..."}));
     EXPECT_FALSE(run.dialogVisible || run.hourglass);
     EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
 }

@@ -1,6 +1,7 @@
 #include "kml/GpxWriter.h"
 
 #include "kml/KmlWriter.h"
+#include "kml/XmlText.h"
 
 #include <cmath>
 
@@ -37,6 +38,27 @@ std::string_view TrimSpaces(std::string_view text)
 void AppendTrimmedText(std::string& out, std::string_view text)
 {
     out += TrimSpaces(EscapeKml(text));
+}
+
+// A PID as it may stand in a URI's query: every byte but RFC 3986's unreserved characters
+// percent-encoded, so a PID holding "]", "%", a blank or any other reserved character still
+// gives a valid link (the GPX schema takes a URI, which the KML's link need not be).
+std::string PercentEncoded(std::string_view text)
+{
+    constexpr std::string_view kHexDigits = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += kHexDigits[byte >> 4];
+            encoded += kHexDigits[byte & 0xF];
+        }
+    }
+    return encoded;
 }
 
 void AppendAttribute(std::string& out, std::string_view name, double value)
@@ -86,7 +108,7 @@ void AppendWaypoint(std::string& out, std::string_view pid, std::string_view des
         out += "</desc>\r\n";
     }
     out += "    <link href=\"";
-    AppendEscapedKml(out, DatasheetLink(serviceUrl, pid), KmlEscape::Attribute);
+    AppendEscapedKml(out, DatasheetLink(serviceUrl, PercentEncoded(pid)), KmlEscape::Attribute);
     out += "\">\r\n      <text>";
     AppendTrimmedText(out, pid);
     out += " datasheet</text>\r\n    </link>\r\n";
@@ -100,6 +122,31 @@ void AppendWaypoint(std::string& out, std::string_view pid, std::string_view des
         out += "</type>\r\n";
     }
     out += "  </wpt>\r\n";
+}
+
+namespace {
+
+class GpxDocumentWriter final : public DocumentWriter {
+public:
+    explicit GpxDocumentWriter(std::string_view serviceUrl) : m_serviceUrl(serviceUrl) {}
+    bool Start(std::ostream& out, const DocumentExtent& extent) override { return WriteGpxHead(out, extent.bounds); }
+    void Mark(std::string& out, const MarkRecord& record, double latitude, double longitude,
+              std::string_view verticalOrder) override
+    {
+        AppendWaypoint(out, record.pid, record.designation, latitude, longitude, record.horizontalOrder,
+                       verticalOrder, m_serviceUrl);
+    }
+    void Finish(std::string& out) override { out += kGpxEnd; }
+
+private:
+    std::string_view m_serviceUrl;
+};
+
+} // namespace
+
+std::unique_ptr<DocumentWriter> MakeGpxWriter(const WriterSettings& settings)
+{
+    return std::make_unique<GpxDocumentWriter>(settings.serviceUrl);
 }
 
 } // namespace tervane

@@ -10,6 +10,8 @@
 // control characters dropped, Latin-1 bytes taken as such), so the file is always
 // well-formed UTF-8. Numbers follow KmlNumber, and lines end CR LF as in the KML.
 
+#include "kml/DocumentWriter.h"
+
 #include <optional>
 #include <ostream>
 #include <string>
@@ -20,16 +22,6 @@ namespace tervane {
 inline constexpr std::string_view kGpxNamespace = "http://www.topografix.com/GPX/1/1";
 inline constexpr std::string_view kGpxEnd = "</gpx>\r\n";
 
-// The extent of the marks in decimal degrees, north and east positive. Across the
-// antimeridian the minimum longitude is the larger number (170 to -170 spans 20
-// degrees), as the KML camera's extent runs.
-struct GpxBounds {
-    double minLatitude = 0;
-    double minLongitude = 0;
-    double maxLatitude = 0;
-    double maxLongitude = 0;
-};
-
 // The XML declaration, the opening gpx element and the metadata, with the bounds when
 // there are any (no mark position read: no bounds). Returns whether the stream took it.
 bool WriteGpxHead(std::ostream& out, const std::optional<GpxBounds>& bounds);
@@ -37,10 +29,13 @@ bool WriteGpxHead(std::ostream& out, const std::optional<GpxBounds>& bounds);
 // Appends the wpt element of a mark at a known position (decimal degrees, north and east
 // positive; a longitude outside [-180, 180) is written as the same meridian inside it):
 // name the PID, desc the designation trimmed of spaces (left out when empty), link the
-// datasheet page, and type "Horizontal order X" or "Vertical order X" for the code that
+// datasheet page (the PID percent-encoded, so the link is a valid URI), and type "Horizontal order X" or "Vertical order X" for the code that
 // chooses the mark's KML symbol (left out when neither code says anything).
 void AppendWaypoint(std::string& out, std::string_view pid, std::string_view designation, double latitude,
                     double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
                     std::string_view serviceUrl);
+
+// The GPX file's writer: the head with the bounds, one waypoint per mark, the closing line.
+std::unique_ptr<DocumentWriter> MakeGpxWriter(const WriterSettings& settings);
 
 } // namespace tervane

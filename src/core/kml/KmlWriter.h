@@ -9,7 +9,9 @@
 // '&' or '<', a stray control character or Latin-1 bytes still gives a well-formed UTF-8
 // document. Names without such characters are written byte for byte.
 
+#include "kml/DocumentWriter.h"
 #include "kml/StyleTable.h"
+#include "kml/XmlText.h"
 
 #include <ostream>
 #include <string>
@@ -20,27 +22,6 @@ namespace tervane {
 inline constexpr std::string_view kKmlLineEnd = "\r\n";
 inline constexpr std::string_view kKmlNamespace = "http://www.opengis.net/kml/2.2";
 inline constexpr std::string_view kDatasheetPath = "/cgi-bin/ds_mark.prl?PidBox=";
-
-// Writes `value` with at most fifteen significant digits, in plain decimal notation
-// (never an exponent), trailing zeros and a bare point dropped, '.' as the decimal
-// point whatever the locale, and a leading 0 below 1 in magnitude:
-//   10000 -> "10000"   38.88972222222222 -> "38.8897222222222"   -0.5 -> "-0.5"
-//   -0.0 -> "0"        NaN -> "NaN"       infinities -> "INF", "-INF" (XML Schema spelling)
-std::string KmlNumber(double value);
-void AppendKmlNumber(std::string& out, double value);
-
-enum class KmlEscape {
-    Text,      // element text: & < >
-    Attribute, // attribute values, and text inside a CDATA section's HTML: & < > " '
-};
-
-// Makes reply text safe for the document: escapes the markup characters of `mode`,
-// drops control characters other than tab and LF (a CR is a line-end artefact of the
-// reply), drops U+FFFE and U+FFFF, and takes every byte that is not part of a valid
-// UTF-8 sequence as a Latin-1 character. Since '>' is always escaped, the result never
-// holds "]]>" and can stand inside a CDATA section.
-std::string EscapeKml(std::string_view text, KmlEscape mode = KmlEscape::Text);
-void AppendEscapedKml(std::string& out, std::string_view text, KmlEscape mode = KmlEscape::Text);
 
 // The XML declaration, the opening kml and Document elements and the 28 styles: 247
 // lines, the same in every document but for the icon links, each made of `iconBase` and
@@ -79,5 +60,9 @@ bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string_view& la
 void AppendPlacemark(std::string& out, std::string_view pid, std::string_view designation, double latitude,
                      double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
                      std::string_view serviceUrl);
+
+// The KML document's writer: the head with its icon links under the settings' icon base,
+// the camera on the extent's centre, one placemark per mark, the closing lines.
+std::unique_ptr<DocumentWriter> MakeKmlWriter(const WriterSettings& settings);
 
 } // namespace tervane

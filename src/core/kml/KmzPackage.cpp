@@ -44,20 +44,23 @@ std::vector<std::string_view> KmzIconFiles()
     return files;
 }
 
-bool WriteKmzPackage(std::ostream& out, std::string_view document, const std::filesystem::path& iconDir,
-                     ArchiveWriter& archiver, std::string& error)
+bool WriteKmzPackage(std::ostream& out, std::istream& document, std::uint64_t documentSize,
+                     const std::filesystem::path& iconDir, ArchiveWriter& archiver, DocumentProgress* progress,
+                     std::string& error)
 {
     error.clear();
     const std::vector<std::string_view> iconFiles = KmzIconFiles();
     std::vector<std::string> icons(iconFiles.size());
     std::vector<ArchiveEntry> entries;
-    entries.push_back({std::string(kKmzDocumentName), document});
+    entries.push_back({std::string(kKmzDocumentName), {}, &document, documentSize});
     for (std::size_t i = 0; i < iconFiles.size(); ++i) {
         if (!ReadIcon(iconDir / iconFiles[i], icons[i], error))
             return false;
-        entries.push_back({std::string(kKmzIconFolder) + std::string(iconFiles[i]), icons[i]});
+        entries.push_back({std::string(kKmzIconFolder) + std::string(iconFiles[i]), icons[i], nullptr, 0});
     }
-    return archiver.WriteArchive(entries, out, error);
+    if (progress)
+        progress->NextStep(kInfoPacking);
+    return archiver.WriteArchive(entries, out, progress, error);
 }
 
 } // namespace tervane

@@ -1,26 +1,22 @@
 #include "kml/MarkDocument.h"
 
+#include "kml/DocumentFile.h"
 #include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
 #include "kml/StyleTable.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <optional>
-#include <random>
-#include <sstream>
 #include <system_error>
 
 namespace tervane {
 
 namespace {
 
-constexpr double kCameraAltitude = 10000; // metres
-constexpr double kCameraHeading = 0;
-constexpr double kCameraTilt = 0;
 constexpr double kFullTurnDegrees = 360;
 constexpr double kAntimeridian = -180;
 
@@ -31,9 +27,6 @@ constexpr double kEmptyCentreLongitude = -180;
 
 constexpr std::size_t kChunkSize = std::size_t{256} << 10;
 
-constexpr std::string_view kDocumentEnd = "</Document>\r\n</kml>\r\n";
-constexpr std::string_view kMsgCreateFailed = "Could not create the ";
-constexpr std::string_view kMsgWriteFailed = "Could not write the ";
 constexpr std::string_view kMsgNoArchiver = "KMZ packages cannot be written here: no zip writer";
 
 class Extent {
@@ -100,94 +93,6 @@ bool Flush(std::ostream& out, std::string& chunk)
     return static_cast<bool>(out);
 }
 
-std::string Reason(int errorNumber)
-{
-    return errorNumber != 0 ? std::generic_category().message(errorNumber) : std::string(kMsgStreamRefused);
-}
-
-// "Could not write the GPX file <path>: <reason>".
-std::string PathMessage(std::string_view prefix, OutputFormat format, const std::filesystem::path& path,
-                        const std::string& reason)
-{
-    std::string message(prefix);
-    for (char c : FormatName(format))
-        message += static_cast<char>(c - 'a' + 'A');
-    message += " file ";
-    message += path.string();
-    message += ": ";
-    message += reason;
-    return message;
-}
-
-// Hidden, and short whatever the document's name: a name the folder allows for the
-// document must not fail for its temporary file.
-std::filesystem::path TemporaryPathBeside(const std::filesystem::path& target)
-{
-    std::random_device device;
-    std::uniform_int_distribution<unsigned long long> distribution;
-    char suffix[17];
-    auto value = distribution(device);
-    for (int i = 15; i >= 0; --i, value >>= 4)
-        suffix[i] = "0123456789abcdef"[value & 0xF];
-    suffix[16] = 0;
-    std::string name = ".tervane-";
-    name += suffix;
-    name += ".tmp";
-    return target.parent_path() / name;
-}
-
-// The published temporary path for a signal handler: the text is written before the
-// pointer is set and is not touched again until the pointer is cleared.
-char g_temporaryPathText[4096];
-std::atomic<const char*> g_temporaryPath{nullptr};
-static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal handler");
-
-// Removes the temporary file unless the document was committed, whatever way the
-// function is left.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::filesystem::path path) : m_path(std::move(path))
-    {
-        const std::string& text = m_path.native();
-        if (g_temporaryPath.load() == nullptr && text.size() < sizeof g_temporaryPathText) {
-            std::copy(text.begin(), text.end(), g_temporaryPathText);
-            g_temporaryPathText[text.size()] = 0;
-            g_temporaryPath.store(g_temporaryPathText);
-            m_published = true;
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile()
-    {
-        if (!m_committed) {
-            std::error_code ignored;
-            std::filesystem::remove(m_path, ignored);
-        }
-        Unpublish();
-    }
-    const std::filesystem::path& Path() const { return m_path; }
-    void Committed()
-    {
-        m_committed = true;
-        Unpublish();
-    }
-
-private:
-    // After the rename or the removal: a signal in between finds no file to remove.
-    void Unpublish()
-    {
-        if (m_published) {
-            g_temporaryPath.store(nullptr);
-            m_published = false;
-        }
-    }
-
-    std::filesystem::path m_path;
-    bool m_committed = false;
-    bool m_published = false;
-};
-
 } // namespace
 
 // Fills the locations while the marks are visited in order.
@@ -239,23 +144,16 @@ private:
 
 namespace {
 
-// The KML document (the head with its icon links under `iconBase`, the camera, the
-// placemarks in chunks, the closing lines) or the GPX file (the head with the bounds, the
-// waypoints, the closing line): the same positions, skipping and order.
+// The document in `writer`'s format: the head from the extent, the placed marks in
+// chunks, the closing text. Every format has the same positions, skipping and order.
 bool WriteDocument(std::ostream& out, const MarkRecords& records, const MarkLocations& locations,
-                   bool horizontalOnly, std::string_view serviceUrl, bool gpx, std::string_view iconBase,
-                   MarkDocumentReport& report, std::string& error)
+                   bool horizontalOnly, DocumentWriter& writer, MarkDocumentReport& report, std::string& error)
 {
     report.skipped = locations.skipped;
     report.firstSkipMessage = locations.firstSkipMessage;
     report.centreLatitude = locations.centreLatitude;
     report.centreLongitude = locations.centreLongitude;
-    const bool headWritten =
-        gpx ? WriteGpxHead(out, locations.bounds)
-            : WriteKmlHead(out, iconBase) &&
-                  WriteLookAt(out, report.centreLatitude, report.centreLongitude, kCameraAltitude,
-                              kCameraHeading, kCameraTilt);
-    if (!headWritten) {
+    if (!writer.Start(out, {locations.centreLatitude, locations.centreLongitude, locations.bounds})) {
         error = kMsgStreamRefused;
         return false;
     }
@@ -267,18 +165,13 @@ bool WriteDocument(std::ostream& out, const MarkRecords& records, const MarkLoca
         if (refused)
             return;
         const std::string_view verticalOrder = horizontalOnly ? std::string_view() : record.verticalOrder;
-        if (gpx)
-            AppendWaypoint(chunk, record.pid, record.designation, position.latitude, position.longitude,
-                           record.horizontalOrder, verticalOrder, serviceUrl);
-        else
-            AppendPlacemark(chunk, record.pid, record.designation, position.latitude, position.longitude,
-                            record.horizontalOrder, verticalOrder, serviceUrl);
+        writer.Mark(chunk, record, position.latitude, position.longitude, verticalOrder);
         ++report.placemarks;
         if (chunk.size() >= kChunkSize && !Flush(out, chunk))
             refused = true;
     };
     ForEachLocatedMark(records, locations, placemark);
-    chunk += gpx ? kGpxEnd : kDocumentEnd;
+    writer.Finish(chunk);
     if (refused || !Flush(out, chunk)) {
         error = kMsgStreamRefused;
         return false;
@@ -286,76 +179,74 @@ bool WriteDocument(std::ostream& out, const MarkRecords& records, const MarkLoca
     return true;
 }
 
+// The document of a KMZ package, written to a file of its own in `folder` whose name is
+// removed at once: the open stream keeps the data, and however the run ends (a failure,
+// a cancelled run, a signal) the file system takes the space back with nothing to remove.
+class ScratchDocument {
+public:
+    explicit ScratchDocument(const std::filesystem::path& folder)
+    {
+        const std::filesystem::path path = TemporaryPathBeside(folder / kKmzDocumentName);
+        errno = 0;
+        m_stream.open(path, std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
+        if (m_stream) {
+            const int openErrno = errno;
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+            errno = openErrno;
+        }
+    }
+    std::fstream& Stream() { return m_stream; }
+
+private:
+    std::fstream m_stream;
+};
+
 // The file in `output`'s format from marks located already. A KMZ package is made once
-// its document is whole: the zip's directory comes last and needs every entry's size.
+// its document is whole (the zip's directory comes last and needs every entry's size):
+// the document goes to a scratch file in `scratchFolder` first, then into the package.
 bool WriteFormatted(std::ostream& out, const MarkRecords& records, const MarkLocations& locations,
                     bool horizontalOnly, std::string_view serviceUrl, const DocumentOutput& output,
+                    const std::filesystem::path& scratchFolder, DocumentProgress* progress,
                     MarkDocumentReport& report, std::string& error)
 {
-    switch (output.format) {
-    case OutputFormat::Kml:
-        return WriteDocument(out, records, locations, horizontalOnly, serviceUrl, false, kIconBaseUrl, report,
-                             error);
-    case OutputFormat::Gpx:
-        return WriteDocument(out, records, locations, horizontalOnly, serviceUrl, true, {}, report, error);
-    case OutputFormat::Kmz: {
-        if (!output.archiver) {
-            error = kMsgNoArchiver;
-            return false;
-        }
-        std::ostringstream document;
-        if (!WriteDocument(document, records, locations, horizontalOnly, serviceUrl, false, kKmzIconFolder,
-                           report, error))
-            return false;
-        return WriteKmzPackage(out, std::move(document).str(), output.iconDir, *output.archiver, error);
+    const OutputFormatRow& row = OutputFormatOf(output.format);
+    if (!row.packaged) {
+        const auto writer = row.writer({serviceUrl, kIconBaseUrl});
+        return WriteDocument(out, records, locations, horizontalOnly, *writer, report, error);
     }
+    if (!output.archiver) {
+        error = kMsgNoArchiver;
+        return false;
     }
-    error = kMsgStreamRefused; // not reached: every format has its case
-    return false;
+    ScratchDocument scratch(scratchFolder);
+    std::fstream& document = scratch.Stream();
+    if (!document) {
+        error = kMsgStreamRefused;
+        return false;
+    }
+    const auto writer = row.writer({serviceUrl, kKmzIconFolder});
+    if (!WriteDocument(document, records, locations, horizontalOnly, *writer, report, error))
+        return false;
+    const std::streamoff size = document.tellp();
+    if (!document.flush() || size < 0) {
+        error = kMsgStreamRefused;
+        return false;
+    }
+    return WriteKmzPackage(out, document, static_cast<std::uint64_t>(size), output.iconDir, *output.archiver,
+                           progress, error);
 }
 
-// Writes through a temporary file beside `kmlPath`, renamed over it when complete.
-template <typename WriteTo>
-bool WriteDocumentFile(const std::filesystem::path& kmlPath, OutputFormat format, std::string& error,
-                       WriteTo writeTo)
+bool WriteLocatedDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
+                          std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
+                          std::string& error, const DocumentOutput& output,
+                          const std::filesystem::path& scratchFolder)
 {
     error.clear();
-    TemporaryFile temporary(TemporaryPathBeside(kmlPath));
-
-    std::ofstream out;
-    errno = 0;
-    out.open(temporary.Path(), std::ios::binary | std::ios::trunc);
-    if (!out) {
-        error = PathMessage(kMsgCreateFailed, format, kmlPath, Reason(errno));
-        return false;
-    }
-
-    std::string inner;
-    bool written = writeTo(out, inner);
-    if (written)
-        written = static_cast<bool>(out.flush());
-    int errorNumber = errno;
-    out.close();
-    if (written && out.fail()) {
-        written = false;
-        errorNumber = errno;
-    }
-    if (!written) {
-        // A reason of the document's own (an icon that cannot be read) says more than the
-        // stream's state.
-        error = PathMessage(kMsgWriteFailed, format, kmlPath,
-                            inner.empty() || inner == kMsgStreamRefused ? Reason(errorNumber) : inner);
-        return false;
-    }
-
-    std::error_code renameError;
-    std::filesystem::rename(temporary.Path(), kmlPath, renameError);
-    if (renameError) {
-        error = PathMessage(kMsgWriteFailed, format, kmlPath, renameError.message());
-        return false;
-    }
-    temporary.Committed();
-    return true;
+    report = MarkDocumentReport{};
+    const MarkLocations locations = LocateMarks(records, progress);
+    return WriteFormatted(out, records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl, output,
+                          scratchFolder, progress, report, error);
 }
 
 } // namespace
@@ -378,23 +269,27 @@ bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::strin
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
                        std::string& error, const DocumentOutput& output)
 {
-    error.clear();
-    report = MarkDocumentReport{};
-    const MarkLocations locations = LocateMarks(records, progress);
-    return WriteFormatted(out, records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl, output,
-                          report, error);
+    std::error_code noTemporaryFolder;
+    std::filesystem::path scratchFolder = std::filesystem::temp_directory_path(noTemporaryFolder);
+    if (noTemporaryFolder)
+        scratchFolder = ".";
+    return WriteLocatedDocument(out, records, controlCode, serviceUrl, progress, report, error, output,
+                                scratchFolder);
 }
 
 bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& records,
                        std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
                        MarkDocumentReport& report, std::string& error, const DocumentOutput& output)
 {
-    return WriteDocumentFile(kmlPath, output.format, error, [&](std::ostream& out, std::string& inner) {
-        return WriteMarkDocument(out, records, controlCode, serviceUrl, progress, report, inner, output);
+    std::string kind;
+    for (const char c : FormatName(output.format))
+        kind += static_cast<char>(c - 'a' + 'A');
+    return WriteFileWhole(kmlPath, kind, error, [&](std::ostream& out, std::string& inner) {
+        // The package's document lies beside the package: the same disk, not a small /tmp.
+        return WriteLocatedDocument(out, records, controlCode, serviceUrl, progress, report, inner, output,
+                                    kmlPath.parent_path());
     });
 }
-
-const char* TemporaryDocumentPath() noexcept { return g_temporaryPath.load(); }
 
 std::string SkippedMarksMessage(const MarkDocumentReport& report)
 {

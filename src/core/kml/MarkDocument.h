@@ -4,10 +4,8 @@
 // marks and its centre, the head with the styles, the camera, one placemark per mark
 // and the closing lines. The window's run and the command-line tool both call it.
 //
-// The document is written to a temporary file beside `kmlPath` and renamed over it only
-// when complete: on failure an earlier file of that name is untouched and no partial
-// file remains. The temporary name is hidden and of fixed length (".tervane-" and 16
-// random hex digits, ".tmp"), so any name the folder allows for the document works.
+// The document is written whole or not at all, through a temporary file beside it (see
+// DocumentFile.h, which also publishes that file's path for a signal handler).
 //
 // The camera looks at the centre of the marks' extent. Only marks whose latitude and
 // longitude both parse take part: latitudes signed (south negative), longitudes counted
@@ -19,6 +17,8 @@
 // every mark's position once, with the extent's centre, and ForEachLocatedMark then
 // visits the marks that have a position, in reply order, with that position.
 
+#include "kml/DocumentFile.h"
+#include "kml/DocumentProgress.h"
 #include "kml/GpxWriter.h"
 #include "kml/KmzPackage.h"
 #include "kml/OutputFormat.h"
@@ -33,14 +33,6 @@
 #include <vector>
 
 namespace tervane {
-
-// Progress while the document is written: Start(n + 1), then Advance(0) .. Advance(n).
-class DocumentProgress {
-public:
-    virtual ~DocumentProgress() = default;
-    virtual void Start(std::size_t maximum) = 0;
-    virtual void Advance(std::size_t value) = 0;
-};
 
 struct MarkDocumentReport {
     std::size_t placemarks = 0;   // placemarks written
@@ -119,11 +111,6 @@ bool WriteMarkDocument(const std::filesystem::path& path, const MarkRecords& rec
 bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
                        std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
                        std::string& error, const DocumentOutput& output = {});
-
-// The temporary file of the document being written, as a null-terminated path, or null
-// when none is. Safe to call in a signal handler, so that a program ended by a signal can
-// remove it before it goes (the path is not changed while it is published).
-const char* TemporaryDocumentPath() noexcept;
 
 // Empty when no mark was skipped; otherwise the message that tells how many marks were
 // skipped and why the first was.

@@ -1,27 +1,27 @@
 #include "kml/OutputFormat.h"
 
+#include "kml/GpxWriter.h"
+#include "kml/KmlWriter.h"
+
 #include <array>
+#include <string>
 
 namespace tervane {
 
 namespace {
 
-struct FormatRow {
-    OutputFormat format;
-    std::string_view name;
-    std::string_view extension;
-    std::string_view creatingInfo;
-};
-
-constexpr std::array<FormatRow, 3> kFormats{{
-    {OutputFormat::Kml, "kml", ".kml", "Creating .kml file..."},
-    {OutputFormat::Kmz, "kmz", ".kmz", "Creating .kmz file..."},
-    {OutputFormat::Gpx, "gpx", ".gpx", "Creating .gpx file..."},
+constexpr std::array<OutputFormatRow, 3> kFormats{{
+    {OutputFormat::Kml, "kml", ".kml", "KML document", "Creating .kml file...", "the KML document", MakeKmlWriter,
+     false},
+    {OutputFormat::Kmz, "kmz", ".kmz", "KMZ package (icons included)", "Creating .kmz file...",
+     "a KMZ package with the icons inside, for viewing with\nno network", MakeKmlWriter, true},
+    {OutputFormat::Gpx, "gpx", ".gpx", "GPX waypoints", "Creating .gpx file...",
+     "GPX 1.1 waypoints named by PID, for handheld receivers", MakeGpxWriter, false},
 }};
 
-const FormatRow& Row(OutputFormat format)
+const OutputFormatRow& Row(OutputFormat format)
 {
-    for (const FormatRow& row : kFormats) {
+    for (const OutputFormatRow& row : kFormats) {
         if (row.format == format)
             return row;
     }
@@ -40,9 +40,30 @@ std::string_view FormatName(OutputFormat format)
     return Row(format).name;
 }
 
+const OutputFormatRow& OutputFormatOf(OutputFormat format)
+{
+    return Row(format);
+}
+
+std::span<const OutputFormatRow> OutputFormats()
+{
+    return kFormats;
+}
+
+std::string OutputFormatNames()
+{
+    std::string names;
+    for (const OutputFormatRow& row : kFormats) {
+        if (!names.empty())
+            names += ", ";
+        names += row.name;
+    }
+    return names;
+}
+
 std::optional<OutputFormat> ParseOutputFormat(std::string_view name)
 {
-    for (const FormatRow& row : kFormats) {
+    for (const OutputFormatRow& row : kFormats) {
         if (row.name == name)
             return row.format;
     }
@@ -51,9 +72,13 @@ std::optional<OutputFormat> ParseOutputFormat(std::string_view name)
 
 std::filesystem::path DocumentPathFor(const std::filesystem::path& kmlPath, OutputFormat format)
 {
-    std::filesystem::path path = kmlPath;
-    path.replace_extension(FormatExtension(format));
-    return path;
+    // The text after the last dot, counted by hand: the file system library takes ".kml"
+    // (an empty project identifier) for a name without an extension and would append.
+    std::string name = kmlPath.filename().string();
+    if (const std::size_t dot = name.rfind('.'); dot != std::string::npos)
+        name.erase(dot);
+    name += FormatExtension(format);
+    return kmlPath.parent_path() / name;
 }
 
 std::string_view CreatingInfo(OutputFormat format)

@@ -39,6 +39,11 @@ public:
         m_dialog.SetBarValue(value);
         StopIfCancelled();
     }
+    void NextStep(std::string_view info) override
+    {
+        m_dialog.SetInfo(std::string(info));
+        StopIfCancelled();
+    }
 
 private:
     void StopIfCancelled() const
