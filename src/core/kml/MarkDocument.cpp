@@ -1,5 +1,6 @@
 #include "kml/MarkDocument.h"
 
+#include "calcs/Angles.h"
 #include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
 #include "kml/StyleTable.h"
@@ -21,8 +22,6 @@ namespace {
 constexpr double kCameraAltitude = 10000; // metres
 constexpr double kCameraHeading = 0;
 constexpr double kCameraTilt = 0;
-constexpr double kFullTurnDegrees = 360;
-constexpr double kAntimeridian = -180;
 
 // Where an empty extent leaves the camera: the average of the bounds it used to start
 // from (latitude 90 and 0, longitude 360 and 0 west).

@@ -1,6 +1,7 @@
 #include "regions/RegionCatalogue.h"
 
 #include "text/SizeText.h"
+#include "text/Trim.h"
 
 #include <cerrno>
 #include <charconv>
@@ -40,15 +41,6 @@ std::string_view Columns(std::string_view line, std::size_t column,
 std::string_view Tag(std::string_view line)
 {
     return line.substr(0, 2);
-}
-
-std::string_view TrimBlanks(std::string_view text)
-{
-    auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
 }
 
 struct FileCloser {
@@ -131,7 +123,7 @@ bool ListStates(const std::filesystem::path& file, std::vector<std::string>& sta
     if (!ReadLines(file, lines, error))
         return false;
     for (const auto& raw : lines) {
-        std::string_view line = TrimBlanks(raw);
+        std::string_view line = TrimSpaces(raw);
         if (Tag(line) == kStateTag)
             states.emplace_back(Columns(line, kCodeColumn));
     }
@@ -151,15 +143,15 @@ bool ListCounties(const std::filesystem::path& file, std::string_view stateCode,
     bool blockEnded = false;
     std::size_t i = 0;
     while (i < lines.size()) {
-        std::string_view line = TrimBlanks(lines[i++]);
+        std::string_view line = TrimSpaces(lines[i++]);
         if (Tag(line) == kRegionTag && !blockEnded)
-            result.regionDesignation = std::string(TrimBlanks(Columns(line, kDesignationColumn)));
+            result.regionDesignation = std::string(TrimSpaces(Columns(line, kDesignationColumn)));
         if (Tag(line) != kStateTag || Columns(line, kCodeColumn, kStateCodeWidth) != stateCode)
             continue;
         // The record that ends the block is consumed with it: a state record that
         // directly follows this block is not itself looked at, nor is a region record.
         while (i < lines.size()) {
-            std::string_view inner = TrimBlanks(lines[i++]);
+            std::string_view inner = TrimSpaces(lines[i++]);
             if (Tag(inner) == kStateTag || Tag(inner) == kRegionTag)
                 break;
             if (Tag(inner) == kCountyTag)
@@ -231,7 +223,7 @@ bool RegionCatalogue::GetStateCo(std::string_view state, std::string_view county
         std::string_view line = m_lines[i];
         if (Tag(line) == kStateTag) {
             inState = Columns(line, kCodeColumn, kStateCodeWidth) == state;
-        } else if (inState && TrimBlanks(Columns(line, kCountyNameColumn)) == county) {
+        } else if (inState && TrimSpaces(Columns(line, kCountyNameColumn)) == county) {
             fipsCode = Columns(line, kCodeColumn, kFipsWidth);
             return true;
         }
