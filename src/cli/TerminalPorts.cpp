@@ -239,18 +239,6 @@ bool SavedReplyTransfer::Open(const std::string&, TransferReply& reply, std::str
     return true;
 }
 
-std::string MemorySettings::GetSetting(std::string_view section, std::string_view key,
-                                       std::string_view defaultValue)
-{
-    const auto it = m_values.find(std::string(section) + '/' + std::string(key));
-    return it == m_values.end() ? std::string(defaultValue) : it->second;
-}
-
-void MemorySettings::SaveSetting(std::string_view section, std::string_view key, std::string_view value)
-{
-    m_values[std::string(section) + '/' + std::string(key)] = std::string(value);
-}
-
 bool TerminalOpener::Open(const std::filesystem::path& document, std::string& reason)
 {
     return StartViewer(document, kViewerVerdictWait, {}, reason);
