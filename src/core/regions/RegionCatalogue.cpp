@@ -1,5 +1,6 @@
 #include "regions/RegionCatalogue.h"
 
+#include "io/WholeFile.h"
 #include "text/SizeText.h"
 #include "text/Trim.h"
 
@@ -43,10 +44,6 @@ std::string_view Tag(std::string_view line)
     return line.substr(0, 2);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // The file's lines in order. Lines may end CR LF or LF: splitting at LF and dropping
 // one CR before it reads both, so a catalogue saved by a Unix editor still works.
 // A final line end yields one more, empty line, which no reader uses.
@@ -54,37 +51,23 @@ bool ReadLines(const std::filesystem::path& file, std::vector<std::string>& line
 {
     lines.clear();
     error.clear();
-    // A device (/dev/zero) would be read for ever, and opening a FIFO would wait: only
-    // a regular file is opened.
-    std::error_code ec;
-    const auto status = std::filesystem::status(file, ec);
-    if (!ec && !std::filesystem::is_regular_file(status)) {
+    std::string text;
+    std::string reason;
+    switch (ReadWholeFile(file, kMaxCatalogueBytes, text, reason)) {
+    case WholeFileStatus::Read:
+        break;
+    case WholeFileStatus::NotRegularFile:
         error = "The region catalogue " + file.string() + " is not a regular file and was not read";
         return false;
-    }
-    const std::string tooLarge = "The region catalogue " + file.string() + " is larger than " +
-                                 SizeText(kMaxCatalogueBytes) + " and was not read";
-    if (const auto size = std::filesystem::file_size(file, ec); !ec && size > kMaxCatalogueBytes) {
-        error = tooLarge;
+    case WholeFileStatus::TooLarge:
+        error = "The region catalogue " + file.string() + " is larger than " + SizeText(kMaxCatalogueBytes) +
+                " and was not read";
         return false;
-    }
-    std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "rb"));
-    if (!stream) {
-        error = "Cannot open the region catalogue " + file.string() + ": " + std::strerror(errno);
+    case WholeFileStatus::CannotOpen:
+        error = "Cannot open the region catalogue " + file.string() + ": " + reason;
         return false;
-    }
-    std::string text;
-    char buffer[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0) {
-        text.append(buffer, got);
-        if (text.size() > kMaxCatalogueBytes) { // grown since it was looked at
-            error = tooLarge;
-            return false;
-        }
-    }
-    if (std::ferror(stream.get())) {
-        error = "Cannot read the region catalogue " + file.string() + ": " + std::strerror(errno);
+    case WholeFileStatus::CannotRead:
+        error = "Cannot read the region catalogue " + file.string() + ": " + reason;
         return false;
     }
 
