@@ -1,5 +1,7 @@
 #include "ReplyGenerator.h"
 
+#include "SplitMix64.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -7,24 +9,6 @@
 namespace tervane::bench {
 
 namespace {
-
-// A fixed 64-bit generator (splitmix64): the standard distributions are not the same
-// across library versions, and the reply must be.
-class SplitMix {
-public:
-    explicit SplitMix(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t Next()
-    {
-        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    unsigned Below(unsigned bound) { return static_cast<unsigned>(Next() % bound); }
-
-private:
-    std::uint64_t m_state;
-};
 
 constexpr std::array<std::string_view, 12> kNames{
     "SMITH",         "USGS BM K 12", "TRIANGULATION STATION HILL",
@@ -46,7 +30,7 @@ void AppendDigits(std::string& out, unsigned value, int width)
 
 std::string GenerateMarkListReply(std::size_t marks)
 {
-    SplitMix random(20240611);
+    SplitMix64 random(20240611);
     std::string reply = "PID LIST FOR THE REQUESTED AREA\n\n";
     reply.reserve(marks * 72 + 64);
     for (std::size_t i = 0; i < marks; ++i) {

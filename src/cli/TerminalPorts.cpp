@@ -1,5 +1,6 @@
 #include "cli/TerminalPorts.h"
 
+#include "io/WholeFile.h"
 #include "qt/ViewerLauncher.h"
 #include "text/SizeText.h"
 #include "text/TerminalText.h"
@@ -80,29 +81,6 @@ bool ReadHiddenLine(std::ostream& out, std::string_view prompt, std::string& lin
 std::string DescribeErrno(int error) { return std::strerror(error); }
 
 constexpr int kStatusOk = 200;
-constexpr std::size_t kReadBlock = std::size_t{1} << 16;
-
-// Reads the rest of `in` onto `text`, straight into the string, until the end or until
-// it holds more than `maxBytes`; with `expected`, the size the file says it has, the
-// string is made that large once, so a saved reply is read with one read and no copies.
-// False when reading failed, as opposed to ending.
-bool ReadBounded(std::istream& in, std::string& text, std::size_t maxBytes, std::size_t expected)
-{
-    text.reserve(std::min(expected, maxBytes + 1));
-    while (in && text.size() <= maxBytes) {
-        const std::size_t before = text.size();
-        // The look ahead keeps a file read whole from growing the string only to find
-        // its end; a file that grew meanwhile is read on all the same.
-        if (before == text.capacity() && before > 0 && in.peek() == std::istream::traits_type::eof())
-            break;
-        const std::size_t room = text.capacity() > before ? text.capacity() - before : kReadBlock;
-        const std::size_t wanted = std::min(room, maxBytes + 1 - before);
-        text.resize(before + wanted);
-        in.read(text.data() + before, static_cast<std::streamsize>(wanted));
-        text.resize(before + static_cast<std::size_t>(in.gcount()));
-    }
-    return !in.bad();
-}
 
 } // namespace
 
@@ -239,18 +217,6 @@ bool SavedReplyTransfer::Open(const std::string&, TransferReply& reply, std::str
     return true;
 }
 
-std::string MemorySettings::GetSetting(std::string_view section, std::string_view key,
-                                       std::string_view defaultValue)
-{
-    const auto it = m_values.find(std::string(section) + '/' + std::string(key));
-    return it == m_values.end() ? std::string(defaultValue) : it->second;
-}
-
-void MemorySettings::SaveSetting(std::string_view section, std::string_view key, std::string_view value)
-{
-    m_values[std::string(section) + '/' + std::string(key)] = std::string(value);
-}
-
 bool TerminalOpener::Open(const std::filesystem::path& document, std::string& reason)
 {
     return StartViewer(document, kViewerVerdictWait, {}, reason);
@@ -260,50 +226,38 @@ FileRead ReadInputFile(const std::string& name, std::size_t maxBytes, std::strin
 {
     error.clear();
     text.clear();
-    const bool standardInput = name == "-";
-    const std::string shown = standardInput ? std::string("standard input") : name;
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    std::size_t expected = 0;
-    if (!standardInput) {
-        // Looked at before opening: opening a FIFO would wait for a writer.
-        std::error_code ec;
-        const auto status = std::filesystem::status(name, ec);
-        if (ec) {
-            error = "Cannot read " + name + ": " + ec.message();
-            return FileRead::Unreadable;
-        }
-        if (!std::filesystem::is_regular_file(status)) {
-            error = name + " is not a regular file and was not read";
+    const std::string tooLarge = (name == "-" ? std::string("standard input") : name) + " holds more than " +
+                                 SizeText(maxBytes) + " and was not read";
+    if (name == "-") {
+        const bool readWell = ReadBounded(std::cin, text, maxBytes);
+        if (text.size() > maxBytes) {
+            text.clear();
+            error = tooLarge;
             return FileRead::Refused;
         }
-        if (const auto size = std::filesystem::file_size(name, ec); !ec) {
-            if (size > maxBytes) {
-                error = name + " holds more than " + SizeText(maxBytes) + " and was not read";
-                return FileRead::Refused;
-            }
-            expected = static_cast<std::size_t>(size);
-        }
-        file.open(name, std::ios::binary);
-        if (!file) {
-            error = "Cannot read " + name + ": " + DescribeErrno(errno);
+        if (!readWell) {
+            text.clear();
+            error = "Cannot read standard input: " + DescribeErrno(errno);
             return FileRead::Unreadable;
         }
-        in = &file;
+        return FileRead::Done;
     }
-    // A file that grows while it is read, or standard input, may hold more than it said.
-    const bool readWell = ReadBounded(*in, text, maxBytes, expected);
-    if (text.size() > maxBytes) {
-        text.clear();
-        error = shown + " holds more than " + SizeText(maxBytes) + " and was not read";
+    std::string reason;
+    switch (ReadWholeFile(name, maxBytes, text, reason)) {
+    case WholeFileStatus::Read:
+        return FileRead::Done;
+    case WholeFileStatus::NotRegularFile:
+        error = name + " is not a regular file and was not read";
         return FileRead::Refused;
+    case WholeFileStatus::TooLarge:
+        error = tooLarge;
+        return FileRead::Refused;
+    case WholeFileStatus::CannotOpen:
+    case WholeFileStatus::CannotRead:
+        break;
     }
-    if (!readWell) {
-        text.clear();
-        error = "Cannot read " + shown + ": " + DescribeErrno(errno);
-        return FileRead::Unreadable;
-    }
-    return FileRead::Done;
+    error = "Cannot read " + name + ": " + reason;
+    return FileRead::Unreadable;
 }
 
 FileRead ReadPasswordFile(const std::string& name, std::string& password, std::string& error,

@@ -87,17 +87,6 @@ private:
     std::string m_reply;
 };
 
-// Remembered values that last for one command: the tool leaves the window's settings
-// as they are.
-class MemorySettings final : public SettingsStore {
-public:
-    std::string GetSetting(std::string_view section, std::string_view key, std::string_view defaultValue) override;
-    void SaveSetting(std::string_view section, std::string_view key, std::string_view value) override;
-
-private:
-    std::map<std::string, std::string, std::less<>> m_values;
-};
-
 // No pointer and no query rows on a terminal.
 class NoPointer final : public MousePointer {
 public:

@@ -11,6 +11,7 @@
 #include "kml/MarkDocument.h"
 #include "regions/RegionCatalogue.h"
 #include "retrieval/MarkListRequest.h"
+#include "retrieval/MemorySettingsStore.h"
 #include "retrieval/RetrievalRun.h"
 #include "retrieval/ServiceAddress.h"
 #include "text/TerminalText.h"
@@ -218,7 +219,7 @@ int Main(int argc, char** argv)
     TerminalMessages messages(std::cerr, progress);
     TerminalSignIn signIn(options.user, password, terminalInput, std::cerr, progress);
     TerminalOpener opener;
-    MemorySettings settings;
+    MemorySettingsStore settings; // the tool leaves the window's settings as they are
     NoPointer pointer;
     NoQueryInputs queryInputs;
     ZipArchiveWriter archiver;

@@ -2,6 +2,8 @@
 
 #include <zip.h>
 
+#include <dlfcn.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <exception>
@@ -12,10 +14,76 @@ namespace tervane {
 namespace {
 
 constexpr std::string_view kMsgZipFailed = "the zip archive could not be made: ";
+constexpr std::string_view kMsgNoLibrary = "KMZ packages cannot be written here: ";
+
+// libzip is loaded when the first package is written, not at start-up: it brings
+// libcrypto and libbz2 with it, which the window's first paint would otherwise wait
+// for. The header still declares every function, so each pointer has libzip's type.
+struct ZipLibrary {
+    decltype(&zip_close) close = nullptr;
+    decltype(&zip_discard) discard = nullptr;
+    decltype(&zip_error_fini) error_fini = nullptr;
+    decltype(&zip_error_init) error_init = nullptr;
+    decltype(&zip_error_set) error_set = nullptr;
+    decltype(&zip_error_strerror) error_strerror = nullptr;
+    decltype(&zip_error_to_data) error_to_data = nullptr;
+    decltype(&zip_file_add) file_add = nullptr;
+    decltype(&zip_get_error) get_error = nullptr;
+    decltype(&zip_open_from_source) open_from_source = nullptr;
+    decltype(&zip_register_cancel_callback_with_state) register_cancel_callback_with_state = nullptr;
+    decltype(&zip_set_file_compression) set_file_compression = nullptr;
+    decltype(&zip_source_buffer) source_buffer = nullptr;
+    decltype(&zip_source_free) source_free = nullptr;
+    decltype(&zip_source_function) source_function = nullptr;
+    decltype(&zip_source_function_create) source_function_create = nullptr;
+    decltype(&zip_stat_init) stat_init = nullptr;
+    std::string problem; // why libzip could not be used; empty when it can
+
+    ZipLibrary()
+    {
+        void* handle = dlopen(TERVANE_LIBZIP_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            problem = std::string(kMsgNoLibrary) + dlerror();
+            return;
+        }
+        Bind(handle, "zip_close", close);
+        Bind(handle, "zip_discard", discard);
+        Bind(handle, "zip_error_fini", error_fini);
+        Bind(handle, "zip_error_init", error_init);
+        Bind(handle, "zip_error_set", error_set);
+        Bind(handle, "zip_error_strerror", error_strerror);
+        Bind(handle, "zip_error_to_data", error_to_data);
+        Bind(handle, "zip_file_add", file_add);
+        Bind(handle, "zip_get_error", get_error);
+        Bind(handle, "zip_open_from_source", open_from_source);
+        Bind(handle, "zip_register_cancel_callback_with_state", register_cancel_callback_with_state);
+        Bind(handle, "zip_set_file_compression", set_file_compression);
+        Bind(handle, "zip_source_buffer", source_buffer);
+        Bind(handle, "zip_source_free", source_free);
+        Bind(handle, "zip_source_function", source_function);
+        Bind(handle, "zip_source_function_create", source_function_create);
+        Bind(handle, "zip_stat_init", stat_init);
+    }
+
+    template <typename Function> void Bind(void* handle, const char* name, Function& function)
+    {
+        function = reinterpret_cast<Function>(dlsym(handle, name));
+        if (!function && problem.empty())
+            problem = std::string(kMsgNoLibrary) + TERVANE_LIBZIP_SONAME + " has no " + name;
+    }
+};
+
+// Loaded once, on first use, and kept for the life of the process.
+const ZipLibrary& Zip()
+{
+    static const ZipLibrary library;
+    return library;
+}
+
 
 std::string ZipErrorText(zip_error_t* zipError)
 {
-    return std::string(kMsgZipFailed) + zip_error_strerror(zipError);
+    return std::string(kMsgZipFailed) + Zip().error_strerror(zipError);
 }
 
 bool IsPng(std::string_view name)
@@ -37,10 +105,20 @@ struct ArchiveOutput {
             refused = true;
             refusedErrno = errno;
         }
-        zip_error_set(&error, zipCode, refusedErrno);
+        Zip().error_set(&error, zipCode, refusedErrno);
         return -1;
     }
 };
+
+// libzip's ZIP_SOURCE_GET_ARGS, through the loaded library.
+template <typename Args> Args* SourceArgs(void* data, zip_uint64_t length, zip_error_t* error)
+{
+    if (length < sizeof(Args)) {
+        Zip().error_set(error, ZIP_ER_INVAL, 0);
+        return nullptr;
+    }
+    return static_cast<Args*>(data);
+}
 
 zip_int64_t ArchiveOutputCallback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command)
 {
@@ -50,10 +128,10 @@ zip_int64_t ArchiveOutputCallback(void* state, void* data, zip_uint64_t length, 
         return ZIP_SOURCE_SUPPORTS_WRITABLE;
     case ZIP_SOURCE_STAT: {
         // An empty source: the archive starts with no entries.
-        auto* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &output.error);
+        auto* stat = SourceArgs<zip_stat_t>(data, length, &output.error);
         if (!stat)
             return -1;
-        zip_stat_init(stat);
+        Zip().stat_init(stat);
         stat->size = 0;
         stat->valid |= ZIP_STAT_SIZE;
         return sizeof(zip_stat_t);
@@ -72,7 +150,7 @@ zip_int64_t ArchiveOutputCallback(void* state, void* data, zip_uint64_t length, 
             return output.Fail(ZIP_ER_WRITE);
         return static_cast<zip_int64_t>(length);
     case ZIP_SOURCE_SEEK_WRITE: {
-        auto* seek = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &output.error);
+        auto* seek = SourceArgs<zip_source_args_seek_t>(data, length, &output.error);
         if (!seek)
             return -1;
         const auto way = seek->whence == SEEK_SET   ? std::ios::beg
@@ -89,9 +167,9 @@ zip_int64_t ArchiveOutputCallback(void* state, void* data, zip_uint64_t length, 
     case ZIP_SOURCE_COMMIT_WRITE:
         return output.out.flush() ? 0 : output.Fail(ZIP_ER_WRITE);
     case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&output.error, data, length);
+        return Zip().error_to_data(&output.error, data, length);
     default:
-        zip_error_set(&output.error, ZIP_ER_OPNOTSUPP, 0);
+        Zip().error_set(&output.error, ZIP_ER_OPNOTSUPP, 0);
         return -1;
     }
 }
@@ -152,28 +230,28 @@ zip_int64_t EntryInputCallback(void* state, void* data, zip_uint64_t length, zip
     case ZIP_SOURCE_OPEN:
         input.in.clear();
         if (!input.in.seekg(0)) {
-            zip_error_set(&input.error, ZIP_ER_SEEK, errno);
+            Zip().error_set(&input.error, ZIP_ER_SEEK, errno);
             return -1;
         }
         return 0;
     case ZIP_SOURCE_READ: {
         input.in.read(static_cast<char*>(data), static_cast<std::streamsize>(length));
         if (input.in.bad()) {
-            zip_error_set(&input.error, ZIP_ER_READ, errno);
+            Zip().error_set(&input.error, ZIP_ER_READ, errno);
             return -1;
         }
         const auto count = static_cast<std::uint64_t>(input.in.gcount());
         if (!input.packing.Count(count)) {
-            zip_error_set(&input.error, ZIP_ER_CANCELLED, 0);
+            Zip().error_set(&input.error, ZIP_ER_CANCELLED, 0);
             return -1;
         }
         return static_cast<zip_int64_t>(count);
     }
     case ZIP_SOURCE_STAT: {
-        auto* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &input.error);
+        auto* stat = SourceArgs<zip_stat_t>(data, length, &input.error);
         if (!stat)
             return -1;
-        zip_stat_init(stat);
+        Zip().stat_init(stat);
         stat->size = input.size;
         stat->valid |= ZIP_STAT_SIZE;
         return sizeof(zip_stat_t);
@@ -182,9 +260,9 @@ zip_int64_t EntryInputCallback(void* state, void* data, zip_uint64_t length, zip
     case ZIP_SOURCE_FREE:
         return 0;
     case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&input.error, data, length);
+        return Zip().error_to_data(&input.error, data, length);
     default:
-        zip_error_set(&input.error, ZIP_ER_OPNOTSUPP, 0);
+        Zip().error_set(&input.error, ZIP_ER_OPNOTSUPP, 0);
         return -1;
     }
 }
@@ -198,23 +276,23 @@ bool AddEntries(zip_t* archive, const std::vector<ArchiveEntry>& entries, std::l
         if (entry.stream) {
             inputs.push_back({*entry.stream, entry.size, packing, {}});
             packing.total += entry.size;
-            zip_error_init(&inputs.back().error);
-            source = zip_source_function(archive, EntryInputCallback, &inputs.back());
+            Zip().error_init(&inputs.back().error);
+            source = Zip().source_function(archive, EntryInputCallback, &inputs.back());
         } else {
-            source = zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
+            source = Zip().source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
         }
         const zip_int64_t index =
-            source ? zip_file_add(archive, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE)
+            source ? Zip().file_add(archive, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE)
                    : -1;
         if (index < 0) {
             if (source)
-                zip_source_free(source);
-            error = ZipErrorText(zip_get_error(archive));
+                Zip().source_free(source);
+            error = ZipErrorText(Zip().get_error(archive));
             return false;
         }
         if (IsPng(entry.name) &&
-            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0) < 0) {
-            error = ZipErrorText(zip_get_error(archive));
+            Zip().set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0) < 0) {
+            error = ZipErrorText(Zip().get_error(archive));
             return false;
         }
     }
@@ -226,42 +304,44 @@ bool AddEntries(zip_t* archive, const std::vector<ArchiveEntry>& entries, std::l
 bool ZipArchiveWriter::WriteArchive(const std::vector<ArchiveEntry>& entries, std::ostream& out,
                                     DocumentProgress* progress, std::string& error)
 {
-    error.clear();
+    error = Zip().problem;
+    if (!error.empty())
+        return false;
     if (progress) {
         progress->Start(kPackingSteps + 1);
         progress->Advance(0);
     }
     ArchiveOutput output{out, {}, false, 0};
-    zip_error_init(&output.error);
+    Zip().error_init(&output.error);
     zip_error_t zipError;
-    zip_error_init(&zipError);
-    zip_source_t* target = zip_source_function_create(ArchiveOutputCallback, &output, &zipError);
-    zip_t* archive = target ? zip_open_from_source(target, ZIP_CREATE | ZIP_TRUNCATE, &zipError) : nullptr;
+    Zip().error_init(&zipError);
+    zip_source_t* target = Zip().source_function_create(ArchiveOutputCallback, &output, &zipError);
+    zip_t* archive = target ? Zip().open_from_source(target, ZIP_CREATE | ZIP_TRUNCATE, &zipError) : nullptr;
     if (!archive) {
         error = ZipErrorText(&zipError);
         if (target)
-            zip_source_free(target);
-        zip_error_fini(&zipError);
-        zip_error_fini(&output.error);
+            Zip().source_free(target);
+        Zip().error_fini(&zipError);
+        Zip().error_fini(&output.error);
         return false;
     }
-    zip_error_fini(&zipError);
+    Zip().error_fini(&zipError);
 
     // The entries' sources read from `inputs` until the archive is closed or discarded.
     std::list<EntryInput> inputs;
     Packing packing;
     packing.progress = progress;
-    zip_register_cancel_callback_with_state(archive, PackingCancelled, nullptr, &packing);
+    Zip().register_cancel_callback_with_state(archive, PackingCancelled, nullptr, &packing);
     bool written = AddEntries(archive, entries, inputs, packing, error);
-    if (written && zip_close(archive) < 0) {
+    if (written && Zip().close(archive) < 0) {
         written = false;
-        error = output.refused ? std::string(kMsgStreamRefused) : ZipErrorText(zip_get_error(archive));
+        error = output.refused ? std::string(kMsgStreamRefused) : ZipErrorText(Zip().get_error(archive));
     }
     if (!written)
-        zip_discard(archive);
+        Zip().discard(archive);
     for (EntryInput& input : inputs)
-        zip_error_fini(&input.error);
-    zip_error_fini(&output.error);
+        Zip().error_fini(&input.error);
+    Zip().error_fini(&output.error);
     if (packing.stopped)
         std::rethrow_exception(packing.stopped);
     if (written && progress)

@@ -1,5 +1,7 @@
 #include "ui/frmLogin.h"
 
+#include "ui/WindowMetrics.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,26 +19,17 @@ namespace tervane {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr qreal kFontPoints = 9.75;
 
-struct Twips {
-    int left, top, width, height;
-    QRect Pixels() const
-    {
-        return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel};
-    }
-};
-
 // The dialog as first drawn, in twips within the client area.
-constexpr Twips kClient{0, 0, 4305, 2025};
-constexpr Twips kUserLabel{105, 150, 1440, 270};
-constexpr Twips kUserField{1680, 135, 2325, 345};
-constexpr Twips kPasswordLabel{105, 540, 1080, 270};
-constexpr Twips kPasswordField{1680, 525, 2325, 345};
-constexpr Twips kOkButton{480, 1440, 1140, 390};
-constexpr Twips kCancelButton{2100, 1440, 1140, 390};
-constexpr Twips kRememberBox{240, 1080, 2775, 255};
+constexpr QRect kClient{0, 0, 4305, 2025};
+constexpr QRect kUserLabel{105, 150, 1440, 270};
+constexpr QRect kUserField{1680, 135, 2325, 345};
+constexpr QRect kPasswordLabel{105, 540, 1080, 270};
+constexpr QRect kPasswordField{1680, 525, 2325, 345};
+constexpr QRect kOkButton{480, 1440, 1140, 390};
+constexpr QRect kCancelButton{2100, 1440, 1140, 390};
+constexpr QRect kRememberBox{240, 1080, 2775, 255};
 
 const QString kTitle = QStringLiteral("Internet Access");
 const QString kPasswordMask = QStringLiteral("QLineEdit { lineedit-password-character: 42; }"); // '*'
@@ -58,9 +51,9 @@ Qt::CheckState CheckStateFrom(const std::string& stored)
 
 // Desktop fonts run wider and taller than the old ones: a control keeps its place and
 // grows only as far as its text needs. Fields keep their width; text scrolls in them.
-void Place(QWidget* control, const Twips& where, bool keepWidth = false)
+void Place(QWidget* control, const QRect& where, bool keepWidth = false)
 {
-    QRect area = where.Pixels();
+    QRect area = FromTwips(where);
     const QSize needed = control->sizeHint();
     area.setHeight(std::max(area.height(), needed.height()));
     if (!keepWidth)
@@ -124,9 +117,9 @@ void frmLogin::PlaceControls()
     Place(chkRember, kRememberBox);
 
     // Keep the old margins to the right and below should a control have grown past them.
-    const QRect client = kClient.Pixels();
-    const int rightMargin = client.width() - kUserField.Pixels().right();
-    const int bottomMargin = client.height() - kOkButton.Pixels().bottom();
+    const QRect client = FromTwips(kClient);
+    const int rightMargin = client.width() - FromTwips(kUserField).right();
+    const int bottomMargin = client.height() - FromTwips(kOkButton).bottom();
     QSize size = client.size();
     for (const QWidget* control : findChildren<QWidget*>()) {
         size.setWidth(std::max(size.width(), control->geometry().right() + rightMargin));

@@ -3,7 +3,7 @@
 // Every port of a retrieval run in one object, for the core's tests of the run and of the
 // fetch: scripted replies, a scripted sign-in, and a log of what the user would see.
 
-#include "MemorySettingsStore.h"
+#include "retrieval/MemorySettingsStore.h"
 #include "retrieval/RetrievalRun.h"
 
 #include <gtest/gtest.h>

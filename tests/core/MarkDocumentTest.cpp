@@ -184,6 +184,7 @@ TEST(WriteMarkDocument, ReplacesTheEarlierFileOnlyWhenWhole)
 // The camera looks at the centre of the extent and the GPX bounds are the extent:
 // hemispheres applied, longitudes past 180 W wrapped, marks across the antimeridian kept
 // together (the minimum longitude then the larger number), marks that do not parse left out.
+// The antimeridian is -180 in both documents, whichever side a mark names.
 TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
 {
     const struct {
@@ -192,17 +193,20 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
         const char* latitude;
         const char* longitude;
         const char* bounds;
+        const char* waypoint; // a GPX waypoint's start, or "" where the bounds say enough
     } rows[] = {
         {"south and east", Reply({{"S100000", "E0100000"}, {"S200000", "E0200000"}}), "-15", "15",
-         R"(<bounds minlat="-20" minlon="10" maxlat="-10" maxlon="20"/>)"},
+         R"(<bounds minlat="-20" minlon="10" maxlat="-10" maxlon="20"/>)", ""},
         {"west past 180 wraps", Reply({{"N100000", "W1790000"}, {"N100000", "W1830000"}}), "10", "179",
-         R"(<bounds minlat="10" minlon="177" maxlat="10" maxlon="-179"/>)"},
+         R"(<bounds minlat="10" minlon="177" maxlat="10" maxlon="-179"/>)", R"(<wpt lat="10" lon="177">)"},
         {"both sides of the antimeridian", Reply({{"N000000", "E1790000"}, {"N010000", "W1790000"}}), "0.5",
-         "-180", R"(<bounds minlat="0" minlon="179" maxlat="1" maxlon="-179"/>)"},
+         "-180", R"(<bounds minlat="0" minlon="179" maxlat="1" maxlon="-179"/>)", ""},
+        {"on the antimeridian, east or west", Reply({{"N100000", "E1800000"}, {"N100000", "W1800000"}}), "10",
+         "-180", R"(<bounds minlat="10" minlon="-180" maxlat="10" maxlon="-180"/>)", R"(<wpt lat="10" lon="-180">)"},
         {"lower-case hemispheres are north and east", Reply({{"s100000", "w0100000"}}), "10", "10",
-         R"(<bounds minlat="10" minlon="10" maxlat="10" maxlon="10"/>)"},
+         R"(<bounds minlat="10" minlon="10" maxlat="10" maxlon="10"/>)", ""},
         {"no mark parses: no bounds", Reply({{"N386000", "W0770213"}}), "45", "-180",
-         "<metadata>\r\n  </metadata>"},
+         "<metadata>\r\n  </metadata>", ""},
     };
     for (const auto& row : rows) {
         MarkDocumentReport report;
@@ -211,6 +215,8 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
         EXPECT_NE(std::string::npos, kml.find(std::string("<longitude>") + row.longitude + "</")) << row.name;
         const std::string gpx = Document(row.reply, report, {OutputFormat::Gpx});
         EXPECT_NE(std::string::npos, gpx.find(row.bounds)) << row.name << "\n" << gpx;
+        EXPECT_EQ(std::string::npos, gpx.find(R"(lon="180")")) << row.name;
+        EXPECT_NE(std::string::npos, gpx.find(row.waypoint)) << row.name << "\n" << gpx;
     }
 }
 

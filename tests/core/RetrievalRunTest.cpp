@@ -69,8 +69,8 @@ TEST_F(RunTest, CountyQueryJoinsTheRepliesAndReportsSkippedMarksLast)
               fakes.requested);
     EXPECT_EQ(2u, result.report.placemarks);
     // The state and county are remembered as typed, for the next start.
-    EXPECT_EQ("VA", fakes.settings.Get(kSettingsSection, kStateKey));
-    EXPECT_EQ("Fairfax ", fakes.settings.Get(kSettingsSection, kCountyKey));
+    EXPECT_EQ("VA", fakes.settings.GetSetting(kSettingsSection, kStateKey, "<absent>"));
+    EXPECT_EQ("Fairfax ", fakes.settings.GetSetting(kSettingsSection, kCountyKey, "<absent>"));
     const std::string skipped = SkippedMarksMessage(result.report);
     EXPECT_NE(std::string::npos, skipped.find("Invalid minutes input (60)")) << skipped;
     ASSERT_GE(fakes.log.size(), 3u);
@@ -130,7 +130,7 @@ TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
         EXPECT_NE("pointer: hourglass", fakes.Last("pointer: "));
         EXPECT_NE("dialog shown", fakes.Last("dialog "));
         EXPECT_TRUE(fs::is_empty(dir));
-        EXPECT_TRUE(fakes.settings.values.empty());
+        EXPECT_TRUE(fakes.settings.Empty());
     }
 }
 

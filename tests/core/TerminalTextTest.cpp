@@ -25,6 +25,7 @@ TEST(TerminalText, ShowsControlCharactersAndKeepsText)
         {"UTF-8 letters stay", "Stra\xc3\x9f \xc2\xb0 \xe2\x82\xac", "Stra\xc3\x9f \xc2\xb0 \xe2\x82\xac"},
         {"Latin-1 letters stay", "\xb0\xe9", "\xb0\xe9"},
         {"a cut sequence at the end", "ab\xc2", "ab\xc2"},
+        {"C1 CSI inside an overlong form", "x\xe0\x80\x9bK", "x\xe0\\x80\\x9bK"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.shown, EscapeForTerminal(row.text)) << row.name;

@@ -208,7 +208,7 @@ TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
         EXPECT_TRUE(run.opened.empty());
         EXPECT_EQ(run.Written(), std::vector<std::string>{});
         EXPECT_FALSE(run.dialogVisible || run.hourglass);
-        EXPECT_EQ(run.settings.Get(kSettingsSection, kStateKey), "<absent>");
+        EXPECT_EQ(run.settings.GetSetting(kSettingsSection, kStateKey, "<absent>"), "<absent>");
     }
 }
 

@@ -272,7 +272,7 @@ TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
     w.Trigger("mnuFormatKmz");
     w.Trigger("mnuFormatGpx");
     EXPECT_EQ(ticked(w), std::vector<std::string>{"GPX waypoints"});
-    EXPECT_EQ(w.settings.Get(kSettingsSection, kFormatKey), "gpx");
+    EXPECT_EQ(w.settings.GetSetting(kSettingsSection, kFormatKey, "<absent>"), "gpx");
 
     const std::pair<std::string, std::string> starts[] = {
         {"kmz", "KMZ package (icons included)"}, {"gpx", "GPX waypoints"}, {"GPX", "KML document"}};

@@ -508,7 +508,7 @@ TEST(HttpTransfer, EveryRequestOfARunSharesOneDeadline)
         SlowSignIn ports;
         ports.answers = {{true, kUser, kPassword}};
         NoQueryInputs inputs;
-        testing::MemorySettingsStore settings;
+        MemorySettingsStore settings;
         RegionCatalogue catalogue(std::filesystem::path(TEST_DATA_DIR) / "requests-catalogue.dat");
         std::string controlCode;
         RunState state{controlCode, catalogue};

@@ -3,7 +3,7 @@
 // fetch and the HTTP transfer together against a local service: how often each password
 // the user typed reaches it.
 
-#include "MemorySettingsStore.h"
+#include "retrieval/MemorySettingsStore.h"
 
 #include "qt/HttpTransfer.h"
 #include "ui/QtMousePointer.h"
@@ -69,7 +69,7 @@ void Type(QLineEdit* field, const QString& text)
 // Cancel store nothing; the close control confirms nothing and keeps the earlier flag.
 TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
 {
-    testing::MemorySettingsStore store;
+    MemorySettingsStore store;
     QtMousePointer pointer;
     SignInDialog prompt{store, pointer};
     const auto stored = [&store](std::string_view key) {
@@ -182,7 +182,7 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
     std::thread serving([&server] { server.listen_after_bind(); });
 
     HttpTransfer transfer;
-    testing::MemorySettingsStore store;
+    MemorySettingsStore store;
     store.SaveSetting(kSignInSection, kUserNameKey, user);
     store.SaveSetting(kSignInSection, kPasswordKey, "older");
     QtMousePointer pointer;

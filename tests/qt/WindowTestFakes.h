@@ -3,7 +3,7 @@
 // The real main window in a folder laid out like the program's, over fakes at its ports,
 // for the window and run tests.
 
-#include "MemorySettingsStore.h"
+#include "retrieval/MemorySettingsStore.h"
 
 #include "qt/HttpTransfer.h"
 #include "qt/ZipArchiveWriter.h"
@@ -122,7 +122,7 @@ struct WindowUnderTest : RecordingPorts {
     }
 
     QTemporaryDir folder;
-    testing::MemorySettingsStore settings;
+    MemorySettingsStore settings;
     int quits = 0;
     int beeps = 0;
     HttpTransfer transfer;

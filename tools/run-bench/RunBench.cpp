@@ -14,7 +14,7 @@
 #include "ReplyGenerator.h"
 
 #include "retrieval/ServiceAddress.h"
-#include "retrieval/SettingsStore.h"
+#include "retrieval/MemorySettingsStore.h"
 #include "ui/QtMousePointer.h"
 #include "ui/dlgProcessing.h"
 #include "ui/frmMain.h"
@@ -59,19 +59,6 @@ double Median(std::vector<double> values)
     const std::size_t middle = values.size() / 2;
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
-
-struct MemorySettings : tervane::SettingsStore {
-    std::string GetSetting(std::string_view section, std::string_view key, std::string_view defaultValue) override
-    {
-        const auto found = values.find(std::string(section) + "/" + std::string(key));
-        return found == values.end() ? std::string(defaultValue) : found->second;
-    }
-    void SaveSetting(std::string_view section, std::string_view key, std::string_view value) override
-    {
-        values[std::string(section) + "/" + std::string(key)] = std::string(value);
-    }
-    std::map<std::string, std::string> values;
-};
 
 struct CountingMessages : tervane::MessageBox {
     void Show(const std::string& text) override
@@ -130,7 +117,7 @@ int main(int argc, char** argv)
     std::filesystem::copy_file(binDir / "Country.dat", programDir / "Country.dat");
     std::filesystem::create_directories(programDir / "cli");
 
-    MemorySettings settings;
+    tervane::MemorySettingsStore settings;
     settings.SaveSetting(tervane::kServiceSection, tervane::kServiceKey, serviceUrl);
     CountingMessages messages;
     tervane::MainWindowSetup setup;

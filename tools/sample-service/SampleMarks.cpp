@@ -1,5 +1,6 @@
 #include "SampleMarks.h"
 
+#include "SplitMix64.h"
 #include "retrieval/ControlType.h"
 
 #include <algorithm>
@@ -24,30 +25,13 @@ constexpr double kRadiusShare = 0.97;
 const std::string kIncomplete = "INPUT INCOMPLETE: ";
 const std::string kInputError = "INPUT ERROR: ";
 
-// splitmix64: small, fast and the same on every platform and library, unlike the
-// standard distributions.
-class Random {
+class Random : public SplitMix64 {
 public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-
-    std::uint64_t Next()
-    {
-        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    // In [0, 1).
-    double Unit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
-    double Between(double low, double high) { return low + (high - low) * Unit(); }
-    int Below(int bound) { return static_cast<int>(Next() % static_cast<std::uint64_t>(bound)); }
+    using SplitMix64::SplitMix64;
     template <typename T, std::size_t N> const T& Pick(const std::array<T, N>& from)
     {
         return from[static_cast<std::size_t>(Below(static_cast<int>(N)))];
     }
-
-private:
-    std::uint64_t m_state;
 };
 
 std::uint64_t Fnv1a(std::string_view text)

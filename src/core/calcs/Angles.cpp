@@ -1,6 +1,7 @@
 #include "calcs/Angles.h"
 
 #include "calcs/LeadingValue.h"
+#include "text/Trim.h"
 
 #include <array>
 #include <cmath>
@@ -11,7 +12,6 @@ namespace tervane {
 namespace {
 
 constexpr double kHalfTurnDegrees = 180;
-constexpr double kFullTurnDegrees = 360;
 constexpr double kMinutesPerDegree = 60;
 constexpr double kSecondsPerMinute = 60;
 constexpr double kSecondsPerDegree = 3600;
@@ -26,14 +26,6 @@ constexpr std::size_t kSecondsPointPosition = 6;
 // Tried in this order; the first found at position 2 or later wins, so "38-53 23" splits
 // at '-' and keeps "53 23" together as the minutes.
 constexpr std::array<char, 5> kSeparators{'-', ' ', ',', ':', '.'};
-
-void TrimSpaces(std::string_view& text)
-{
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-}
 
 bool HasForbiddenCharacter(std::string_view text)
 {
@@ -173,7 +165,7 @@ bool ParseDmsAngle(std::string_view& text, double& angle, std::string& error)
     angle = 0;
     error.clear();
 
-    TrimSpaces(text);
+    text = TrimSpaces(text);
     if (HasForbiddenCharacter(text)) {
         error = InvalidAngle(text);
         return false;

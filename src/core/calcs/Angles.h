@@ -32,6 +32,12 @@ namespace tervane {
 // produced with this constant and round trips rely on both directions sharing it.
 inline constexpr double kPi = 3.14159265358979;
 
+// East-positive longitudes are kept in [kAntimeridian, kAntimeridian + kFullTurnDegrees),
+// that is [-180, 180): the antimeridian itself is written as -180, a longitude below it
+// is taken a full turn further, and one at 180 or past it a full turn back.
+inline constexpr double kFullTurnDegrees = 360;
+inline constexpr double kAntimeridian = -180;
+
 inline constexpr std::string_view kMsgInvalidAnglePrefix = "<*** Invalid angle - ";
 inline constexpr std::string_view kMsgInvalidDegreesPrefix = "<*** Invalid degrees input (";
 inline constexpr std::string_view kMsgInvalidMinutesPrefix = "<*** Invalid minutes input (";

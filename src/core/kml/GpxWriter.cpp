@@ -1,7 +1,9 @@
 #include "kml/GpxWriter.h"
 
+#include "calcs/Angles.h"
 #include "kml/KmlWriter.h"
 #include "kml/XmlText.h"
+#include "text/Trim.h"
 
 #include <cmath>
 
@@ -9,28 +11,16 @@ namespace tervane {
 
 namespace {
 
-constexpr double kFullTurnDegrees = 360;
-constexpr double kAntimeridian = 180;
-
 // The GPX schema takes longitudes in [-180, 180). Values inside are written untouched,
 // so they read exactly as in the KML document.
 double GpxLongitude(double longitude)
 {
-    if (longitude >= -kAntimeridian && longitude < kAntimeridian)
+    if (longitude >= kAntimeridian && longitude < kAntimeridian + kFullTurnDegrees)
         return longitude;
-    double wrapped = std::fmod(longitude + kAntimeridian, kFullTurnDegrees);
+    double wrapped = std::fmod(longitude - kAntimeridian, kFullTurnDegrees);
     if (wrapped < 0)
         wrapped += kFullTurnDegrees;
-    return wrapped - kAntimeridian;
-}
-
-std::string_view TrimSpaces(std::string_view text)
-{
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
+    return wrapped + kAntimeridian;
 }
 
 // Escaped first and trimmed after, as the KML name is: a CR the reply left at the end

@@ -9,8 +9,6 @@ namespace tervane {
 
 namespace {
 
-constexpr double kAntimeridian = -180;
-constexpr double kFullTurnDegrees = 360;
 
 constexpr std::string_view kSouth = "S";
 constexpr std::string_view kWest = "W";

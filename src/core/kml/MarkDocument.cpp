@@ -1,5 +1,6 @@
 #include "kml/MarkDocument.h"
 
+#include "calcs/Angles.h"
 #include "kml/DocumentFile.h"
 #include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
@@ -17,8 +18,6 @@ namespace tervane {
 
 namespace {
 
-constexpr double kFullTurnDegrees = 360;
-constexpr double kAntimeridian = -180;
 
 // Where an empty extent leaves the camera: the average of the bounds it used to start
 // from (latitude 90 and 0, longitude 360 and 0 west).

@@ -1,5 +1,7 @@
 #include "kml/XmlText.h"
 
+#include "text/Utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -23,48 +25,6 @@ constexpr std::array<bool, 256> kPlainCharacters = [] {
         plain[static_cast<unsigned char>(c)] = false;
     return plain;
 }();
-
-bool IsContinuation(unsigned char c)
-{
-    return (c & 0xC0) == 0x80;
-}
-
-// Length of the well-formed UTF-8 sequence starting at text[i] (a non-ASCII byte), or 0
-// when it is not one: overlong forms, surrogates and values past U+10FFFF are refused.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i)
-{
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char lead = byte(i);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size())
-        return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high)
-        return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (!IsContinuation(byte(i + k)))
-            return 0;
-    }
-    return length;
-}
 
 // U+FFFE and U+FFFF are not XML characters.
 bool IsNonCharacter(std::string_view sequence)

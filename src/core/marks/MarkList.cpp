@@ -6,7 +6,6 @@ namespace tervane {
 
 namespace {
 
-constexpr std::string_view kInputErrorPrefix = "INPUT ERR";
 constexpr std::size_t kMarkPointColumn = 4;
 constexpr std::string_view kCorsHorizontalOrder = "S"; // shown as a star
 
@@ -118,7 +117,7 @@ MarkListReply ReadMarkList(std::string reply, std::string_view controlCode)
     MarkListReply result;
     const std::string_view text = reply;
     const std::string_view firstLine = text.substr(0, text.find('\n'));
-    if (firstLine.substr(0, kInputErrorPrefix.size()) == kInputErrorPrefix) {
+    if (IsInputErrorReply(firstLine)) {
         result.outcome = ReplyOutcome::InputError;
         result.message = std::string(firstLine);
         return result;

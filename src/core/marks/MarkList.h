@@ -23,6 +23,14 @@
 
 namespace tervane {
 
+// How the service's input-error reply starts ("INPUT ERROR: ...", on an error status too).
+inline constexpr std::string_view kInputErrorPrefix = "INPUT ERR";
+
+inline bool IsInputErrorReply(std::string_view text)
+{
+    return text.substr(0, kInputErrorPrefix.size()) == kInputErrorPrefix;
+}
+
 inline constexpr std::string_view kMsgNoMarks = "No marks found!";
 
 // One mark of the reply. The fields view the reply text; a field that starts past the

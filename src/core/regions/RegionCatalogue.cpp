@@ -1,6 +1,8 @@
 #include "regions/RegionCatalogue.h"
 
+#include "io/WholeFile.h"
 #include "text/SizeText.h"
+#include "text/Trim.h"
 
 #include <cerrno>
 #include <charconv>
@@ -42,19 +44,6 @@ std::string_view Tag(std::string_view line)
     return line.substr(0, 2);
 }
 
-std::string_view TrimBlanks(std::string_view text)
-{
-    auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // The file's lines in order. Lines may end CR LF or LF: splitting at LF and dropping
 // one CR before it reads both, so a catalogue saved by a Unix editor still works.
 // A final line end yields one more, empty line, which no reader uses.
@@ -62,37 +51,23 @@ bool ReadLines(const std::filesystem::path& file, std::vector<std::string>& line
 {
     lines.clear();
     error.clear();
-    // A device (/dev/zero) would be read for ever, and opening a FIFO would wait: only
-    // a regular file is opened.
-    std::error_code ec;
-    const auto status = std::filesystem::status(file, ec);
-    if (!ec && !std::filesystem::is_regular_file(status)) {
+    std::string text;
+    std::string reason;
+    switch (ReadWholeFile(file, kMaxCatalogueBytes, text, reason)) {
+    case WholeFileStatus::Read:
+        break;
+    case WholeFileStatus::NotRegularFile:
         error = "The region catalogue " + file.string() + " is not a regular file and was not read";
         return false;
-    }
-    const std::string tooLarge = "The region catalogue " + file.string() + " is larger than " +
-                                 SizeText(kMaxCatalogueBytes) + " and was not read";
-    if (const auto size = std::filesystem::file_size(file, ec); !ec && size > kMaxCatalogueBytes) {
-        error = tooLarge;
+    case WholeFileStatus::TooLarge:
+        error = "The region catalogue " + file.string() + " is larger than " + SizeText(kMaxCatalogueBytes) +
+                " and was not read";
         return false;
-    }
-    std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "rb"));
-    if (!stream) {
-        error = "Cannot open the region catalogue " + file.string() + ": " + std::strerror(errno);
+    case WholeFileStatus::CannotOpen:
+        error = "Cannot open the region catalogue " + file.string() + ": " + reason;
         return false;
-    }
-    std::string text;
-    char buffer[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0) {
-        text.append(buffer, got);
-        if (text.size() > kMaxCatalogueBytes) { // grown since it was looked at
-            error = tooLarge;
-            return false;
-        }
-    }
-    if (std::ferror(stream.get())) {
-        error = "Cannot read the region catalogue " + file.string() + ": " + std::strerror(errno);
+    case WholeFileStatus::CannotRead:
+        error = "Cannot read the region catalogue " + file.string() + ": " + reason;
         return false;
     }
 
@@ -131,7 +106,7 @@ bool ListStates(const std::filesystem::path& file, std::vector<std::string>& sta
     if (!ReadLines(file, lines, error))
         return false;
     for (const auto& raw : lines) {
-        std::string_view line = TrimBlanks(raw);
+        std::string_view line = TrimSpaces(raw);
         if (Tag(line) == kStateTag)
             states.emplace_back(Columns(line, kCodeColumn));
     }
@@ -151,15 +126,15 @@ bool ListCounties(const std::filesystem::path& file, std::string_view stateCode,
     bool blockEnded = false;
     std::size_t i = 0;
     while (i < lines.size()) {
-        std::string_view line = TrimBlanks(lines[i++]);
+        std::string_view line = TrimSpaces(lines[i++]);
         if (Tag(line) == kRegionTag && !blockEnded)
-            result.regionDesignation = std::string(TrimBlanks(Columns(line, kDesignationColumn)));
+            result.regionDesignation = std::string(TrimSpaces(Columns(line, kDesignationColumn)));
         if (Tag(line) != kStateTag || Columns(line, kCodeColumn, kStateCodeWidth) != stateCode)
             continue;
         // The record that ends the block is consumed with it: a state record that
         // directly follows this block is not itself looked at, nor is a region record.
         while (i < lines.size()) {
-            std::string_view inner = TrimBlanks(lines[i++]);
+            std::string_view inner = TrimSpaces(lines[i++]);
             if (Tag(inner) == kStateTag || Tag(inner) == kRegionTag)
                 break;
             if (Tag(inner) == kCountyTag)
@@ -231,7 +206,7 @@ bool RegionCatalogue::GetStateCo(std::string_view state, std::string_view county
         std::string_view line = m_lines[i];
         if (Tag(line) == kStateTag) {
             inState = Columns(line, kCodeColumn, kStateCodeWidth) == state;
-        } else if (inState && TrimBlanks(Columns(line, kCountyNameColumn)) == county) {
+        } else if (inState && TrimSpaces(Columns(line, kCountyNameColumn)) == county) {
             fipsCode = Columns(line, kCodeColumn, kFipsWidth);
             return true;
         }

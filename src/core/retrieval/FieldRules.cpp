@@ -1,5 +1,7 @@
 #include "retrieval/FieldRules.h"
 
+#include "text/Utf8.h"
+
 namespace tervane {
 
 namespace {
@@ -10,7 +12,6 @@ constexpr std::size_t kStateCodeCharacters = 2;
 bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
 bool IsCapital(char32_t c) { return c >= U'A' && c <= U'Z'; }
 bool IsSmall(char32_t c) { return c >= U'a' && c <= U'z'; }
-bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0U) == 0x80U; }
 
 // Whether the field takes this capital letter (and so its small form, made capital).
 bool AcceptsLetter(FilteredField field, char32_t capital)
@@ -59,7 +60,7 @@ std::string StateCode(std::string_view stateText)
     std::size_t end = 0;
     for (std::size_t taken = 0; taken < kStateCodeCharacters && end < stateText.size(); ++taken) {
         ++end;
-        while (end < stateText.size() && IsUtf8Continuation(stateText[end]))
+        while (end < stateText.size() && IsUtf8Continuation(static_cast<unsigned char>(stateText[end])))
             ++end;
     }
     return std::string(stateText.substr(0, end));

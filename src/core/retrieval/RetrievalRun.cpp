@@ -101,18 +101,6 @@ void EndCancelled(RunResult& result, RunPorts& ports)
     ports.pointer.ShowDefault();
 }
 
-// The general failure path: show the description, hide the dialog, default pointer.
-// Nothing is saved, and the document writer has already removed its partial file.
-void Fail(RunResult& result, RunPorts& ports, std::string message)
-{
-    result.outcome = RunOutcome::Failed;
-    result.message = std::move(message);
-    if (!IsCancelled(ports))
-        ports.messages.Show(result.message);
-    ports.dialog.Hide();
-    ports.pointer.ShowDefault();
-}
-
 // Validation messages and the fetch's failures leave the dialog alone: it is either not
 // yet shown or already hidden.
 void Refuse(RunResult& result, RunPorts& ports, std::string message)
@@ -121,6 +109,15 @@ void Refuse(RunResult& result, RunPorts& ports, std::string message)
     result.message = std::move(message);
     if (!IsCancelled(ports))
         ports.messages.Show(result.message);
+}
+
+// The general failure path: Refuse, then hide the dialog and show the default pointer.
+// Nothing is saved, and the document writer has already removed its partial file.
+void Fail(RunResult& result, RunPorts& ports, std::string message)
+{
+    Refuse(result, ports, std::move(message));
+    ports.dialog.Hide();
+    ports.pointer.ShowDefault();
 }
 
 // The fetch step: the mark list and, when asked for, its companion, side by side under

@@ -1,5 +1,7 @@
 #include "retrieval/ServiceAddress.h"
 
+#include "text/Trim.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
@@ -16,17 +18,7 @@ const std::string_view kMsgNoServiceAddress =
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t\r\n";
 constexpr unsigned kMaxPort = 65535;
-
-std::string_view TrimBlanks(std::string_view text)
-{
-    auto first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos)
-        return {};
-    auto last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {

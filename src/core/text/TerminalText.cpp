@@ -1,5 +1,7 @@
 #include "text/TerminalText.h"
 
+#include "text/Utf8.h"
+
 namespace tervane {
 
 namespace {
@@ -20,33 +22,6 @@ void AppendEscaped(std::string& out, unsigned char byte)
     out += "\\x";
     out += kHex[byte >> 4];
     out += kHex[byte & 0x0F];
-}
-
-bool IsContinuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
-// The length of the well-formed UTF-8 sequence that starts at `at`, or 0 when the bytes
-// there are not one (a stray continuation byte, a Latin-1 letter, a cut sequence).
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t at)
-{
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-        length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-        length = 4;
-    else
-        return 0;
-    if (text.size() - at < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i)
-        if (!IsContinuation(static_cast<unsigned char>(text[at + i])))
-            return 0;
-    return length;
 }
 
 } // namespace
