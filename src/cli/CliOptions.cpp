@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
+#include <span>
 
 namespace tervane {
 
@@ -148,17 +150,80 @@ bool CheckValues(CliOptions& options, std::string& error)
     return true;
 }
 
+// The query options, one per query input, in the order the help lists them.
+constexpr struct {
+    QueryField field;
+    std::string_view name;
+} kQueryOptions[] = {
+    {QueryField::State, "--state"},        {QueryField::County, "--county"}, {QueryField::Latitude, "--lat"},
+    {QueryField::Longitude, "--lon"},      {QueryField::Radius, "--radius"}, {QueryField::Project, "--project"},
+    {QueryField::ControlType, "--type"},
+};
+
+const std::optional<std::string>& QueryValue(const CliOptions& options, QueryField field)
+{
+    switch (field) {
+    case QueryField::State: return options.state;
+    case QueryField::County: return options.county;
+    case QueryField::Latitude: return options.latitude;
+    case QueryField::Longitude: return options.longitude;
+    case QueryField::Radius: return options.radius;
+    case QueryField::Project: return options.project;
+    case QueryField::ControlType: return options.type;
+    }
+    return options.type; // unreachable: every field is listed
+}
+
+// Any option of a query but --type, which several share, names it.
+bool Names(const CliOptions& options, const QueryMode& mode)
+{
+    return std::any_of(std::begin(kQueryOptions), std::end(kQueryOptions), [&](const auto& option) {
+        return option.field != QueryField::ControlType && mode.fields.Has(option.field) &&
+               QueryValue(options, option.field).has_value();
+    });
+}
+
+// "--lat/--lon/--radius": the options that name `mode`.
+std::string NamingOptions(const QueryMode& mode)
+{
+    std::string text;
+    for (const auto& option : kQueryOptions) {
+        if (option.field != QueryField::ControlType && mode.fields.Has(option.field))
+            text += (text.empty() ? "" : "/") + std::string(option.name);
+    }
+    return text;
+}
+
+// The query the options name. The county query's options give way to another's: they
+// are ignored then, as the window ignores the state and county rows in the other modes.
+const QueryMode* NamedQuery(const CliOptions& options, std::string& error)
+{
+    const std::span<const QueryMode> modes = QueryModes();
+    const QueryMode* named = nullptr;
+    std::string alternatives;
+    int count = 0;
+    for (const QueryMode& mode : modes.subspan(1)) {
+        if (!Names(options, mode))
+            continue;
+        alternatives += (alternatives.empty() ? "" : " or ") + NamingOptions(mode);
+        named = named ? named : &mode;
+        ++count;
+    }
+    if (count > 1) {
+        error = "give one query: " + alternatives + ", not both";
+        return nullptr;
+    }
+    if (!named && Names(options, modes.front()))
+        named = &modes.front();
+    if (!named)
+        error = "no query given";
+    return named;
+}
+
 bool CheckCombination(const CliOptions& options, std::string& error)
 {
-    const bool radiusQuery = options.latitude || options.longitude || options.radius;
-    if (radiusQuery && options.project) {
-        error = "give one query: --lat/--lon/--radius or --project, not both";
+    if (!NamedQuery(options, error))
         return false;
-    }
-    if (!radiusQuery && !options.project && !options.state && !options.county) {
-        error = "no query given";
-        return false;
-    }
     if (options.passwordFile && !options.user) {
         error = "--password-file needs --user";
         return false;
@@ -236,12 +301,9 @@ CliCommand ParseCliOptions(const std::vector<std::string>& args, CliOptions& opt
 MarkListInputs ToMarkListInputs(const CliOptions& options)
 {
     MarkListInputs inputs;
-    if (options.latitude || options.longitude || options.radius)
-        inputs.mode = kModeRadius;
-    else if (options.project)
-        inputs.mode = kModeProject;
-    else
-        inputs.mode = kModeStateCounty;
+    std::string error;
+    const QueryMode* mode = NamedQuery(options, error);
+    inputs.mode = (mode ? *mode : QueryModes().front()).code;
     inputs.stateText = options.state.value_or("");
     inputs.countyText = options.county.value_or("");
     inputs.controlTypeText = options.type.value_or("");

@@ -51,7 +51,7 @@ struct RowLayout {
     const char* toolTip;
 };
 
-// In the order of the window's Row enumeration.
+// In the order of the window's Row enumeration, as are the fields below.
 const RowLayout kRowLayouts[] = {
     {"lblState", "SELECT STATE:", {960, 360, 1935, 255}, "cboState", {3000, 240, 4815, 420}, nullptr},
     {"lblCounty", "SELECT COUNTY:", {720, 840, 2175, 255}, "cboCounty", {3000, 720, 4815, 420}, nullptr},
@@ -63,6 +63,10 @@ const RowLayout kRowLayouts[] = {
     {"lblControlType", "SELECT TYPE:", {1080, 3240, 1815, 255}, "cboControlType", {3000, 3120, 3855, 420},
      nullptr},
 };
+
+constexpr QueryField kRowFields[] = {QueryField::State,     QueryField::County,  QueryField::Latitude,
+                                     QueryField::Longitude, QueryField::Radius,  QueryField::Project,
+                                     QueryField::ControlType};
 
 const QRect kGoTwips(3480, 3720, 1215, 1215);
 constexpr const char* kGoToolTip = "Click this button to display monuments";
@@ -322,19 +326,10 @@ void frmMain::CreateMenus()
 {
     m_mnuStations = menuBar()->addMenu(QStringLiteral("Stations"));
     m_mnuStations->setObjectName(QStringLiteral("mnuStations"));
-    const struct {
-        const char* name;
-        const char* text;
-        void (frmMain::*handler)();
-    } entries[] = {
-        {"GetMonStateCo", "By State and County", &frmMain::GetMonStateCo_Click},
-        {"mnuLatLonRad", "By Lat Lon Radius", &frmMain::mnuLatLonRad_Click},
-        {"mnuByProj", "By Project ID", &frmMain::mnuByProj_Click},
-    };
-    for (const auto& entry : entries) {
-        QAction* action = m_mnuStations->addAction(QString::fromLatin1(entry.text));
-        action->setObjectName(QString::fromLatin1(entry.name));
-        connect(action, &QAction::triggered, this, entry.handler);
+    for (const tervane::QueryMode& mode : QueryModes()) {
+        QAction* action = m_mnuStations->addAction(ToQString(std::string(mode.menuText)));
+        action->setObjectName(ToQString(std::string(mode.command)));
+        connect(action, &QAction::triggered, this, [this, &mode] { ChooseMode(mode); });
     }
 
     // What Go writes: one of three, remembered in the settings store as soon as chosen.
@@ -543,34 +538,31 @@ void frmMain::HideQueryInputs()
     }
 }
 
-// The three mode commands show and hide the same five rows; none of them touches the
-// county or control type rows, clears a text or moves the focus.
-void frmMain::SetModeRows(bool state, bool latLonRadius, bool project, std::string_view mode)
+// The mode commands show the rows of their query's own fields and hide the others; none
+// of them touches the county or control type rows, clears a text or moves the focus.
+void frmMain::ChooseMode(const tervane::QueryMode& mode)
 {
     // Hiding the focused field would hand the focus to the next control, and the county
     // box or the radius box taking it would show the type row: the field lets go of it.
-    const std::pair<Row, bool> shown[] = {{StateRow, state},          {LatitudeRow, latLonRadius},
-                                          {LongitudeRow, latLonRadius}, {RadiusRow, latLonRadius},
-                                          {ProjectRow, project}};
-    if (QWidget* focused = QApplication::focusWidget()) {
-        for (const auto& [row, visible] : shown) {
-            QWidget* field = m_fields[static_cast<std::size_t>(row)];
-            if (!visible && (focused == field || field->isAncestorOf(focused))) {
-                focused->clearFocus();
-            }
+    QWidget* focused = QApplication::focusWidget();
+    for (int row = 0; row < kRowCount; ++row) {
+        const QueryField field = kRowFields[row];
+        if (kSharedFields.Has(field) || mode.fields.Has(field)) {
+            continue;
+        }
+        QWidget* widget = m_fields[static_cast<std::size_t>(row)];
+        if (focused && (focused == widget || widget->isAncestorOf(focused))) {
+            focused->clearFocus();
         }
     }
-    SetRowVisible(StateRow, state);
-    SetRowVisible(LatitudeRow, latLonRadius);
-    SetRowVisible(LongitudeRow, latLonRadius);
-    SetRowVisible(RadiusRow, latLonRadius);
-    SetRowVisible(ProjectRow, project);
-    m_queryMode = std::string(mode);
+    for (int row = 0; row < kRowCount; ++row) {
+        const QueryField field = kRowFields[row];
+        if (!kSharedFields.Has(field)) {
+            SetRowVisible(static_cast<Row>(row), mode.fields.Has(field));
+        }
+    }
+    m_queryMode = std::string(mode.code);
 }
-
-void frmMain::GetMonStateCo_Click() { SetModeRows(true, false, false, kModeStateCounty); }
-void frmMain::mnuLatLonRad_Click() { SetModeRows(false, true, false, kModeRadius); }
-void frmMain::mnuByProj_Click() { SetModeRows(false, false, true, kModeProject); }
 
 void frmMain::mnuHelp_Click()
 {

@@ -12,6 +12,7 @@
 // so the tests can drive the real window with fakes.
 
 #include "regions/RegionCatalogue.h"
+#include "retrieval/QueryMode.h"
 #include "retrieval/RetrievalRun.h"
 
 #include <QElapsedTimer>
@@ -102,16 +103,13 @@ private:
     void FitControlsToFont();
     void SetRowVisible(Row row, bool visible);
 
-    void GetMonStateCo_Click();
-    void mnuLatLonRad_Click();
-    void mnuByProj_Click();
+    void ChooseMode(const tervane::QueryMode& mode);
     void ChooseFormat(OutputFormat format);
     void mnuHelp_Click();
     void mnuExit_Click();
     void cboState_Click();
     void cboCounty_DropDown();
     void cmdGo_Click();
-    void SetModeRows(bool state, bool latLonRadius, bool project, std::string_view mode);
     void ChooseState();
     bool FilterKey(QObject* field, QKeyEvent* event);
     RunConfig MakeRunConfig();
