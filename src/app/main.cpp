@@ -14,7 +14,7 @@
 #include "ui/SignInDialog.h"
 #include "ui/WindowMessageBox.h"
 #include "ui/dlgProcessing.h"
-#include "ui/frmMain.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -91,7 +91,7 @@ int main(int argc, char** argv)
     setup.programDir = QCoreApplication::applicationDirPath().toStdString();
     setup.documentsDir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
     setup.environmentServiceUrl = tervane::EnvironmentServiceUrl();
-    tervane::frmMain window(settings, messages, setup);
+    tervane::MainWindow window(settings, messages, setup);
     windowMessages.SetParentWindow(&window);
 
     tervane::QtMousePointer pointer;

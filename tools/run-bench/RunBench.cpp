@@ -17,7 +17,7 @@
 #include "retrieval/SettingsStore.h"
 #include "ui/QtMousePointer.h"
 #include "ui/dlgProcessing.h"
-#include "ui/frmMain.h"
+#include "ui/MainWindow.h"
 #include "qt/HttpTransfer.h"
 
 #include <httplib.h>
@@ -136,7 +136,7 @@ int main(int argc, char** argv)
     tervane::MainWindowSetup setup;
     setup.programDir = programDir;
     setup.documentsDir = programDir / "Documents";
-    tervane::frmMain window(settings, messages, setup);
+    tervane::MainWindow window(settings, messages, setup);
     tervane::QtMousePointer pointer;
     tervane::HttpTransfer transfer;
     NoSignIn signIn;

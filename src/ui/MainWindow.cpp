@@ -1,4 +1,4 @@
-#include "ui/frmMain.h"
+#include "ui/MainWindow.h"
 
 #include "retrieval/ControlType.h"
 #include "retrieval/MarkListRequest.h"
@@ -290,7 +290,7 @@ private:
 
 } // namespace
 
-frmMain::frmMain(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent)
+MainWindow::MainWindow(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_settings(settings), m_messages(messages), m_setup(std::move(setup)),
@@ -315,14 +315,14 @@ frmMain::frmMain(SettingsStore& settings, MessageBox& messages, MainWindowSetup 
     qApp->installEventFilter(m_escapeFilter);
 }
 
-frmMain::~frmMain() = default;
+MainWindow::~MainWindow() = default;
 
-void frmMain::SetRunServices(const RunServices& services)
+void MainWindow::SetRunServices(const RunServices& services)
 {
     m_services.emplace(services);
 }
 
-void frmMain::CreateMenus()
+void MainWindow::CreateMenus()
 {
     m_mnuStations = menuBar()->addMenu(QStringLiteral("Stations"));
     m_mnuStations->setObjectName(QStringLiteral("mnuStations"));
@@ -371,7 +371,7 @@ void frmMain::CreateMenus()
     help->setObjectName(QStringLiteral("mnuHelp"));
     help->setShortcut(QKeySequence::HelpContents);
     help->setShortcutContext(Qt::WindowShortcut);
-    connect(help, &QAction::triggered, this, &frmMain::mnuHelp_Click);
+    connect(help, &QAction::triggered, this, &MainWindow::mnuHelp_Click);
     // F10 opens the first menu of the menu bar, as it does in most desktop programs.
     auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this,
@@ -379,10 +379,10 @@ void frmMain::CreateMenus()
 
     m_mnuExit = menuBar()->addAction(QStringLiteral("E&xit"));
     m_mnuExit->setObjectName(QStringLiteral("mnuExit"));
-    connect(m_mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+    connect(m_mnuExit, &QAction::triggered, this, &MainWindow::mnuExit_Click);
 }
 
-void frmMain::CreateControls()
+void MainWindow::CreateControls()
 {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -439,16 +439,16 @@ void frmMain::CreateControls()
         field->installEventFilter(this);
     }
 
-    connect(m_cboState, &QComboBox::activated, this, &frmMain::cboState_Click);
-    connect(m_cboCounty, &DropDownComboBox::dropDown, this, &frmMain::cboCounty_DropDown);
-    connect(m_cmdGo, &QPushButton::clicked, this, &frmMain::cmdGo_Click);
+    connect(m_cboState, &QComboBox::activated, this, &MainWindow::cboState_Click);
+    connect(m_cboCounty, &DropDownComboBox::dropDown, this, &MainWindow::cboCounty_DropDown);
+    connect(m_cmdGo, &QPushButton::clicked, this, &MainWindow::cmdGo_Click);
 }
 
 // The layout was drawn for a smaller font than the desktop's sans-serif at 12 points.
 // Where a text would not fit, its control grows: a label to the left (it stays
 // right-aligned against its field) and in height about its middle, a field in height
 // about its middle. Nothing moves otherwise.
-void frmMain::FitControlsToFont()
+void MainWindow::FitControlsToFont()
 {
     for (QLabel* label : m_labels) {
         const QSize needed = label->sizeHint();
@@ -478,19 +478,19 @@ void frmMain::FitControlsToFont()
     m_cmdGo->setGeometry(go);
 }
 
-void frmMain::SetRowVisible(Row row, bool visible)
+void MainWindow::SetRowVisible(Row row, bool visible)
 {
     m_labels[static_cast<std::size_t>(row)]->setVisible(visible);
     m_fields[static_cast<std::size_t>(row)]->setVisible(visible);
 }
 
-void frmMain::ChooseFormat(OutputFormat format)
+void MainWindow::ChooseFormat(OutputFormat format)
 {
     m_format = format;
     m_settings.SaveSetting(kSettingsSection, kFormatKey, FormatName(format));
 }
 
-void frmMain::Load()
+void MainWindow::Load()
 {
     m_helpFile = FindDataFile(m_setup.programDir, kHelpFileName);
 
@@ -531,7 +531,7 @@ void frmMain::Load()
     }
 }
 
-void frmMain::HideQueryInputs()
+void MainWindow::HideQueryInputs()
 {
     for (Row row : {ControlTypeRow, CountyRow, StateRow, LatitudeRow, LongitudeRow, RadiusRow}) {
         SetRowVisible(row, false);
@@ -540,7 +540,7 @@ void frmMain::HideQueryInputs()
 
 // The mode commands show the rows of their query's own fields and hide the others; none
 // of them touches the county or control type rows, clears a text or moves the focus.
-void frmMain::ChooseMode(const tervane::QueryMode& mode)
+void MainWindow::ChooseMode(const tervane::QueryMode& mode)
 {
     // Hiding the focused field would hand the focus to the next control, and the county
     // box or the radius box taking it would show the type row: the field lets go of it.
@@ -564,7 +564,7 @@ void frmMain::ChooseMode(const tervane::QueryMode& mode)
     m_queryMode = std::string(mode.code);
 }
 
-void frmMain::mnuHelp_Click()
+void MainWindow::mnuHelp_Click()
 {
     if (!m_helpWindow) {
         m_helpWindow = new HelpWindow(this);
@@ -575,9 +575,9 @@ void frmMain::mnuHelp_Click()
     }
 }
 
-void frmMain::mnuExit_Click() { EndProgram(); }
+void MainWindow::mnuExit_Click() { EndProgram(); }
 
-void frmMain::EndProgram()
+void MainWindow::EndProgram()
 {
     if (m_runBusy) {
         // The run unwinds first: the fetch ends now, the run sees the cancellation, and
@@ -596,22 +596,22 @@ void frmMain::EndProgram()
     m_setup.quit();
 }
 
-void frmMain::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
     EndProgram();
 }
 
-void frmMain::cboState_Click() { ChooseState(); }
+void MainWindow::cboState_Click() { ChooseState(); }
 
-void frmMain::cboCounty_DropDown()
+void MainWindow::cboCounty_DropDown()
 {
     if (m_cboCounty->count() == 0) {
         ChooseState();
     }
 }
 
-void frmMain::ChooseState()
+void MainWindow::ChooseState()
 {
     const std::string stateCode = StateCode(ToStdString(m_cboState->currentText()));
     m_cboState->setEditText(ToQString(stateCode));
@@ -638,7 +638,7 @@ void frmMain::ChooseState()
     SetRowVisible(ControlTypeRow, true);
 }
 
-bool frmMain::eventFilter(QObject* watched, QEvent* event)
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_cmdGo && IsSecondClickOfARun(event)) {
         return true;
@@ -665,7 +665,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool frmMain::FilterKey(QObject* field, QKeyEvent* event)
+bool MainWindow::FilterKey(QObject* field, QKeyEvent* event)
 {
     FilteredField kind;
     if (field == m_cboControlType) {
@@ -708,14 +708,14 @@ bool frmMain::FilterKey(QObject* field, QKeyEvent* event)
 
 // Against a fast service the run is over before the second click of a double click: that
 // click would start a second run, write the document again and start a second viewer.
-bool frmMain::IsSecondClickOfARun(const QEvent* event) const
+bool MainWindow::IsSecondClickOfARun(const QEvent* event) const
 {
     const QEvent::Type type = event->type();
     return (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && m_sinceRunEnded.isValid() &&
            !m_sinceRunEnded.hasExpired(QApplication::doubleClickInterval());
 }
 
-RunConfig frmMain::MakeRunConfig()
+RunConfig MainWindow::MakeRunConfig()
 {
     RunConfig config;
     config.serviceUrl = ConfiguredServiceUrl(m_setup.environmentServiceUrl, m_settings);
@@ -725,7 +725,7 @@ RunConfig frmMain::MakeRunConfig()
     return config;
 }
 
-void frmMain::cmdGo_Click()
+void MainWindow::cmdGo_Click()
 {
     if (!m_services || m_runBusy || m_endRequested) {
         return;

@@ -64,11 +64,11 @@ struct MainWindowSetup {
     std::function<void()> beep;
 };
 
-class frmMain : public QMainWindow, public QueryInputs, public RunCancellation {
+class MainWindow : public QMainWindow, public QueryInputs, public RunCancellation {
     Q_OBJECT
 public:
-    frmMain(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent = nullptr);
-    ~frmMain() override;
+    MainWindow(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Go does nothing until the run's other ports are attached (the sign-in dialog is
     // owned by this window, so it comes to exist after it).
