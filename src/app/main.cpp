@@ -13,7 +13,7 @@
 #include "ui/QtMousePointer.h"
 #include "ui/SignInDialog.h"
 #include "ui/WindowMessageBox.h"
-#include "ui/dlgProcessing.h"
+#include "ui/ProcessingDialogWindow.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     tervane::SignInDialog signIn(settings, pointer, &window);
     tervane::DesktopOpener opener;
     // Not owned by the main window: it lives as long as the program.
-    tervane::dlgProcessing processing;
+    tervane::ProcessingDialogWindow processing;
     tervane::ZipArchiveWriter archiver;
     window.SetRunServices({pointer, processing, transfer, signIn, opener, &archiver});
 

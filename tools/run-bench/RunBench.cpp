@@ -16,7 +16,7 @@
 #include "retrieval/ServiceAddress.h"
 #include "retrieval/SettingsStore.h"
 #include "ui/QtMousePointer.h"
-#include "ui/dlgProcessing.h"
+#include "ui/ProcessingDialogWindow.h"
 #include "ui/MainWindow.h"
 #include "qt/HttpTransfer.h"
 
@@ -141,7 +141,7 @@ int main(int argc, char** argv)
     tervane::HttpTransfer transfer;
     NoSignIn signIn;
     NoViewer viewer;
-    tervane::dlgProcessing dialog;
+    tervane::ProcessingDialogWindow dialog;
     window.SetRunServices({pointer, dialog, transfer, signIn, viewer});
     window.Load();
     window.show();
