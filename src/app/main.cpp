@@ -11,7 +11,7 @@
 #include "ui/DesktopOpener.h"
 #include "ui/FirstPaintProbe.h"
 #include "ui/QtMousePointer.h"
-#include "ui/SignInDialog.h"
+#include "ui/DialogSignInPrompt.h"
 #include "ui/WindowMessageBox.h"
 #include "ui/ProcessingDialogWindow.h"
 #include "ui/MainWindow.h"
@@ -96,7 +96,7 @@ int main(int argc, char** argv)
 
     tervane::QtMousePointer pointer;
     tervane::HttpTransfer transfer;
-    tervane::SignInDialog signIn(settings, pointer, &window);
+    tervane::DialogSignInPrompt signIn(settings, pointer, &window);
     tervane::DesktopOpener opener;
     // Not owned by the main window: it lives as long as the program.
     tervane::ProcessingDialogWindow processing;

@@ -7,7 +7,7 @@
 
 #include "qt/HttpTransfer.h"
 #include "ui/QtMousePointer.h"
-#include "ui/SignInDialog.h"
+#include "ui/DialogSignInPrompt.h"
 #include "web/FetchMarkList.h"
 
 #include <QApplication>
@@ -70,7 +70,7 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
 {
     testing::MemorySettingsStore store;
     QtMousePointer pointer;
-    SignInDialog prompt{store, pointer};
+    DialogSignInPrompt prompt{store, pointer};
     const auto stored = [&store](std::string_view key) {
         return store.GetSetting(kSignInSection, key, "<none>");
     };
@@ -184,7 +184,7 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
     store.SaveSetting(kSignInSection, kUserNameKey, user);
     store.SaveSetting(kSignInSection, kPasswordKey, "older");
     QtMousePointer pointer;
-    SignInDialog prompt{store, pointer};
+    DialogSignInPrompt prompt{store, pointer};
     const std::string failed(kMsgAccessFailed);
     const struct {
         const char* name;

@@ -1,4 +1,4 @@
-#include "ui/SignInDialog.h"
+#include "ui/DialogSignInPrompt.h"
 
 #include "ui/frmLogin.h"
 
@@ -6,17 +6,17 @@
 
 namespace tervane {
 
-SignInDialog::SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner)
+DialogSignInPrompt::DialogSignInPrompt(SettingsStore& settings, MousePointer& pointer, QWidget* owner)
     : m_settings(settings), m_pointer(pointer), m_owner(owner)
 {
 }
 
-SignInDialog::~SignInDialog()
+DialogSignInPrompt::~DialogSignInPrompt()
 {
     delete m_dialog.data(); // null when the owner window has already taken it down
 }
 
-SignInAnswer SignInDialog::Ask()
+SignInAnswer DialogSignInPrompt::Ask()
 {
     if (m_dialog && m_dialog->ClosedByControl()) {
         const bool kept = m_dialog->LoginSucceeded;
@@ -43,7 +43,7 @@ SignInAnswer SignInDialog::Ask()
     return answer;
 }
 
-void SignInDialog::PasswordRefused()
+void DialogSignInPrompt::PasswordRefused()
 {
     m_passwordRefused = true;
     const std::string stored = m_settings.GetSetting(kSignInSection, kPasswordKey, "");

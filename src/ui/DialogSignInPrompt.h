@@ -27,12 +27,12 @@ class QWidget;
 
 namespace tervane {
 
-class SignInDialog : public SignInPrompt {
+class DialogSignInPrompt : public SignInPrompt {
 public:
-    SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr);
-    ~SignInDialog() override;
-    SignInDialog(const SignInDialog&) = delete;
-    SignInDialog& operator=(const SignInDialog&) = delete;
+    DialogSignInPrompt(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr);
+    ~DialogSignInPrompt() override;
+    DialogSignInPrompt(const DialogSignInPrompt&) = delete;
+    DialogSignInPrompt& operator=(const DialogSignInPrompt&) = delete;
 
     SignInAnswer Ask() override;
     void PasswordRefused() override;
