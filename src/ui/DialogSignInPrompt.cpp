@@ -1,6 +1,6 @@
 #include "ui/DialogSignInPrompt.h"
 
-#include "ui/frmLogin.h"
+#include "ui/SignInDialog.h"
 
 #include <QLineEdit>
 
@@ -21,11 +21,11 @@ SignInAnswer DialogSignInPrompt::Ask()
     if (m_dialog && m_dialog->ClosedByControl()) {
         const bool kept = m_dialog->LoginSucceeded;
         delete m_dialog.data();
-        m_dialog = new frmLogin(m_settings, m_pointer, m_owner);
+        m_dialog = new SignInDialog(m_settings, m_pointer, m_owner);
         m_dialog->LoginSucceeded = kept;
     }
     if (!m_dialog)
-        m_dialog = new frmLogin(m_settings, m_pointer, m_owner);
+        m_dialog = new SignInDialog(m_settings, m_pointer, m_owner);
 
     m_dialog->OfferStoredPassword(!m_passwordRefused);
     m_dialog->exec();

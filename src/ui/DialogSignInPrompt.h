@@ -1,6 +1,6 @@
 #pragma once
 
-// The sign-in prompt of the web fetch: shows frmLogin modally in front of its owner and
+// The sign-in prompt of the web fetch: shows SignInDialog modally in front of its owner and
 // hands back what the user confirmed. One dialog serves the whole program run; after it
 // was closed through its window's close control it is built afresh at the next showing,
 // keeping `LoginSucceeded`.
@@ -15,7 +15,7 @@
 // store, where it would come back at the next start for one press of OK to send again.
 
 #include "retrieval/SettingsStore.h"
-#include "ui/frmLogin.h"
+#include "ui/SignInDialog.h"
 #include "web/WebPorts.h"
 
 #include <QPointer>
@@ -38,13 +38,13 @@ public:
     void PasswordRefused() override;
 
     // The dialog of the last showing; null before the first one.
-    frmLogin* Dialog() const { return m_dialog.data(); }
+    SignInDialog* Dialog() const { return m_dialog.data(); }
 
 private:
     SettingsStore& m_settings;
     MousePointer& m_pointer;
     QWidget* m_owner;
-    QPointer<frmLogin> m_dialog;
+    QPointer<SignInDialog> m_dialog;
     bool m_passwordRefused = false;
     std::optional<std::string> m_lastPassword; // of the last confirmed answer
 };

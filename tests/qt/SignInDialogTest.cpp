@@ -32,13 +32,13 @@ namespace {
 // Runs `run`; whenever the sign-in dialog is up meanwhile, `act` is done on it. Should
 // `act` leave it open, it is rejected so that a failing test cannot hang. Returns how
 // many times the dialog showed.
-int WithDialog(const std::function<void(frmLogin&)>& act, const std::function<void()>& run)
+int WithDialog(const std::function<void(SignInDialog&)>& act, const std::function<void()>& run)
 {
     int shown = 0;
     bool acting = false; // `act` may wait, turning the event loop
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        QPointer<frmLogin> dialog = qobject_cast<frmLogin*>(QApplication::activeModalWidget());
+        QPointer<SignInDialog> dialog = qobject_cast<SignInDialog*>(QApplication::activeModalWidget());
         if (acting || !dialog || !dialog->isVisible())
             return;
         acting = true;
@@ -74,13 +74,13 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
     const auto stored = [&store](std::string_view key) {
         return store.GetSetting(kSignInSection, key, "<none>");
     };
-    using Leave = std::function<void(frmLogin&)>;
-    const Leave ok = [](frmLogin& d) { QTest::mouseClick(d.cmdOK, Qt::LeftButton); };
-    const Leave enter = [](frmLogin& d) { QTest::keyClick(d.txtPassword, Qt::Key_Return); };
-    const Leave cancel = [](frmLogin& d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton); };
-    const Leave escape = [](frmLogin& d) { QTest::keyClick(d.txtPassword, Qt::Key_Escape); };
-    const Leave enterOnCancel = [](frmLogin& d) { QTest::keyClick(d.cmdCancel, Qt::Key_Return); };
-    const Leave closeControl = [](frmLogin& d) { d.close(); };
+    using Leave = std::function<void(SignInDialog&)>;
+    const Leave ok = [](SignInDialog& d) { QTest::mouseClick(d.cmdOK, Qt::LeftButton); };
+    const Leave enter = [](SignInDialog& d) { QTest::keyClick(d.txtPassword, Qt::Key_Return); };
+    const Leave cancel = [](SignInDialog& d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton); };
+    const Leave escape = [](SignInDialog& d) { QTest::keyClick(d.txtPassword, Qt::Key_Escape); };
+    const Leave enterOnCancel = [](SignInDialog& d) { QTest::keyClick(d.cmdCancel, Qt::Key_Return); };
+    const Leave closeControl = [](SignInDialog& d) { d.close(); };
     struct Step {
         const char* name;
         QString shownName, shownPassword; // what the showing brings up
@@ -119,7 +119,7 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         SCOPED_TRACE(step.name);
         pointer.ShowHourglass(); // as the fetch leaves it
         SignInAnswer answer;
-        const auto act = [&](frmLogin& dialog) {
+        const auto act = [&](SignInDialog& dialog) {
             EXPECT_EQ(nullptr, QGuiApplication::overrideCursor()) << "the arrow while the dialog shows";
             QTest::qWait(20); // the whole field is selected on every way in: at opening and by Tab
             EXPECT_EQ(step.shownName, dialog.txtUserName->selectedText());
@@ -220,7 +220,7 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
         }
         std::string reply;
         std::string error;
-        const auto act = [&](frmLogin& dialog) {
+        const auto act = [&](SignInDialog& dialog) {
             EXPECT_EQ(user, dialog.txtUserName->text().toStdString());
             EXPECT_EQ(step.shownPassword, dialog.txtPassword->text().toStdString());
             if (!step.typed.isEmpty())

@@ -1,4 +1,4 @@
-#include "ui/frmLogin.h"
+#include "ui/SignInDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -70,7 +70,7 @@ void Place(QWidget* control, const Twips& where, bool keepWidth = false)
 
 } // namespace
 
-frmLogin::frmLogin(SettingsStore& settings, MousePointer& pointer, QWidget* owner)
+SignInDialog::SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                          Qt::MSWindowsFixedSizeDialogHint),
       m_settings(settings), m_pointer(pointer)
@@ -108,12 +108,12 @@ frmLogin::frmLogin(SettingsStore& settings, MousePointer& pointer, QWidget* owne
     setTabOrder(cmdOK, cmdCancel);
     setTabOrder(cmdCancel, chkRember);
 
-    connect(cmdOK, &QPushButton::clicked, this, &frmLogin::accept);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmLogin::reject);
+    connect(cmdOK, &QPushButton::clicked, this, &SignInDialog::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &SignInDialog::reject);
     PlaceControls();
 }
 
-void frmLogin::PlaceControls()
+void SignInDialog::PlaceControls()
 {
     Place(lblLabels[0], kUserLabel);
     Place(txtUserName, kUserField, true);
@@ -135,7 +135,7 @@ void frmLogin::PlaceControls()
     setFixedSize(size);
 }
 
-void frmLogin::FillFromStore()
+void SignInDialog::FillFromStore()
 {
     chkRember->setCheckState(CheckStateFrom(m_settings.GetSetting(kSignInSection, kCheckBoxKey, "0")));
     txtUserName->setText(Text(m_settings.GetSetting(kSignInSection, kUserNameKey, "")));
@@ -143,7 +143,7 @@ void frmLogin::FillFromStore()
                                                : QString());
 }
 
-void frmLogin::showEvent(QShowEvent* event)
+void SignInDialog::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
         m_closedByControl = false;
@@ -156,7 +156,7 @@ void frmLogin::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void frmLogin::accept()
+void SignInDialog::accept()
 {
     LoginSucceeded = true;
     const bool remember = chkRember->checkState() == Qt::Checked;
@@ -168,7 +168,7 @@ void frmLogin::accept()
     QDialog::accept();
 }
 
-void frmLogin::reject()
+void SignInDialog::reject()
 {
     LoginSucceeded = false;
     QDialog::reject();
@@ -176,7 +176,7 @@ void frmLogin::reject()
 
 // The close control is neither OK nor Cancel: it must not reach reject(), which
 // QDialog::closeEvent would call.
-void frmLogin::closeEvent(QCloseEvent* event)
+void SignInDialog::closeEvent(QCloseEvent* event)
 {
     if (isVisible()) {
         m_closedByControl = true;
@@ -187,7 +187,7 @@ void frmLogin::closeEvent(QCloseEvent* event)
 
 // Select the whole text on every way in, by tab, access key, mouse or at opening. Later,
 // so that a mouse press placing the cursor does not undo it.
-bool frmLogin::eventFilter(QObject* watched, QEvent* event)
+bool SignInDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusIn) {
         if (auto* field = qobject_cast<QLineEdit*>(watched))

@@ -23,11 +23,11 @@ class QPushButton;
 
 namespace tervane {
 
-class frmLogin : public QDialog {
+class SignInDialog : public QDialog {
     Q_OBJECT
 
 public:
-    frmLogin(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr);
+    SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr);
 
     // True after OK, false after Cancel; kept between showings.
     bool LoginSucceeded = false;
