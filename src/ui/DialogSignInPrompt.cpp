@@ -2,8 +2,6 @@
 
 #include "ui/SignInDialog.h"
 
-#include <QLineEdit>
-
 namespace tervane {
 
 DialogSignInPrompt::DialogSignInPrompt(SettingsStore& settings, MousePointer& pointer, QWidget* owner)
@@ -19,10 +17,9 @@ DialogSignInPrompt::~DialogSignInPrompt()
 SignInAnswer DialogSignInPrompt::Ask()
 {
     if (m_dialog && m_dialog->ClosedByControl()) {
-        const bool kept = m_dialog->LoginSucceeded;
+        const bool kept = m_dialog->LoginSucceeded();
         delete m_dialog.data();
-        m_dialog = new SignInDialog(m_settings, m_pointer, m_owner);
-        m_dialog->LoginSucceeded = kept;
+        m_dialog = new SignInDialog(m_settings, m_pointer, m_owner, kept);
     }
     if (!m_dialog)
         m_dialog = new SignInDialog(m_settings, m_pointer, m_owner);
@@ -33,9 +30,9 @@ SignInAnswer DialogSignInPrompt::Ask()
     SignInAnswer answer;
     if (!m_dialog || m_dialog->ClosedByControl())
         return answer;
-    answer.loginSucceeded = m_dialog->LoginSucceeded;
-    answer.userName = m_dialog->txtUserName->text().toStdString();
-    answer.password = m_dialog->txtPassword->text().toStdString();
+    answer.loginSucceeded = m_dialog->LoginSucceeded();
+    answer.userName = m_dialog->UserName();
+    answer.password = m_dialog->Password();
     if (answer.loginSucceeded) {
         m_passwordRefused = false;
         m_lastPassword = answer.password;

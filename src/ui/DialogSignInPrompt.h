@@ -1,6 +1,6 @@
 #pragma once
 
-// The sign-in prompt of the web fetch: shows SignInDialog modally in front of its owner and
+// The sign-in prompt of the web fetch: shows the SignInDialog modally in front of its owner and
 // hands back what the user confirmed. One dialog serves the whole program run; after it
 // was closed through its window's close control it is built afresh at the next showing,
 // keeping `LoginSucceeded`.

@@ -70,10 +70,11 @@ void Place(QWidget* control, const Twips& where, bool keepWidth = false)
 
 } // namespace
 
-SignInDialog::SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner)
+SignInDialog::SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner,
+                           bool loginSucceeded)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                          Qt::MSWindowsFixedSizeDialogHint),
-      m_settings(settings), m_pointer(pointer)
+      m_settings(settings), m_pointer(pointer), m_loginSucceeded(loginSucceeded)
 {
     setWindowTitle(kTitle);
     setModal(true);
@@ -84,44 +85,51 @@ SignInDialog::SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidg
     fieldFont.setStyleHint(QFont::TypeWriter);
     fieldFont.setPointSizeF(kFontPoints);
 
-    lblLabels[0] = new QLabel(QStringLiteral("&User Name:"), this);
-    txtUserName = new QLineEdit(this);
-    lblLabels[1] = new QLabel(QStringLiteral("&Password:"), this);
-    txtPassword = new QLineEdit(this);
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    chkRember = new QCheckBox(QStringLiteral("Remember password"), this);
+    const auto named = [](auto* control, const char* name) {
+        control->setObjectName(QString::fromLatin1(name));
+        return control;
+    };
+    m_lblUserName = named(new QLabel(QStringLiteral("&User Name:"), this), "lblUserName");
+    m_txtUserName = named(new QLineEdit(this), "txtUserName");
+    m_lblPassword = named(new QLabel(QStringLiteral("&Password:"), this), "lblPassword");
+    m_txtPassword = named(new QLineEdit(this), "txtPassword");
+    m_cmdOK = named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
+    m_cmdCancel = named(new QPushButton(QStringLiteral("Cancel"), this), "cmdCancel");
+    m_chkRemember = named(new QCheckBox(QStringLiteral("Remember password"), this), "chkRemember");
 
-    lblLabels[0]->setBuddy(txtUserName);
-    lblLabels[1]->setBuddy(txtPassword);
-    for (QLineEdit* field : {txtUserName, txtPassword}) {
+    m_lblUserName->setBuddy(m_txtUserName);
+    m_lblPassword->setBuddy(m_txtPassword);
+    for (QLineEdit* field : {m_txtUserName, m_txtPassword}) {
         field->setFont(fieldFont);
         field->installEventFilter(this);
     }
-    txtPassword->setEchoMode(QLineEdit::Password);
-    txtPassword->setStyleSheet(kPasswordMask);
-    txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
-    cmdOK->setDefault(true);
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+    m_txtPassword->setStyleSheet(kPasswordMask);
+    m_txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
+    m_cmdOK->setDefault(true);
 
-    setTabOrder(txtUserName, txtPassword);
-    setTabOrder(txtPassword, cmdOK);
-    setTabOrder(cmdOK, cmdCancel);
-    setTabOrder(cmdCancel, chkRember);
+    setTabOrder(m_txtUserName, m_txtPassword);
+    setTabOrder(m_txtPassword, m_cmdOK);
+    setTabOrder(m_cmdOK, m_cmdCancel);
+    setTabOrder(m_cmdCancel, m_chkRemember);
 
-    connect(cmdOK, &QPushButton::clicked, this, &SignInDialog::accept);
-    connect(cmdCancel, &QPushButton::clicked, this, &SignInDialog::reject);
+    connect(m_cmdOK, &QPushButton::clicked, this, &SignInDialog::accept);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &SignInDialog::reject);
     PlaceControls();
 }
 
+std::string SignInDialog::UserName() const { return m_txtUserName->text().toStdString(); }
+std::string SignInDialog::Password() const { return m_txtPassword->text().toStdString(); }
+
 void SignInDialog::PlaceControls()
 {
-    Place(lblLabels[0], kUserLabel);
-    Place(txtUserName, kUserField, true);
-    Place(lblLabels[1], kPasswordLabel);
-    Place(txtPassword, kPasswordField, true);
-    Place(cmdOK, kOkButton);
-    Place(cmdCancel, kCancelButton);
-    Place(chkRember, kRememberBox);
+    Place(m_lblUserName, kUserLabel);
+    Place(m_txtUserName, kUserField, true);
+    Place(m_lblPassword, kPasswordLabel);
+    Place(m_txtPassword, kPasswordField, true);
+    Place(m_cmdOK, kOkButton);
+    Place(m_cmdCancel, kCancelButton);
+    Place(m_chkRemember, kRememberBox);
 
     // Keep the old margins to the right and below should a control have grown past them.
     const QRect client = kClient.Pixels();
@@ -137,10 +145,11 @@ void SignInDialog::PlaceControls()
 
 void SignInDialog::FillFromStore()
 {
-    chkRember->setCheckState(CheckStateFrom(m_settings.GetSetting(kSignInSection, kCheckBoxKey, "0")));
-    txtUserName->setText(Text(m_settings.GetSetting(kSignInSection, kUserNameKey, "")));
-    txtPassword->setText(m_offerStoredPassword ? Text(m_settings.GetSetting(kSignInSection, kPasswordKey, ""))
-                                               : QString());
+    m_chkRemember->setCheckState(CheckStateFrom(m_settings.GetSetting(kSignInSection, kCheckBoxKey, "0")));
+    m_txtUserName->setText(Text(m_settings.GetSetting(kSignInSection, kUserNameKey, "")));
+    const std::string password =
+        m_offerStoredPassword ? m_settings.GetSetting(kSignInSection, kPasswordKey, "") : std::string();
+    m_txtPassword->setText(Text(password));
 }
 
 void SignInDialog::showEvent(QShowEvent* event)
@@ -151,26 +160,26 @@ void SignInDialog::showEvent(QShowEvent* event)
         m_pointer.ShowDefault();
         if (const QScreen* where = screen())
             move(where->availableGeometry().center() - rect().center());
-        txtUserName->setFocus(Qt::OtherFocusReason);
+        m_txtUserName->setFocus(Qt::OtherFocusReason);
     }
     QDialog::showEvent(event);
 }
 
 void SignInDialog::accept()
 {
-    LoginSucceeded = true;
-    const bool remember = chkRember->checkState() == Qt::Checked;
+    m_loginSucceeded = true;
+    const bool remember = m_chkRemember->checkState() == Qt::Checked;
     m_settings.SaveSetting(kSignInSection, kCheckBoxKey, remember ? "1" : "0");
-    m_settings.SaveSetting(kSignInSection, kUserNameKey, txtUserName->text().toStdString());
+    m_settings.SaveSetting(kSignInSection, kUserNameKey, m_txtUserName->text().toStdString());
     if (remember)
-        m_settings.SaveSetting(kSignInSection, kPasswordKey, txtPassword->text().toStdString());
+        m_settings.SaveSetting(kSignInSection, kPasswordKey, m_txtPassword->text().toStdString());
     m_pointer.ShowHourglass();
     QDialog::accept();
 }
 
 void SignInDialog::reject()
 {
-    LoginSucceeded = false;
+    m_loginSucceeded = false;
     QDialog::reject();
 }
 

@@ -16,6 +16,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -27,22 +29,20 @@ class SignInDialog : public QDialog {
     Q_OBJECT
 
 public:
-    SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr);
+    // `loginSucceeded` carries the flag over from an earlier dialog.
+    SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr,
+                 bool loginSucceeded = false);
 
     // True after OK, false after Cancel; kept between showings.
-    bool LoginSucceeded = false;
+    bool LoginSucceeded() const { return m_loginSucceeded; }
+    // The fields as the last showing left them.
+    std::string UserName() const;
+    std::string Password() const;
     // The last showing ended through the window's close control, not OK or Cancel.
     bool ClosedByControl() const { return m_closedByControl; }
     // Whether the next showings fill the password in from the store; off while the
     // password the service last refused is not yet typed anew.
     void OfferStoredPassword(bool offer) { m_offerStoredPassword = offer; }
-
-    QLabel* lblLabels[2] = {};
-    QLineEdit* txtUserName = nullptr;
-    QLineEdit* txtPassword = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdCancel = nullptr;
-    QCheckBox* chkRember = nullptr;
 
 public slots:
     void accept() override; // OK and Enter
@@ -59,6 +59,15 @@ private:
 
     SettingsStore& m_settings;
     MousePointer& m_pointer;
+    // Found by these object names too, as the tests find them.
+    QLabel* m_lblUserName = nullptr;
+    QLineEdit* m_txtUserName = nullptr;
+    QLabel* m_lblPassword = nullptr;
+    QLineEdit* m_txtPassword = nullptr;
+    QPushButton* m_cmdOK = nullptr;
+    QPushButton* m_cmdCancel = nullptr;
+    QCheckBox* m_chkRemember = nullptr;
+    bool m_loginSucceeded = false;
     bool m_closedByControl = false;
     bool m_offerStoredPassword = true;
 };

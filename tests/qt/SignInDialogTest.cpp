@@ -55,6 +55,16 @@ int WithDialog(const std::function<void(SignInDialog&)>& act, const std::functio
     return shown;
 }
 
+// The dialog's controls, found as a user finds them: by what they are.
+template <typename T = QLineEdit>
+T* Control(SignInDialog& dialog, const char* name)
+{
+    T* control = dialog.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(nullptr, control) << name;
+    return control;
+}
+QPushButton* Button(SignInDialog& dialog, const char* name) { return Control<QPushButton>(dialog, name); }
+
 void Type(QLineEdit* field, const QString& text)
 {
     field->selectAll();
@@ -75,11 +85,13 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         return store.GetSetting(kSignInSection, key, "<none>");
     };
     using Leave = std::function<void(SignInDialog&)>;
-    const Leave ok = [](SignInDialog& d) { QTest::mouseClick(d.cmdOK, Qt::LeftButton); };
-    const Leave enter = [](SignInDialog& d) { QTest::keyClick(d.txtPassword, Qt::Key_Return); };
-    const Leave cancel = [](SignInDialog& d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton); };
-    const Leave escape = [](SignInDialog& d) { QTest::keyClick(d.txtPassword, Qt::Key_Escape); };
-    const Leave enterOnCancel = [](SignInDialog& d) { QTest::keyClick(d.cmdCancel, Qt::Key_Return); };
+    const Leave ok = [](SignInDialog& d) { QTest::mouseClick(Button(d, "cmdOK"), Qt::LeftButton); };
+    const Leave enter = [](SignInDialog& d) { QTest::keyClick(Control(d, "txtPassword"), Qt::Key_Return); };
+    const Leave cancel = [](SignInDialog& d) { QTest::mouseClick(Button(d, "cmdCancel"), Qt::LeftButton); };
+    const Leave escape = [](SignInDialog& d) { QTest::keyClick(Control(d, "txtPassword"), Qt::Key_Escape); };
+    const Leave enterOnCancel = [](SignInDialog& d) {
+        QTest::keyClick(Button(d, "cmdCancel"), Qt::Key_Return);
+    };
     const Leave closeControl = [](SignInDialog& d) { d.close(); };
     struct Step {
         const char* name;
@@ -122,15 +134,15 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         const auto act = [&](SignInDialog& dialog) {
             EXPECT_EQ(nullptr, QGuiApplication::overrideCursor()) << "the arrow while the dialog shows";
             QTest::qWait(20); // the whole field is selected on every way in: at opening and by Tab
-            EXPECT_EQ(step.shownName, dialog.txtUserName->selectedText());
-            QTest::keyClick(dialog.txtUserName, Qt::Key_Tab);
+            EXPECT_EQ(step.shownName, Control(dialog, "txtUserName")->selectedText());
+            QTest::keyClick(Control(dialog, "txtUserName"), Qt::Key_Tab);
             QTest::qWait(20);
-            EXPECT_EQ(step.shownPassword, dialog.txtPassword->selectedText());
-            EXPECT_EQ(step.shownTicked, dialog.chkRember->isChecked());
-            Type(dialog.txtUserName, step.typeName);
-            Type(dialog.txtPassword, step.typePassword);
-            EXPECT_EQ(QString(step.typePassword.size(), '*'), dialog.txtPassword->displayText());
-            dialog.chkRember->setChecked(step.tick);
+            EXPECT_EQ(step.shownPassword, Control(dialog, "txtPassword")->selectedText());
+            EXPECT_EQ(step.shownTicked, Control<QCheckBox>(dialog, "chkRemember")->isChecked());
+            Type(Control(dialog, "txtUserName"), step.typeName);
+            Type(Control(dialog, "txtPassword"), step.typePassword);
+            EXPECT_EQ(QString(step.typePassword.size(), '*'), Control(dialog, "txtPassword")->displayText());
+            Control<QCheckBox>(dialog, "chkRemember")->setChecked(step.tick);
             step.leave(dialog);
         };
         EXPECT_EQ(1, WithDialog(act, [&] { answer = prompt.Ask(); }));
@@ -145,7 +157,7 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         EXPECT_EQ(step.storedPassword, stored(kPasswordKey));
         EXPECT_EQ(step.storedBox, stored(kCheckBoxKey));
         ASSERT_NE(nullptr, prompt.Dialog());
-        EXPECT_EQ(step.flag, prompt.Dialog()->LoginSucceeded);
+        EXPECT_EQ(step.flag, prompt.Dialog()->LoginSucceeded());
     }
 }
 
@@ -221,12 +233,12 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
         std::string reply;
         std::string error;
         const auto act = [&](SignInDialog& dialog) {
-            EXPECT_EQ(user, dialog.txtUserName->text().toStdString());
-            EXPECT_EQ(step.shownPassword, dialog.txtPassword->text().toStdString());
+            EXPECT_EQ(user, Control(dialog, "txtUserName")->text().toStdString());
+            EXPECT_EQ(step.shownPassword, Control(dialog, "txtPassword")->text().toStdString());
             if (!step.typed.isEmpty())
-                dialog.txtPassword->setText(step.typed);
-            dialog.chkRember->setChecked(step.remember);
-            QTest::mouseClick(step.typed.isEmpty() ? dialog.cmdCancel : dialog.cmdOK, Qt::LeftButton);
+                Control(dialog, "txtPassword")->setText(step.typed);
+            Control<QCheckBox>(dialog, "chkRemember")->setChecked(step.remember);
+            QTest::mouseClick(Button(dialog, step.typed.isEmpty() ? "cmdCancel" : "cmdOK"), Qt::LeftButton);
         };
         const int shown =
             WithDialog(act, [&] { FetchMarkList(url, reply, error, transfer, prompt, pointer); });
