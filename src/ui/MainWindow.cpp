@@ -9,6 +9,7 @@
 #include "ui/FieldKeyFilter.h"
 #include "ui/HelpWindow.h"
 #include "ui/OutputFolder.h"
+#include "ui/WindowInputFilters.h"
 #include "ui/WindowMetrics.h"
 
 #include <QActionGroup>
@@ -23,7 +24,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
-#include <QShortcutEvent>
 #include <QStyle>
 
 #include <algorithm>
@@ -96,101 +96,6 @@ void FillList(QComboBox* list, const QStringList& entries, const QString& text)
     list->setEditText(text);
 }
 
-// The character a key press types, as the old key-press event saw it: Enter, Backspace
-// and the Ctrl+letter control codes included, navigation and function keys not.
-std::optional<char32_t> TypedCharacter(const QKeyEvent& event)
-{
-    const int key = event.key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        return kKeyEnter;
-    }
-    if (key == Qt::Key_Backspace) {
-        return kKeyBackspace;
-    }
-    if (key == Qt::Key_Escape) {
-        return kKeyEscape;
-    }
-    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
-        return std::nullopt;
-    }
-    // Delete, the arrows, Home, End and the function keys type no character, whatever
-    // text the platform attaches (X11 gives Delete the text U+007F); the field acts on
-    // them as usual. Only an unmapped key is judged by its text.
-    if (key >= Qt::Key_Escape && key != Qt::Key_unknown) {
-        return std::nullopt;
-    }
-    const Qt::KeyboardModifiers modifiers = event.modifiers();
-    // Ctrl+A .. Ctrl+_ type the control codes 1 .. 31 (Ctrl+@ types 0), whatever text the
-    // platform attaches to the event; AltGr (Ctrl+Alt) combinations type their own text.
-    if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier) && key >= Qt::Key_At &&
-        key <= Qt::Key_Underscore) {
-        return static_cast<char32_t>(key - Qt::Key_At);
-    }
-    const QString text = event.text();
-    if (text.isEmpty()) {
-        return std::nullopt;
-    }
-    return static_cast<char32_t>(text.toUcs4().value(0));
-}
-
-// Escape ends the program from anywhere in the main window, before the focused control
-// sees the key. An open drop-down list takes Escape and closes, as it does everywhere.
-// The menu bar is left whole by one Escape: an open menu of it closes and the bar lets
-// go of the keyboard, and so does the bar with a title highlighted (F10, then the arrows
-// to Help or Exit), so that the next Escape is the one that ends the program. Other
-// windows (message boxes, the sign-in and processing dialogs) keep their own Escape.
-class EscapeFilter : public QObject {
-public:
-    EscapeFilter(QWidget* window, QMenuBar* bar, std::function<void()> onEscape)
-        : QObject(window), m_window(window), m_bar(bar), m_onEscape(std::move(onEscape))
-    {
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
-            !watched->isWidgetType()) {
-            return false;
-        }
-        auto* widget = static_cast<QWidget*>(watched);
-        if (QWidget* popup = QApplication::activePopupWidget()) {
-            // Left to itself, a menu of the bar would close and hand the keyboard to the
-            // bar, which took the next Escape without a visible change.
-            QAction* title = m_bar->activeAction();
-            if (!title || title->menu() != popup) {
-                return false;
-            }
-            popup->close();
-            LeaveBar();
-            return true;
-        }
-        if (qobject_cast<QMenuBar*>(widget) || widget->window() != m_window) {
-            return false;
-        }
-        if (m_bar->activeAction()) {
-            LeaveBar();
-            return true;
-        }
-        m_onEscape();
-        return true;
-    }
-
-private:
-    void LeaveBar()
-    {
-        if (m_bar->hasFocus()) {
-            // Escape is how a bar in keyboard mode gives the focus back.
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QCoreApplication::sendEvent(m_bar, &escape);
-        }
-        m_bar->setActiveAction(nullptr);
-    }
-
-    QWidget* m_window;
-    QMenuBar* m_bar;
-    std::function<void()> m_onEscape;
-};
-
 // Go with its keyboard focus plain to see: a thick frame in the highlight colour inside
 // the button's own frame, so the designed geometry stays as it is.
 class GoButton : public QPushButton {
@@ -212,80 +117,6 @@ protected:
             painter.drawRect(ring.adjusted(i, i, -i - 1, -i - 1));
         }
     }
-};
-
-// While a run is busy the user can do nothing else, as the run holds the program: mouse
-// and key input to the main window and the processing dialog is dropped, not kept for
-// later. What ends the program still gets through (Escape and Exit in the main window,
-// closing it, which is no input event), and Escape in the processing dialog, which hides
-// it. Modal windows the run opens (the sign-in dialog, message boxes) take input as usual.
-class RunInputFilter : public QObject {
-public:
-    RunInputFilter(QWidget* window, QAction* exit)
-        : m_window(window), m_exit(exit), m_exitKey(QKeySequence::mnemonic(exit->text()))
-    {
-        qApp->installEventFilter(this);
-    }
-    ~RunInputFilter() override { qApp->removeEventFilter(this); }
-    RunInputFilter(const RunInputFilter&) = delete;
-    RunInputFilter& operator=(const RunInputFilter&) = delete;
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-            return DropKey(watched, static_cast<QKeyEvent*>(event));
-        case QEvent::Shortcut:
-            return static_cast<QShortcutEvent*>(event)->key() != m_exitKey && !InModalWindow(watched);
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-            return watched->isWidgetType() && !InModalWindow(watched) &&
-                   !OnExit(watched, static_cast<QMouseEvent*>(event));
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::TabletPress:
-        case QEvent::TouchBegin:
-            return watched->isWidgetType() && !InModalWindow(watched);
-        default:
-            return false;
-        }
-    }
-
-private:
-    static bool InModalWindow(QObject* watched)
-    {
-        return watched->isWidgetType() && static_cast<QWidget*>(watched)->window()->isModal();
-    }
-
-    bool DropKey(QObject* watched, QKeyEvent* event) const
-    {
-        if (!watched->isWidgetType() || InModalWindow(watched)) {
-            return false;
-        }
-        const bool escape = event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
-        const bool exit = static_cast<QWidget*>(watched)->window() == m_window &&
-                          QKeySequence(event->keyCombination()) == m_exitKey;
-        if (escape || exit) {
-            return false;
-        }
-        // Accepting the override keeps the window's shortcuts (F1) from firing.
-        event->accept();
-        return true;
-    }
-
-    bool OnExit(QObject* watched, const QMouseEvent* event) const
-    {
-        auto* bar = qobject_cast<QMenuBar*>(watched);
-        return bar && bar->window() == m_window && bar->actionAt(event->position().toPoint()) == m_exit;
-    }
-
-    QWidget* m_window;
-    QAction* m_exit;
-    QKeySequence m_exitKey;
 };
 
 } // namespace
