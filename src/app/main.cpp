@@ -7,14 +7,14 @@
 #include "qt/QtSettingsStore.h"
 #include "qt/ZipArchiveWriter.h"
 #include "retrieval/ServiceAddress.h"
+#include "startup-bench/FirstPaintProbe.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopOpener.h"
-#include "ui/FirstPaintProbe.h"
-#include "ui/QtMousePointer.h"
 #include "ui/DialogSignInPrompt.h"
-#include "ui/WindowMessageBox.h"
-#include "ui/ProcessingDialogWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/ProcessingDialogWindow.h"
+#include "ui/QtMousePointer.h"
+#include "ui/WindowMessageBox.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
