@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 #include <span>
 
 namespace tervane {
@@ -61,16 +60,17 @@ enum class Slot {
 struct ValueOption {
     std::string_view name;
     Slot slot;
+    std::optional<QueryField> query = std::nullopt; // the query input it gives
 };
 
 constexpr std::array<ValueOption, 14> kValueOptions{{
-    {"--state", Slot::State},
-    {"--county", Slot::County},
-    {"--lat", Slot::Latitude},
-    {"--lon", Slot::Longitude},
-    {"--radius", Slot::Radius},
-    {"--project", Slot::Project},
-    {"--type", Slot::Type},
+    {"--state", Slot::State, QueryField::State},
+    {"--county", Slot::County, QueryField::County},
+    {"--lat", Slot::Latitude, QueryField::Latitude},
+    {"--lon", Slot::Longitude, QueryField::Longitude},
+    {"--radius", Slot::Radius, QueryField::Radius},
+    {"--project", Slot::Project, QueryField::Project},
+    {"--type", Slot::Type, QueryField::ControlType},
     {"--service", Slot::Service},
     {"--reply", Slot::Reply},
     {"--user", Slot::User},
@@ -80,7 +80,9 @@ constexpr std::array<ValueOption, 14> kValueOptions{{
     {"--format", Slot::Format},
 }};
 
-std::optional<std::string>& Field(CliOptions& options, Slot slot)
+// The option's value in `options` (a CliOptions, const or not).
+template <typename Options>
+auto& Field(Options& options, Slot slot)
 {
     switch (slot) {
     case Slot::State: return options.state;
@@ -99,6 +101,13 @@ std::optional<std::string>& Field(CliOptions& options, Slot slot)
     case Slot::Format: return options.format;
     }
     return options.state; // unreachable: every slot is listed
+}
+
+// Whether `option` gives an input of `mode` that names it: any but the type, which
+// several queries share.
+bool NamesQuery(const ValueOption& option, const QueryMode& mode)
+{
+    return option.query && *option.query != QueryField::ControlType && mode.fields.Has(*option.query);
 }
 
 bool CheckType(std::string& text, std::string& error)
@@ -150,36 +159,11 @@ bool CheckValues(CliOptions& options, std::string& error)
     return true;
 }
 
-// The query options, one per query input, in the order the help lists them.
-constexpr struct {
-    QueryField field;
-    std::string_view name;
-} kQueryOptions[] = {
-    {QueryField::State, "--state"},        {QueryField::County, "--county"}, {QueryField::Latitude, "--lat"},
-    {QueryField::Longitude, "--lon"},      {QueryField::Radius, "--radius"}, {QueryField::Project, "--project"},
-    {QueryField::ControlType, "--type"},
-};
-
-const std::optional<std::string>& QueryValue(const CliOptions& options, QueryField field)
-{
-    switch (field) {
-    case QueryField::State: return options.state;
-    case QueryField::County: return options.county;
-    case QueryField::Latitude: return options.latitude;
-    case QueryField::Longitude: return options.longitude;
-    case QueryField::Radius: return options.radius;
-    case QueryField::Project: return options.project;
-    case QueryField::ControlType: return options.type;
-    }
-    return options.type; // unreachable: every field is listed
-}
-
-// Any option of a query but --type, which several share, names it.
+// Whether the options name `mode`.
 bool Names(const CliOptions& options, const QueryMode& mode)
 {
-    return std::any_of(std::begin(kQueryOptions), std::end(kQueryOptions), [&](const auto& option) {
-        return option.field != QueryField::ControlType && mode.fields.Has(option.field) &&
-               QueryValue(options, option.field).has_value();
+    return std::any_of(kValueOptions.begin(), kValueOptions.end(), [&](const ValueOption& option) {
+        return NamesQuery(option, mode) && Field(options, option.slot).has_value();
     });
 }
 
@@ -187,8 +171,8 @@ bool Names(const CliOptions& options, const QueryMode& mode)
 std::string NamingOptions(const QueryMode& mode)
 {
     std::string text;
-    for (const auto& option : kQueryOptions) {
-        if (option.field != QueryField::ControlType && mode.fields.Has(option.field))
+    for (const ValueOption& option : kValueOptions) {
+        if (NamesQuery(option, mode))
             text += (text.empty() ? "" : "/") + std::string(option.name);
     }
     return text;
