@@ -1,7 +1,7 @@
 #pragma once
 
-// The program's main window. Its "Stations" menu picks one of three queries, each of
-// which shows the rows of fields it needs; the window fills the state and control type
+// The program's main window. Its "Stations" menu picks one of the queries (QueryMode.h),
+// each of which shows the rows of fields it needs; the window fills the state and control type
 // lists at start-up and the county list whenever a state is chosen, filters what can be
 // typed into five of its fields, and runs a retrieval when Go is pressed. Escape, "Exit"
 // and closing the window end the program.
