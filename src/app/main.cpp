@@ -7,14 +7,14 @@
 #include "qt/QtSettingsStore.h"
 #include "qt/ZipArchiveWriter.h"
 #include "retrieval/ServiceAddress.h"
+#include "startup-bench/FirstPaintProbe.h"
 #include "ui/AppIcon.h"
 #include "ui/DesktopOpener.h"
-#include "ui/FirstPaintProbe.h"
+#include "ui/DialogSignInPrompt.h"
+#include "ui/MainWindow.h"
+#include "ui/ProcessingDialogWindow.h"
 #include "ui/QtMousePointer.h"
-#include "ui/SignInDialog.h"
 #include "ui/WindowMessageBox.h"
-#include "ui/dlgProcessing.h"
-#include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -91,15 +91,15 @@ int main(int argc, char** argv)
     setup.programDir = QCoreApplication::applicationDirPath().toStdString();
     setup.documentsDir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
     setup.environmentServiceUrl = tervane::EnvironmentServiceUrl();
-    tervane::frmMain window(settings, messages, setup);
+    tervane::MainWindow window(settings, messages, setup);
     windowMessages.SetParentWindow(&window);
 
     tervane::QtMousePointer pointer;
     tervane::HttpTransfer transfer;
-    tervane::SignInDialog signIn(settings, pointer, &window);
+    tervane::DialogSignInPrompt signIn(settings, pointer, &window);
     tervane::DesktopOpener opener;
     // Not owned by the main window: it lives as long as the program.
-    tervane::dlgProcessing processing;
+    tervane::ProcessingDialogWindow processing;
     tervane::ZipArchiveWriter archiver;
     window.SetRunServices({pointer, processing, transfer, signIn, opener, &archiver});
 

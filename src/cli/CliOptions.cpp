@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 namespace tervane {
 
@@ -55,16 +56,17 @@ enum class Slot {
 struct ValueOption {
     std::string_view name;
     Slot slot;
+    std::optional<QueryField> query = std::nullopt; // the query input it gives
 };
 
 constexpr std::array<ValueOption, 14> kValueOptions{{
-    {"--state", Slot::State},
-    {"--county", Slot::County},
-    {"--lat", Slot::Latitude},
-    {"--lon", Slot::Longitude},
-    {"--radius", Slot::Radius},
-    {"--project", Slot::Project},
-    {"--type", Slot::Type},
+    {"--state", Slot::State, QueryField::State},
+    {"--county", Slot::County, QueryField::County},
+    {"--lat", Slot::Latitude, QueryField::Latitude},
+    {"--lon", Slot::Longitude, QueryField::Longitude},
+    {"--radius", Slot::Radius, QueryField::Radius},
+    {"--project", Slot::Project, QueryField::Project},
+    {"--type", Slot::Type, QueryField::ControlType},
     {"--service", Slot::Service},
     {"--reply", Slot::Reply},
     {"--user", Slot::User},
@@ -74,7 +76,9 @@ constexpr std::array<ValueOption, 14> kValueOptions{{
     {"--format", Slot::Format},
 }};
 
-std::optional<std::string>& Field(CliOptions& options, Slot slot)
+// The option's value in `options` (a CliOptions, const or not).
+template <typename Options>
+auto& Field(Options& options, Slot slot)
 {
     switch (slot) {
     case Slot::State: return options.state;
@@ -93,6 +97,13 @@ std::optional<std::string>& Field(CliOptions& options, Slot slot)
     case Slot::Format: return options.format;
     }
     return options.state; // unreachable: every slot is listed
+}
+
+// Whether `option` gives an input of `mode` that names it: any but the type, which
+// several queries share.
+bool NamesQuery(const ValueOption& option, const QueryMode& mode)
+{
+    return option.query && *option.query != QueryField::ControlType && mode.fields.Has(*option.query);
 }
 
 bool CheckType(std::string& text, std::string& error)
@@ -144,17 +155,55 @@ bool CheckValues(CliOptions& options, std::string& error)
     return true;
 }
 
+// Whether the options name `mode`.
+bool Names(const CliOptions& options, const QueryMode& mode)
+{
+    return std::any_of(kValueOptions.begin(), kValueOptions.end(), [&](const ValueOption& option) {
+        return NamesQuery(option, mode) && Field(options, option.slot).has_value();
+    });
+}
+
+// "--lat/--lon/--radius": the options that name `mode`.
+std::string NamingOptions(const QueryMode& mode)
+{
+    std::string text;
+    for (const ValueOption& option : kValueOptions) {
+        if (NamesQuery(option, mode))
+            text += (text.empty() ? "" : "/") + std::string(option.name);
+    }
+    return text;
+}
+
+// The query the options name. The county query's options give way to another's: they
+// are ignored then, as the window ignores the state and county rows in the other modes.
+const QueryMode* NamedQuery(const CliOptions& options, std::string& error)
+{
+    const std::span<const QueryMode> modes = QueryModes();
+    const QueryMode* named = nullptr;
+    std::string alternatives;
+    int count = 0;
+    for (const QueryMode& mode : modes.subspan(1)) {
+        if (!Names(options, mode))
+            continue;
+        alternatives += (alternatives.empty() ? "" : " or ") + NamingOptions(mode);
+        named = named ? named : &mode;
+        ++count;
+    }
+    if (count > 1) {
+        error = "give one query: " + alternatives + ", not both";
+        return nullptr;
+    }
+    if (!named && Names(options, modes.front()))
+        named = &modes.front();
+    if (!named)
+        error = "no query given";
+    return named;
+}
+
 bool CheckCombination(const CliOptions& options, std::string& error)
 {
-    const bool radiusQuery = options.latitude || options.longitude || options.radius;
-    if (radiusQuery && options.project) {
-        error = "give one query: --lat/--lon/--radius or --project, not both";
+    if (!NamedQuery(options, error))
         return false;
-    }
-    if (!radiusQuery && !options.project && !options.state && !options.county) {
-        error = "no query given";
-        return false;
-    }
     if (options.passwordFile && !options.user) {
         error = "--password-file needs --user";
         return false;
@@ -232,12 +281,9 @@ CliCommand ParseCliOptions(const std::vector<std::string>& args, CliOptions& opt
 MarkListInputs ToMarkListInputs(const CliOptions& options)
 {
     MarkListInputs inputs;
-    if (options.latitude || options.longitude || options.radius)
-        inputs.mode = kModeRadius;
-    else if (options.project)
-        inputs.mode = kModeProject;
-    else
-        inputs.mode = kModeStateCounty;
+    std::string error;
+    const QueryMode* mode = NamedQuery(options, error);
+    inputs.mode = (mode ? *mode : QueryModes().front()).code;
     inputs.stateText = options.state.value_or("");
     inputs.countyText = options.county.value_or("");
     inputs.controlTypeText = options.type.value_or("");

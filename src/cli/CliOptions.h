@@ -1,9 +1,9 @@
 #pragma once
 
 // The command line of tervane-cli, read without touching the process: the arguments in,
-// the options (or a usage error) out. Which query runs follows from the options given:
-// --lat/--lon/--radius make a radius query, --project a project query, anything else a
-// county query.
+// the options (or a usage error) out. Which query runs follows from the options given,
+// as the query table (QueryMode.h) has them: --lat/--lon/--radius make a radius query,
+// --project a project query, anything else a county query.
 //
 // The window lets only some characters into its fields; the same rules (FieldRules.h)
 // apply to --lat, --lon, --radius and --project here, small letters turned into

@@ -1,52 +1,75 @@
 #pragma once
 
-// The sign-in prompt of the web fetch: shows frmLogin modally in front of its owner and
-// hands back what the user confirmed. One dialog serves the whole program run; after it
-// was closed through its window's close control it is built afresh at the next showing,
-// keeping `LoginSucceeded`.
+// The sign-in dialog, "Internet Access": asks for the mark-list service's user name and
+// password when a fetch was refused. It checks nothing itself; the repeated request
+// finds out whether the name and password are right.
 //
-// Closing through the close control confirms nothing: the answer is "not signed in" even
-// when an earlier OK left `LoginSucceeded` true, so the fetch never repeats the request
-// with the empty fields of a rebuilt dialog.
-//
-// A password the service refused is forgotten for the program run: later showings keep
-// the user name and leave the password field empty, whatever is stored, until an OK
-// gives one anew. Remembered ("Remember password" was ticked), it is also blanked in the
-// store, where it would come back at the next start for one press of OK to send again.
+// It remembers the user name at every OK, and the password only while "Remember
+// password" is ticked, in its own section of the settings store; each showing fills the
+// fields from there (the password not while the one the service refused is not typed
+// anew). OK and Cancel hide it, so the caller reads `LoginSucceeded` and the
+// fields afterwards. Closing it through the window's close control stores nothing and
+// leaves `LoginSucceeded` as it was; `ClosedByControl` tells the caller it happened.
 
 #include "retrieval/SettingsStore.h"
-#include "ui/frmLogin.h"
 #include "web/WebPorts.h"
 
-#include <QPointer>
+#include <QDialog>
 
-#include <optional>
 #include <string>
 
-class QWidget;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 
 namespace tervane {
 
-class SignInDialog : public SignInPrompt {
+class SignInDialog : public QDialog {
+    Q_OBJECT
+
 public:
-    SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr);
-    ~SignInDialog() override;
-    SignInDialog(const SignInDialog&) = delete;
-    SignInDialog& operator=(const SignInDialog&) = delete;
+    // `loginSucceeded` carries the flag over from an earlier dialog.
+    SignInDialog(SettingsStore& settings, MousePointer& pointer, QWidget* owner = nullptr,
+                 bool loginSucceeded = false);
 
-    SignInAnswer Ask() override;
-    void PasswordRefused() override;
+    // True after OK, false after Cancel; kept between showings.
+    bool LoginSucceeded() const { return m_loginSucceeded; }
+    // The fields as the last showing left them.
+    std::string UserName() const;
+    std::string Password() const;
+    // The last showing ended through the window's close control, not OK or Cancel.
+    bool ClosedByControl() const { return m_closedByControl; }
+    // Whether the next showings fill the password in from the store; off while the
+    // password the service last refused is not yet typed anew.
+    void OfferStoredPassword(bool offer) { m_offerStoredPassword = offer; }
 
-    // The dialog of the last showing; null before the first one.
-    frmLogin* Dialog() const { return m_dialog.data(); }
+public slots:
+    void accept() override; // OK and Enter
+    void reject() override; // Cancel and Escape
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void PlaceControls();
+    void FillFromStore();
+
     SettingsStore& m_settings;
     MousePointer& m_pointer;
-    QWidget* m_owner;
-    QPointer<frmLogin> m_dialog;
-    bool m_passwordRefused = false;
-    std::optional<std::string> m_lastPassword; // of the last confirmed answer
+    // Found by these object names too, as the tests find them.
+    QLabel* m_lblUserName = nullptr;
+    QLineEdit* m_txtUserName = nullptr;
+    QLabel* m_lblPassword = nullptr;
+    QLineEdit* m_txtPassword = nullptr;
+    QPushButton* m_cmdOK = nullptr;
+    QPushButton* m_cmdCancel = nullptr;
+    QCheckBox* m_chkRemember = nullptr;
+    bool m_loginSucceeded = false;
+    bool m_closedByControl = false;
+    bool m_offerStoredPassword = true;
 };
 
 } // namespace tervane

@@ -7,7 +7,7 @@
 
 #include "qt/HttpTransfer.h"
 #include "ui/QtMousePointer.h"
-#include "ui/SignInDialog.h"
+#include "ui/DialogSignInPrompt.h"
 #include "web/FetchMarkList.h"
 
 #include <QApplication>
@@ -33,13 +33,13 @@ namespace {
 // Runs `run`; whenever the sign-in dialog is up meanwhile, `act` is done on it. Should
 // `act` leave it open, it is rejected so that a failing test cannot hang. Returns how
 // many times the dialog showed.
-int WithDialog(const std::function<void(frmLogin&)>& act, const std::function<void()>& run)
+int WithDialog(const std::function<void(SignInDialog&)>& act, const std::function<void()>& run)
 {
     int shown = 0;
     bool acting = false; // `act` may wait, turning the event loop
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        QPointer<frmLogin> dialog = qobject_cast<frmLogin*>(QApplication::activeModalWidget());
+        QPointer<SignInDialog> dialog = qobject_cast<SignInDialog*>(QApplication::activeModalWidget());
         if (acting || !dialog || !dialog->isVisible())
             return;
         acting = true;
@@ -56,6 +56,16 @@ int WithDialog(const std::function<void(frmLogin&)>& act, const std::function<vo
     return shown;
 }
 
+// The dialog's controls, found as a user finds them: by what they are.
+template <typename T = QLineEdit>
+T* Control(SignInDialog& dialog, const char* name)
+{
+    T* control = dialog.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(nullptr, control) << name;
+    return control;
+}
+QPushButton* Button(SignInDialog& dialog, const char* name) { return Control<QPushButton>(dialog, name); }
+
 void Type(QLineEdit* field, const QString& text)
 {
     field->selectAll();
@@ -71,17 +81,19 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
 {
     MemorySettingsStore store;
     QtMousePointer pointer;
-    SignInDialog prompt{store, pointer};
+    DialogSignInPrompt prompt{store, pointer};
     const auto stored = [&store](std::string_view key) {
         return store.GetSetting(kSignInSection, key, "<none>");
     };
-    using Leave = std::function<void(frmLogin&)>;
-    const Leave ok = [](frmLogin& d) { QTest::mouseClick(d.cmdOK, Qt::LeftButton); };
-    const Leave enter = [](frmLogin& d) { QTest::keyClick(d.txtPassword, Qt::Key_Return); };
-    const Leave cancel = [](frmLogin& d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton); };
-    const Leave escape = [](frmLogin& d) { QTest::keyClick(d.txtPassword, Qt::Key_Escape); };
-    const Leave enterOnCancel = [](frmLogin& d) { QTest::keyClick(d.cmdCancel, Qt::Key_Return); };
-    const Leave closeControl = [](frmLogin& d) { d.close(); };
+    using Leave = std::function<void(SignInDialog&)>;
+    const Leave ok = [](SignInDialog& d) { QTest::mouseClick(Button(d, "cmdOK"), Qt::LeftButton); };
+    const Leave enter = [](SignInDialog& d) { QTest::keyClick(Control(d, "txtPassword"), Qt::Key_Return); };
+    const Leave cancel = [](SignInDialog& d) { QTest::mouseClick(Button(d, "cmdCancel"), Qt::LeftButton); };
+    const Leave escape = [](SignInDialog& d) { QTest::keyClick(Control(d, "txtPassword"), Qt::Key_Escape); };
+    const Leave enterOnCancel = [](SignInDialog& d) {
+        QTest::keyClick(Button(d, "cmdCancel"), Qt::Key_Return);
+    };
+    const Leave closeControl = [](SignInDialog& d) { d.close(); };
     struct Step {
         const char* name;
         QString shownName, shownPassword; // what the showing brings up
@@ -120,18 +132,18 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         SCOPED_TRACE(step.name);
         pointer.ShowHourglass(); // as the fetch leaves it
         SignInAnswer answer;
-        const auto act = [&](frmLogin& dialog) {
+        const auto act = [&](SignInDialog& dialog) {
             EXPECT_EQ(nullptr, QGuiApplication::overrideCursor()) << "the arrow while the dialog shows";
             QTest::qWait(20); // the whole field is selected on every way in: at opening and by Tab
-            EXPECT_EQ(step.shownName, dialog.txtUserName->selectedText());
-            QTest::keyClick(dialog.txtUserName, Qt::Key_Tab);
+            EXPECT_EQ(step.shownName, Control(dialog, "txtUserName")->selectedText());
+            QTest::keyClick(Control(dialog, "txtUserName"), Qt::Key_Tab);
             QTest::qWait(20);
-            EXPECT_EQ(step.shownPassword, dialog.txtPassword->selectedText());
-            EXPECT_EQ(step.shownTicked, dialog.chkRember->isChecked());
-            Type(dialog.txtUserName, step.typeName);
-            Type(dialog.txtPassword, step.typePassword);
-            EXPECT_EQ(QString(step.typePassword.size(), '*'), dialog.txtPassword->displayText());
-            dialog.chkRember->setChecked(step.tick);
+            EXPECT_EQ(step.shownPassword, Control(dialog, "txtPassword")->selectedText());
+            EXPECT_EQ(step.shownTicked, Control<QCheckBox>(dialog, "chkRemember")->isChecked());
+            Type(Control(dialog, "txtUserName"), step.typeName);
+            Type(Control(dialog, "txtPassword"), step.typePassword);
+            EXPECT_EQ(QString(step.typePassword.size(), '*'), Control(dialog, "txtPassword")->displayText());
+            Control<QCheckBox>(dialog, "chkRemember")->setChecked(step.tick);
             step.leave(dialog);
         };
         EXPECT_EQ(1, WithDialog(act, [&] { answer = prompt.Ask(); }));
@@ -146,7 +158,7 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         EXPECT_EQ(step.storedPassword, stored(kPasswordKey));
         EXPECT_EQ(step.storedBox, stored(kCheckBoxKey));
         ASSERT_NE(nullptr, prompt.Dialog());
-        EXPECT_EQ(step.flag, prompt.Dialog()->LoginSucceeded);
+        EXPECT_EQ(step.flag, prompt.Dialog()->LoginSucceeded());
     }
 }
 
@@ -186,7 +198,7 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
     store.SaveSetting(kSignInSection, kUserNameKey, user);
     store.SaveSetting(kSignInSection, kPasswordKey, "older");
     QtMousePointer pointer;
-    SignInDialog prompt{store, pointer};
+    DialogSignInPrompt prompt{store, pointer};
     const std::string failed(kMsgAccessFailed);
     const struct {
         const char* name;
@@ -221,13 +233,13 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
             servicePassword = step.servicePassword;
         }
         std::vector<MarkListFetch> fetches{{url, {}, {}}, {url + "?companion", {}, {}}};
-        const auto act = [&](frmLogin& dialog) {
-            EXPECT_EQ(user, dialog.txtUserName->text().toStdString());
-            EXPECT_EQ(step.shownPassword, dialog.txtPassword->text().toStdString());
+        const auto act = [&](SignInDialog& dialog) {
+            EXPECT_EQ(user, Control(dialog, "txtUserName")->text().toStdString());
+            EXPECT_EQ(step.shownPassword, Control(dialog, "txtPassword")->text().toStdString());
             if (!step.typed.isEmpty())
-                dialog.txtPassword->setText(step.typed);
-            dialog.chkRember->setChecked(step.remember);
-            QTest::mouseClick(step.typed.isEmpty() ? dialog.cmdCancel : dialog.cmdOK, Qt::LeftButton);
+                Control(dialog, "txtPassword")->setText(step.typed);
+            Control<QCheckBox>(dialog, "chkRemember")->setChecked(step.remember);
+            QTest::mouseClick(Button(dialog, step.typed.isEmpty() ? "cmdCancel" : "cmdOK"), Qt::LeftButton);
         };
         const int shown = WithDialog(act, [&] { FetchMarkLists(fetches, transfer, prompt, pointer); });
         pointer.ShowDefault();

@@ -4,7 +4,7 @@
 
 #include "ui/OutputFolder.h"
 #include "ui/WindowMessageBox.h"
-#include "ui/dlgProcessing.h"
+#include "ui/ProcessingDialogWindow.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -29,7 +29,7 @@ namespace {
 
 // A widget of the dialog, and the paint events it has received.
 template <typename T> struct Painted : QObject {
-    Painted(dlgProcessing& dialog, const char* name) : widget(dialog.findChild<T*>(QString::fromLatin1(name)))
+    Painted(ProcessingDialogWindow& dialog, const char* name) : widget(dialog.findChild<T*>(QString::fromLatin1(name)))
     {
         widget->installEventFilter(this);
     }
@@ -46,7 +46,7 @@ template <typename T> struct Painted : QObject {
 // large replies; a mark count past the bar's range is held at its top.
 TEST(ProcessingDialog, EveryVisibleChangeIsPaintedBeforeTheCallReturnsNoOther)
 {
-    dlgProcessing dialog;
+    ProcessingDialogWindow dialog;
     Painted<QLabel> info(dialog, "lblInfo");
     Painted<QProgressBar> bar(dialog, "Prgb");
     dialog.HideProcessingLabel();
@@ -79,7 +79,7 @@ TEST(ProcessingDialog, CarriesNoWindowNameOnAnXServer)
 {
     if (QGuiApplication::platformName() != "xcb")
         GTEST_SKIP() << "needs an X server (the processing_dialog_on_x test gives it one)";
-    dlgProcessing dialog;
+    ProcessingDialogWindow dialog;
     dialog.Show();
     QProcess xprop;
     xprop.start("xprop", {"-id", QString::number(dialog.winId()), "WM_NAME", "_NET_WM_NAME"});

@@ -8,7 +8,7 @@
 #include "qt/HttpTransfer.h"
 #include "qt/ZipArchiveWriter.h"
 #include "retrieval/RetrievalRun.h"
-#include "ui/frmMain.h"
+#include "ui/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -127,7 +127,7 @@ struct WindowUnderTest : RecordingPorts {
     int beeps = 0;
     HttpTransfer transfer;
     ZipArchiveWriter archiver;
-    frmMain window;
+    MainWindow window;
 };
 
 } // namespace tervane::test

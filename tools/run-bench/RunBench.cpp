@@ -16,8 +16,8 @@
 #include "retrieval/ServiceAddress.h"
 #include "retrieval/MemorySettingsStore.h"
 #include "ui/QtMousePointer.h"
-#include "ui/dlgProcessing.h"
-#include "ui/frmMain.h"
+#include "ui/ProcessingDialogWindow.h"
+#include "ui/MainWindow.h"
 #include "qt/HttpTransfer.h"
 
 #include <httplib.h>
@@ -123,12 +123,12 @@ int main(int argc, char** argv)
     tervane::MainWindowSetup setup;
     setup.programDir = programDir;
     setup.documentsDir = programDir / "Documents";
-    tervane::frmMain window(settings, messages, setup);
+    tervane::MainWindow window(settings, messages, setup);
     tervane::QtMousePointer pointer;
     tervane::HttpTransfer transfer;
     NoSignIn signIn;
     NoViewer viewer;
-    tervane::dlgProcessing dialog;
+    tervane::ProcessingDialogWindow dialog;
     window.SetRunServices({pointer, dialog, transfer, signIn, viewer});
     window.Load();
     window.show();

@@ -10,7 +10,7 @@
 //
 //   tervane-startup-bench --bare     is the bare window itself.
 
-#include "ui/FirstPaintProbe.h"
+#include "startup-bench/FirstPaintProbe.h"
 
 #include <QApplication>
 #include <QMainWindow>

@@ -60,12 +60,10 @@ bool SelectState(const std::filesystem::path& catalogueFile, std::string_view st
     return true;
 }
 
+namespace {
+
 bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message)
 {
-    message.clear();
-    // The radius and project queries neither show nor use the state and county rows.
-    if (inputs.mode == kModeRadius || inputs.mode == kModeProject)
-        return true;
     if (StateCodeOf(inputs).empty()) {
         message = kMsgStateRequired;
         return false;
@@ -77,14 +75,106 @@ bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message)
     return true;
 }
 
-RequestOutcome CompleteMarkListRequest(const MarkListInputs& inputs, const std::string& controlCode,
-                                       RegionCatalogue& catalogue, std::string_view serviceUrl,
-                                       const std::filesystem::path& outputDir, MarkListRequest& request,
-                                       std::string& message, bool& resetPointer)
+// The county query: the FIPS code of the state and county, then the type.
+bool BuildCountyRequest(ModeRequest& m)
 {
-    request = MarkListRequest{};
-    message.clear();
-    resetPointer = false;
+    MarkListRequest& r = m.request;
+    if (!m.catalogue.GetStateCo(r.stateCode, r.countyName, r.fipsCode, m.message))
+        return false;
+    if (LeadingValue(r.fipsCode) == 0) {
+        m.resetPointer = true;
+        m.message = kMsgInvalidFips;
+        return false;
+    }
+    if (r.controlCode.empty()) {
+        m.message = kMsgControlTypeRequired;
+        return false;
+    }
+    auto url = [&](std::string_view code) {
+        return Concat({m.serviceUrl, kListPath, "?1=COUNTY&2=", r.stateCode, "&3=", r.fipsCode, "&4=", code});
+    };
+    r.primaryUrl = url(r.controlCode);
+    if (HasGpsCompanion(r.controlCode))
+        r.companionUrl = url(kGpsCompanionCode);
+    m.fileName = Concat({r.stateCode, "_", r.countyName, "_", r.controlCode, kKmlExtension});
+    return true;
+}
+
+// The radius query: a position, a radius of at most 30 miles, then the type.
+bool BuildRadiusRequest(ModeRequest& m)
+{
+    MarkListRequest& r = m.request;
+    if (r.latitudeText.empty() || r.longitudeText.empty()) {
+        m.message = kMsgLatitudeRequired;
+        return false;
+    }
+    // Written so that NaN fails too.
+    const double radius = LeadingValue(r.radiusText);
+    if (!(radius > 0 && radius <= kMaxRadiusMiles)) {
+        m.message = kMsgInvalidRadius;
+        return false;
+    }
+    if (r.controlCode.empty()) {
+        m.message = kMsgControlTypeRequired;
+        return false;
+    }
+    auto url = [&](std::string_view code) {
+        return Concat({m.serviceUrl, kListPath, "?1=RADIUS&2=", r.latitudeText, "&3=", r.longitudeText, "&4=",
+                       r.radiusText, "&5=", code});
+    };
+    r.primaryUrl = url(r.controlCode);
+    if (HasGpsCompanion(r.controlCode))
+        r.companionUrl = url(kGpsCompanionCode);
+    m.fileName = Concat({r.latitudeText, "_", r.longitudeText, "_RADIUS-", r.radiusText, "MI_", r.controlCode,
+                         kKmlExtension});
+    return true;
+}
+
+// The project query checks nothing and needs no type.
+bool BuildProjectRequest(ModeRequest& m)
+{
+    MarkListRequest& r = m.request;
+    r.primaryUrl = Concat({m.serviceUrl, kListPath, "?1=PROJECT&2=", r.projectId, "&3=N&4=X-0-0"});
+    m.fileName = Concat({r.projectId, kKmlExtension});
+    return true;
+}
+
+using enum QueryField;
+
+constexpr QueryMode kQueryModes[] = {
+    {kModeStateCounty, "GetMonStateCo", "By State and County", {State, County, ControlType}, BuildCountyRequest},
+    {kModeRadius, "mnuLatLonRad", "By Lat Lon Radius", {Latitude, Longitude, Radius, ControlType},
+     BuildRadiusRequest},
+    {kModeProject, "mnuByProj", "By Project ID", {Project}, BuildProjectRequest},
+};
+
+} // namespace
+
+std::span<const QueryMode> QueryModes() { return kQueryModes; }
+
+const QueryMode* FindQueryMode(std::string_view code)
+{
+    for (const QueryMode& mode : kQueryModes) {
+        if (mode.code == code)
+            return &mode;
+    }
+    return nullptr;
+}
+
+BuiltRequest BuildMarkListRequest(const MarkListInputs& inputs, std::string& controlCode,
+                                  RegionCatalogue& catalogue, std::string_view serviceUrl,
+                                  const std::filesystem::path& outputDir, QueryInputs& queryInputs)
+{
+    BuiltRequest built;
+    const QueryMode* mode = FindQueryMode(inputs.mode);
+    if ((!mode || mode->fields.Has(QueryField::State)) && !CheckStateAndCounty(inputs, built.message))
+        return built;
+    LookupControlCode(controlCode, inputs.controlTypeText);
+    queryInputs.HideQueryInputs();
+    if (!mode) {
+        built.outcome = RequestOutcome::NoMode;
+        return built;
+    }
 
     MarkListRequest r;
     r.mode = inputs.mode;
@@ -95,67 +185,20 @@ RequestOutcome CompleteMarkListRequest(const MarkListInputs& inputs, const std::
     r.longitudeText = TrimSpaces(inputs.longitudeText);
     r.radiusText = TrimSpaces(inputs.radiusText);
     r.projectId = TrimSpaces(inputs.projectText);
-
-    std::string fileName;
-    const bool companion = HasGpsCompanion(r.controlCode);
-    if (r.mode == kModeStateCounty) {
-        if (!catalogue.GetStateCo(r.stateCode, r.countyName, r.fipsCode, message))
-            return RequestOutcome::Invalid;
-        if (LeadingValue(r.fipsCode) == 0) {
-            resetPointer = true;
-            message = kMsgInvalidFips;
-            return RequestOutcome::Invalid;
-        }
-        if (r.controlCode.empty()) {
-            message = kMsgControlTypeRequired;
-            return RequestOutcome::Invalid;
-        }
-        auto url = [&](std::string_view code) {
-            return Concat(
-                {serviceUrl, kListPath, "?1=COUNTY&2=", r.stateCode, "&3=", r.fipsCode, "&4=", code});
-        };
-        r.primaryUrl = url(r.controlCode);
-        if (companion)
-            r.companionUrl = url(kGpsCompanionCode);
-        fileName = Concat({r.stateCode, "_", r.countyName, "_", r.controlCode, kKmlExtension});
-    } else if (r.mode == kModeRadius) {
-        if (r.latitudeText.empty() || r.longitudeText.empty()) {
-            message = kMsgLatitudeRequired;
-            return RequestOutcome::Invalid;
-        }
-        // Written so that NaN fails too.
-        const double radius = LeadingValue(r.radiusText);
-        if (!(radius > 0 && radius <= kMaxRadiusMiles)) {
-            message = kMsgInvalidRadius;
-            return RequestOutcome::Invalid;
-        }
-        if (r.controlCode.empty()) {
-            message = kMsgControlTypeRequired;
-            return RequestOutcome::Invalid;
-        }
-        auto url = [&](std::string_view code) {
-            return Concat({serviceUrl, kListPath, "?1=RADIUS&2=", r.latitudeText, "&3=", r.longitudeText,
-                           "&4=", r.radiusText, "&5=", code});
-        };
-        r.primaryUrl = url(r.controlCode);
-        if (companion)
-            r.companionUrl = url(kGpsCompanionCode);
-        fileName = Concat({r.latitudeText, "_", r.longitudeText, "_RADIUS-", r.radiusText, "MI_",
-                           r.controlCode, kKmlExtension});
-    } else if (r.mode == kModeProject) {
-        r.primaryUrl = Concat({serviceUrl, kListPath, "?1=PROJECT&2=", r.projectId, "&3=N&4=X-0-0"});
-        fileName = Concat({r.projectId, kKmlExtension});
-    } else {
-        return RequestOutcome::NoMode;
+    ModeRequest m{r, catalogue, serviceUrl, {}, {}, false};
+    if (!mode->build(m)) {
+        built.message = std::move(m.message);
+        built.resetPointer = m.resetPointer;
+        return built;
     }
-
-    if (!IsUsableFileName(fileName)) {
-        message = kMsgUnusableFileName;
-        return RequestOutcome::Invalid;
+    if (!IsUsableFileName(m.fileName)) {
+        built.message = kMsgUnusableFileName;
+        return built;
     }
-    r.kmlPath = outputDir / fileName;
-    request = std::move(r);
-    return RequestOutcome::Ready;
+    r.kmlPath = outputDir / m.fileName;
+    built.request = std::move(r);
+    built.outcome = RequestOutcome::Ready;
+    return built;
 }
 
 } // namespace tervane

@@ -2,7 +2,8 @@
 
 // Turns the window's query inputs into a mark-list request: checks them in a fixed
 // order, stopping at the first failure with its fixed message, and composes the request
-// URL, the companion GPS URL (horizontal types) and the path of the KML file.
+// URL, the companion GPS URL (horizontal types) and the path of the KML file. What
+// differs between the queries is in their table (QueryMode.h).
 
 #include "regions/RegionCatalogue.h"
 
@@ -27,7 +28,7 @@ inline constexpr std::string_view kMsgUnusableFileName =
 
 // What the window holds when Go is pressed, as typed (untrimmed).
 struct MarkListInputs {
-    std::string mode;            // `QueryMode`: "SC", "LL", "PR" or empty
+    std::string mode;            // a QueryMode code, or empty
     std::string stateText;       // cboState text; its first two characters are the code
     std::string countyText;      // cboCounty text
     std::string controlTypeText; // cboControlType text
@@ -66,26 +67,51 @@ enum class RequestOutcome {
 bool SelectState(const std::filesystem::path& catalogueFile, std::string_view stateText, CountyList& counties,
                  std::string& selectedRegion, std::string& error);
 
-// The first two checks, which the run makes before it hides the query inputs: a state code
-// (the first two characters of the state text, untrimmed), and a county when the
-// selected region is "US". They apply to the county query and to Go with no mode chosen;
-// the radius and project queries pass them whatever the state and county boxes hold.
-// True when both pass; otherwise false with `message` set.
-bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message);
+// The main window's query rows, which the run hides once its first checks pass.
+class QueryInputs {
+public:
+    virtual ~QueryInputs() = default;
+    virtual void HideQueryInputs() = 0;
+};
 
-// The remaining checks of the chosen mode (FIPS code or position and radius, then the
-// control type) and the composition, with `controlCode` already looked up.
+struct BuiltRequest {
+    RequestOutcome outcome = RequestOutcome::Invalid; // NoMode: ends without a message
+    std::string message;       // why, for Invalid
+    bool resetPointer = false; // the failure asks for the default mouse pointer (FIPS)
+    MarkListRequest request;   // for Ready; empty otherwise
+};
+
+// Checks the inputs and composes the request, stopping at the first failure, in this
+// order:
+//  1. the state and county, for the county query and for Go with no mode chosen (the
+//     others neither show nor use those rows): a state code (the first two characters
+//     of the state text, untrimmed), and a county when the selected region is "US";
+//  2. the control code looked up from the type text into `controlCode`, which keeps the
+//     last matched type's code between runs;
+//  3. `queryInputs` hidden;
+//  4. the query's own checks and its URLs and file name (its row's builder); no mode
+//     chosen ends here (NoMode);
+//  5. the file name.
 // `serviceUrl` is "scheme://host[:port]"; `outputDir` is where the KML file goes.
-// `resetPointer` is set when the failure asks for the default mouse pointer (FIPS).
 //
 // Typed fields are trimmed of spaces only and then used exactly as they stand, in the
 // URLs (no percent-encoding) and in the file name (blanks, dots and all). Two things
-// fail besides the checks: a catalogue that cannot be read (Invalid, with the read
-// error as the message) and a file name holding '/' or a control character
-// (kMsgUnusableFileName). On any outcome but Ready, `request` is left empty.
-RequestOutcome CompleteMarkListRequest(const MarkListInputs& inputs, const std::string& controlCode,
-                                       RegionCatalogue& catalogue, std::string_view serviceUrl,
-                                       const std::filesystem::path& outputDir, MarkListRequest& request,
-                                       std::string& message, bool& resetPointer);
+// fail besides the checks: a catalogue that cannot be read (with the read error as the
+// message) and a file name holding '/' or a control character (kMsgUnusableFileName).
+BuiltRequest BuildMarkListRequest(const MarkListInputs& inputs, std::string& controlCode,
+                                  RegionCatalogue& catalogue, std::string_view serviceUrl,
+                                  const std::filesystem::path& outputDir, QueryInputs& queryInputs);
+
+// What a query's builder (QueryMode::build) works on: the request with the inputs
+// trimmed in, to complete with its URLs; the file name; or the message of the first
+// check that failed, returning false.
+struct ModeRequest {
+    MarkListRequest& request;
+    RegionCatalogue& catalogue;
+    std::string_view serviceUrl;
+    std::string fileName;
+    std::string message;
+    bool resetPointer = false;
+};
 
 } // namespace tervane

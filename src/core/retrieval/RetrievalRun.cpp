@@ -273,14 +273,8 @@ RunPreparation PrepareRun(const MarkListInputs& inputs, RunState& state, const R
                           QueryInputs& queryInputs)
 {
     RunPreparation prepared;
-    if (!CheckStateAndCounty(inputs, prepared.message))
-        return prepared;
-    LookupControlCode(state.controlCode, inputs.controlTypeText);
-    queryInputs.HideQueryInputs();
-
-    prepared.outcome =
-        CompleteMarkListRequest(inputs, state.controlCode, state.catalogue, config.serviceUrl,
-                                config.outputDir, prepared.request, prepared.message, prepared.resetPointer);
+    static_cast<BuiltRequest&>(prepared) = BuildMarkListRequest(inputs, state.controlCode, state.catalogue,
+                                                                config.serviceUrl, config.outputDir, queryInputs);
     if (prepared.outcome != RequestOutcome::Ready)
         return prepared;
     // Without an address there is nowhere to ask; say how to set one before fetching.

@@ -28,13 +28,6 @@ public:
     virtual void Show(const std::string& text) = 0;
 };
 
-// The main window's query rows, which the run hides once its first checks pass.
-class QueryInputs {
-public:
-    virtual ~QueryInputs() = default;
-    virtual void HideQueryInputs() = 0;
-};
-
 // The processing dialog's operations. Each change is shown at once.
 class ProcessingDialog {
 public:
@@ -121,16 +114,13 @@ struct RunResult {
 RunResult RetrievalRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
                        RunPorts& ports);
 
-// The run's opening, everything before the first fetch, in this order: the state and
-// county checks, the control code lookup (kept in `state`), the query inputs hidden,
-// the other checks and the request (CompleteMarkListRequest), then the service
-// address: "no address" (kMsgNoServiceAddress) and CheckServiceUrl. RetrievalRun starts
-// with it, and tervane-cli's --dry-run prints what it returns. It shows nothing itself.
-struct RunPreparation {
-    RequestOutcome outcome = RequestOutcome::Invalid; // NoMode: ends without a message
-    std::string message;                // why, for Invalid
-    bool resetPointer = false;          // the failure asks for the default mouse pointer
-    MarkListRequest request;            // once composed, even when the address is refused
+// The run's opening, everything before the first fetch: the request's checks and
+// composition (BuildMarkListRequest, which hides the query inputs once the state and
+// county pass), then the service address: "no address" (kMsgNoServiceAddress) and
+// CheckServiceUrl. RetrievalRun starts with it, and tervane-cli's --dry-run prints what it
+// returns. It shows nothing itself.
+struct RunPreparation : BuiltRequest {
+    // `request` is kept when only the address is refused.
     std::filesystem::path documentPath; // for Ready: request.kmlPath with the format's extension
 };
 RunPreparation PrepareRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,

@@ -4,6 +4,8 @@
 // output ("first-paint <ms since the probe was made>") and ends the event loop. The
 // start-up bench reads that line from the outside, so its figure covers the whole start
 // of the process; the milliseconds in the line are the part spent after main() began.
+// Both programs the bench measures carry it: its own bare window, and the Tervane window
+// when started with --measure-startup.
 //
 // Header-only so that the bench's bare window can use it without the program's libraries.
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// The program's main window. Its "Stations" menu picks one of three queries, each of
-// which shows the rows of fields it needs; the window fills the state and control type
+// The program's main window. Its "Stations" menu picks one of the queries (QueryMode.h),
+// each of which shows the rows of fields it needs; the window fills the state and control type
 // lists at start-up and the county list whenever a state is chosen, filters what can be
 // typed into five of its fields, and runs a retrieval when Go is pressed. Escape, "Exit"
 // and closing the window end the program.
@@ -12,6 +12,7 @@
 // so the tests can drive the real window with fakes.
 
 #include "regions/RegionCatalogue.h"
+#include "retrieval/QueryMode.h"
 #include "retrieval/RetrievalRun.h"
 
 #include <QElapsedTimer>
@@ -63,11 +64,11 @@ struct MainWindowSetup {
     std::function<void()> beep;
 };
 
-class frmMain : public QMainWindow, public QueryInputs, public RunCancellation {
+class MainWindow : public QMainWindow, public QueryInputs, public RunCancellation {
     Q_OBJECT
 public:
-    frmMain(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent = nullptr);
-    ~frmMain() override;
+    MainWindow(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Go does nothing until the run's other ports are attached (the sign-in dialog is
     // owned by this window, so it comes to exist after it).
@@ -102,16 +103,13 @@ private:
     void FitControlsToFont();
     void SetRowVisible(Row row, bool visible);
 
-    void GetMonStateCo_Click();
-    void mnuLatLonRad_Click();
-    void mnuByProj_Click();
+    void ChooseMode(const tervane::QueryMode& mode);
     void ChooseFormat(OutputFormat format);
     void mnuHelp_Click();
     void mnuExit_Click();
     void cboState_Click();
     void cboCounty_DropDown();
     void cmdGo_Click();
-    void SetModeRows(bool state, bool latLonRadius, bool project, std::string_view mode);
     void ChooseState();
     bool FilterKey(QObject* field, QKeyEvent* event);
     RunConfig MakeRunConfig();

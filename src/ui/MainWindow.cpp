@@ -1,4 +1,4 @@
-#include "ui/frmMain.h"
+#include "ui/MainWindow.h"
 
 #include "retrieval/ControlType.h"
 #include "retrieval/MarkListRequest.h"
@@ -9,6 +9,7 @@
 #include "ui/FieldKeyFilter.h"
 #include "ui/HelpWindow.h"
 #include "ui/OutputFolder.h"
+#include "ui/WindowInputFilters.h"
 #include "ui/WindowMetrics.h"
 
 #include <QActionGroup>
@@ -23,7 +24,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
-#include <QShortcutEvent>
 #include <QStyle>
 
 #include <algorithm>
@@ -51,7 +51,7 @@ struct RowLayout {
     const char* toolTip;
 };
 
-// In the order of the window's Row enumeration.
+// In the order of the window's Row enumeration, as are the fields below.
 const RowLayout kRowLayouts[] = {
     {"lblState", "SELECT STATE:", {960, 360, 1935, 255}, "cboState", {3000, 240, 4815, 420}, nullptr},
     {"lblCounty", "SELECT COUNTY:", {720, 840, 2175, 255}, "cboCounty", {3000, 720, 4815, 420}, nullptr},
@@ -63,6 +63,10 @@ const RowLayout kRowLayouts[] = {
     {"lblControlType", "SELECT TYPE:", {1080, 3240, 1815, 255}, "cboControlType", {3000, 3120, 3855, 420},
      nullptr},
 };
+
+constexpr QueryField kRowFields[] = {QueryField::State,     QueryField::County,  QueryField::Latitude,
+                                     QueryField::Longitude, QueryField::Radius,  QueryField::Project,
+                                     QueryField::ControlType};
 
 const QRect kGoTwips(3480, 3720, 1215, 1215);
 constexpr const char* kGoToolTip = "Click this button to display monuments";
@@ -92,101 +96,6 @@ void FillList(QComboBox* list, const QStringList& entries, const QString& text)
     list->setEditText(text);
 }
 
-// The character a key press types, as the old key-press event saw it: Enter, Backspace
-// and the Ctrl+letter control codes included, navigation and function keys not.
-std::optional<char32_t> TypedCharacter(const QKeyEvent& event)
-{
-    const int key = event.key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        return kKeyEnter;
-    }
-    if (key == Qt::Key_Backspace) {
-        return kKeyBackspace;
-    }
-    if (key == Qt::Key_Escape) {
-        return kKeyEscape;
-    }
-    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
-        return std::nullopt;
-    }
-    // Delete, the arrows, Home, End and the function keys type no character, whatever
-    // text the platform attaches (X11 gives Delete the text U+007F); the field acts on
-    // them as usual. Only an unmapped key is judged by its text.
-    if (key >= Qt::Key_Escape && key != Qt::Key_unknown) {
-        return std::nullopt;
-    }
-    const Qt::KeyboardModifiers modifiers = event.modifiers();
-    // Ctrl+A .. Ctrl+_ type the control codes 1 .. 31 (Ctrl+@ types 0), whatever text the
-    // platform attaches to the event; AltGr (Ctrl+Alt) combinations type their own text.
-    if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier) && key >= Qt::Key_At &&
-        key <= Qt::Key_Underscore) {
-        return static_cast<char32_t>(key - Qt::Key_At);
-    }
-    const QString text = event.text();
-    if (text.isEmpty()) {
-        return std::nullopt;
-    }
-    return static_cast<char32_t>(text.toUcs4().value(0));
-}
-
-// Escape ends the program from anywhere in the main window, before the focused control
-// sees the key. An open drop-down list takes Escape and closes, as it does everywhere.
-// The menu bar is left whole by one Escape: an open menu of it closes and the bar lets
-// go of the keyboard, and so does the bar with a title highlighted (F10, then the arrows
-// to Help or Exit), so that the next Escape is the one that ends the program. Other
-// windows (message boxes, the sign-in and processing dialogs) keep their own Escape.
-class EscapeFilter : public QObject {
-public:
-    EscapeFilter(QWidget* window, QMenuBar* bar, std::function<void()> onEscape)
-        : QObject(window), m_window(window), m_bar(bar), m_onEscape(std::move(onEscape))
-    {
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
-            !watched->isWidgetType()) {
-            return false;
-        }
-        auto* widget = static_cast<QWidget*>(watched);
-        if (QWidget* popup = QApplication::activePopupWidget()) {
-            // Left to itself, a menu of the bar would close and hand the keyboard to the
-            // bar, which took the next Escape without a visible change.
-            QAction* title = m_bar->activeAction();
-            if (!title || title->menu() != popup) {
-                return false;
-            }
-            popup->close();
-            LeaveBar();
-            return true;
-        }
-        if (qobject_cast<QMenuBar*>(widget) || widget->window() != m_window) {
-            return false;
-        }
-        if (m_bar->activeAction()) {
-            LeaveBar();
-            return true;
-        }
-        m_onEscape();
-        return true;
-    }
-
-private:
-    void LeaveBar()
-    {
-        if (m_bar->hasFocus()) {
-            // Escape is how a bar in keyboard mode gives the focus back.
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QCoreApplication::sendEvent(m_bar, &escape);
-        }
-        m_bar->setActiveAction(nullptr);
-    }
-
-    QWidget* m_window;
-    QMenuBar* m_bar;
-    std::function<void()> m_onEscape;
-};
-
 // Go with its keyboard focus plain to see: a thick frame in the highlight colour inside
 // the button's own frame, so the designed geometry stays as it is.
 class GoButton : public QPushButton {
@@ -210,83 +119,9 @@ protected:
     }
 };
 
-// While a run is busy the user can do nothing else, as the run holds the program: mouse
-// and key input to the main window and the processing dialog is dropped, not kept for
-// later. What ends the program still gets through (Escape and Exit in the main window,
-// closing it, which is no input event), and Escape in the processing dialog, which hides
-// it. Modal windows the run opens (the sign-in dialog, message boxes) take input as usual.
-class RunInputFilter : public QObject {
-public:
-    RunInputFilter(QWidget* window, QAction* exit)
-        : m_window(window), m_exit(exit), m_exitKey(QKeySequence::mnemonic(exit->text()))
-    {
-        qApp->installEventFilter(this);
-    }
-    ~RunInputFilter() override { qApp->removeEventFilter(this); }
-    RunInputFilter(const RunInputFilter&) = delete;
-    RunInputFilter& operator=(const RunInputFilter&) = delete;
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-            return DropKey(watched, static_cast<QKeyEvent*>(event));
-        case QEvent::Shortcut:
-            return static_cast<QShortcutEvent*>(event)->key() != m_exitKey && !InModalWindow(watched);
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-            return watched->isWidgetType() && !InModalWindow(watched) &&
-                   !OnExit(watched, static_cast<QMouseEvent*>(event));
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::TabletPress:
-        case QEvent::TouchBegin:
-            return watched->isWidgetType() && !InModalWindow(watched);
-        default:
-            return false;
-        }
-    }
-
-private:
-    static bool InModalWindow(QObject* watched)
-    {
-        return watched->isWidgetType() && static_cast<QWidget*>(watched)->window()->isModal();
-    }
-
-    bool DropKey(QObject* watched, QKeyEvent* event) const
-    {
-        if (!watched->isWidgetType() || InModalWindow(watched)) {
-            return false;
-        }
-        const bool escape = event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
-        const bool exit = static_cast<QWidget*>(watched)->window() == m_window &&
-                          QKeySequence(event->keyCombination()) == m_exitKey;
-        if (escape || exit) {
-            return false;
-        }
-        // Accepting the override keeps the window's shortcuts (F1) from firing.
-        event->accept();
-        return true;
-    }
-
-    bool OnExit(QObject* watched, const QMouseEvent* event) const
-    {
-        auto* bar = qobject_cast<QMenuBar*>(watched);
-        return bar && bar->window() == m_window && bar->actionAt(event->position().toPoint()) == m_exit;
-    }
-
-    QWidget* m_window;
-    QAction* m_exit;
-    QKeySequence m_exitKey;
-};
-
 } // namespace
 
-frmMain::frmMain(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent)
+MainWindow::MainWindow(SettingsStore& settings, MessageBox& messages, MainWindowSetup setup, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_settings(settings), m_messages(messages), m_setup(std::move(setup)),
@@ -311,30 +146,21 @@ frmMain::frmMain(SettingsStore& settings, MessageBox& messages, MainWindowSetup 
     qApp->installEventFilter(m_escapeFilter);
 }
 
-frmMain::~frmMain() = default;
+MainWindow::~MainWindow() = default;
 
-void frmMain::SetRunServices(const RunServices& services)
+void MainWindow::SetRunServices(const RunServices& services)
 {
     m_services.emplace(services);
 }
 
-void frmMain::CreateMenus()
+void MainWindow::CreateMenus()
 {
     m_mnuStations = menuBar()->addMenu(QStringLiteral("Stations"));
     m_mnuStations->setObjectName(QStringLiteral("mnuStations"));
-    const struct {
-        const char* name;
-        const char* text;
-        void (frmMain::*handler)();
-    } entries[] = {
-        {"GetMonStateCo", "By State and County", &frmMain::GetMonStateCo_Click},
-        {"mnuLatLonRad", "By Lat Lon Radius", &frmMain::mnuLatLonRad_Click},
-        {"mnuByProj", "By Project ID", &frmMain::mnuByProj_Click},
-    };
-    for (const auto& entry : entries) {
-        QAction* action = m_mnuStations->addAction(QString::fromLatin1(entry.text));
-        action->setObjectName(QString::fromLatin1(entry.name));
-        connect(action, &QAction::triggered, this, entry.handler);
+    for (const tervane::QueryMode& mode : QueryModes()) {
+        QAction* action = m_mnuStations->addAction(ToQString(std::string(mode.menuText)));
+        action->setObjectName(ToQString(std::string(mode.command)));
+        connect(action, &QAction::triggered, this, [this, &mode] { ChooseMode(mode); });
     }
 
     // What Go writes: one of the output formats, remembered in the settings store as soon as chosen.
@@ -370,7 +196,7 @@ void frmMain::CreateMenus()
     help->setObjectName(QStringLiteral("mnuHelp"));
     help->setShortcut(QKeySequence::HelpContents);
     help->setShortcutContext(Qt::WindowShortcut);
-    connect(help, &QAction::triggered, this, &frmMain::mnuHelp_Click);
+    connect(help, &QAction::triggered, this, &MainWindow::mnuHelp_Click);
     // F10 opens the first menu of the menu bar, as it does in most desktop programs.
     auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this,
@@ -378,10 +204,10 @@ void frmMain::CreateMenus()
 
     m_mnuExit = menuBar()->addAction(QStringLiteral("E&xit"));
     m_mnuExit->setObjectName(QStringLiteral("mnuExit"));
-    connect(m_mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+    connect(m_mnuExit, &QAction::triggered, this, &MainWindow::mnuExit_Click);
 }
 
-void frmMain::CreateControls()
+void MainWindow::CreateControls()
 {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -438,16 +264,16 @@ void frmMain::CreateControls()
         field->installEventFilter(this);
     }
 
-    connect(m_cboState, &QComboBox::activated, this, &frmMain::cboState_Click);
-    connect(m_cboCounty, &DropDownComboBox::dropDown, this, &frmMain::cboCounty_DropDown);
-    connect(m_cmdGo, &QPushButton::clicked, this, &frmMain::cmdGo_Click);
+    connect(m_cboState, &QComboBox::activated, this, &MainWindow::cboState_Click);
+    connect(m_cboCounty, &DropDownComboBox::dropDown, this, &MainWindow::cboCounty_DropDown);
+    connect(m_cmdGo, &QPushButton::clicked, this, &MainWindow::cmdGo_Click);
 }
 
 // The layout was drawn for a smaller font than the desktop's sans-serif at 12 points.
 // Where a text would not fit, its control grows: a label to the left (it stays
 // right-aligned against its field) and in height about its middle, a field in height
 // about its middle. Nothing moves otherwise.
-void frmMain::FitControlsToFont()
+void MainWindow::FitControlsToFont()
 {
     for (QLabel* label : m_labels) {
         const QSize needed = label->sizeHint();
@@ -477,19 +303,19 @@ void frmMain::FitControlsToFont()
     m_cmdGo->setGeometry(go);
 }
 
-void frmMain::SetRowVisible(Row row, bool visible)
+void MainWindow::SetRowVisible(Row row, bool visible)
 {
     m_labels[static_cast<std::size_t>(row)]->setVisible(visible);
     m_fields[static_cast<std::size_t>(row)]->setVisible(visible);
 }
 
-void frmMain::ChooseFormat(OutputFormat format)
+void MainWindow::ChooseFormat(OutputFormat format)
 {
     m_format = format;
     m_settings.SaveSetting(kSettingsSection, kFormatKey, FormatName(format));
 }
 
-void frmMain::Load()
+void MainWindow::Load()
 {
     m_helpFile = FindDataFile(m_setup.programDir, kHelpFileName);
 
@@ -530,43 +356,40 @@ void frmMain::Load()
     }
 }
 
-void frmMain::HideQueryInputs()
+void MainWindow::HideQueryInputs()
 {
     for (Row row : {ControlTypeRow, CountyRow, StateRow, LatitudeRow, LongitudeRow, RadiusRow}) {
         SetRowVisible(row, false);
     }
 }
 
-// The three mode commands show and hide the same five rows; none of them touches the
-// county or control type rows, clears a text or moves the focus.
-void frmMain::SetModeRows(bool state, bool latLonRadius, bool project, std::string_view mode)
+// The mode commands show the rows of their query's own fields and hide the others; none
+// of them touches the county or control type rows, clears a text or moves the focus.
+void MainWindow::ChooseMode(const tervane::QueryMode& mode)
 {
     // Hiding the focused field would hand the focus to the next control, and the county
     // box or the radius box taking it would show the type row: the field lets go of it.
-    const std::pair<Row, bool> shown[] = {{StateRow, state},          {LatitudeRow, latLonRadius},
-                                          {LongitudeRow, latLonRadius}, {RadiusRow, latLonRadius},
-                                          {ProjectRow, project}};
-    if (QWidget* focused = QApplication::focusWidget()) {
-        for (const auto& [row, visible] : shown) {
-            QWidget* field = m_fields[static_cast<std::size_t>(row)];
-            if (!visible && (focused == field || field->isAncestorOf(focused))) {
-                focused->clearFocus();
-            }
+    QWidget* focused = QApplication::focusWidget();
+    for (int row = 0; row < kRowCount; ++row) {
+        const QueryField field = kRowFields[row];
+        if (kSharedFields.Has(field) || mode.fields.Has(field)) {
+            continue;
+        }
+        QWidget* widget = m_fields[static_cast<std::size_t>(row)];
+        if (focused && (focused == widget || widget->isAncestorOf(focused))) {
+            focused->clearFocus();
         }
     }
-    SetRowVisible(StateRow, state);
-    SetRowVisible(LatitudeRow, latLonRadius);
-    SetRowVisible(LongitudeRow, latLonRadius);
-    SetRowVisible(RadiusRow, latLonRadius);
-    SetRowVisible(ProjectRow, project);
-    m_queryMode = std::string(mode);
+    for (int row = 0; row < kRowCount; ++row) {
+        const QueryField field = kRowFields[row];
+        if (!kSharedFields.Has(field)) {
+            SetRowVisible(static_cast<Row>(row), mode.fields.Has(field));
+        }
+    }
+    m_queryMode = std::string(mode.code);
 }
 
-void frmMain::GetMonStateCo_Click() { SetModeRows(true, false, false, kModeStateCounty); }
-void frmMain::mnuLatLonRad_Click() { SetModeRows(false, true, false, kModeRadius); }
-void frmMain::mnuByProj_Click() { SetModeRows(false, false, true, kModeProject); }
-
-void frmMain::mnuHelp_Click()
+void MainWindow::mnuHelp_Click()
 {
     if (!m_helpWindow) {
         m_helpWindow = new HelpWindow(this);
@@ -577,9 +400,9 @@ void frmMain::mnuHelp_Click()
     }
 }
 
-void frmMain::mnuExit_Click() { EndProgram(); }
+void MainWindow::mnuExit_Click() { EndProgram(); }
 
-void frmMain::EndProgram()
+void MainWindow::EndProgram()
 {
     if (m_runBusy) {
         // The run unwinds first: the fetch ends now, the run sees the cancellation, and
@@ -598,22 +421,22 @@ void frmMain::EndProgram()
     m_setup.quit();
 }
 
-void frmMain::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
     EndProgram();
 }
 
-void frmMain::cboState_Click() { ChooseState(); }
+void MainWindow::cboState_Click() { ChooseState(); }
 
-void frmMain::cboCounty_DropDown()
+void MainWindow::cboCounty_DropDown()
 {
     if (m_cboCounty->count() == 0) {
         ChooseState();
     }
 }
 
-void frmMain::ChooseState()
+void MainWindow::ChooseState()
 {
     const std::string stateCode = StateCode(ToStdString(m_cboState->currentText()));
     m_cboState->setEditText(ToQString(stateCode));
@@ -640,7 +463,7 @@ void frmMain::ChooseState()
     SetRowVisible(ControlTypeRow, true);
 }
 
-bool frmMain::eventFilter(QObject* watched, QEvent* event)
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_cmdGo && IsSecondClickOfARun(event)) {
         return true;
@@ -667,7 +490,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool frmMain::FilterKey(QObject* field, QKeyEvent* event)
+bool MainWindow::FilterKey(QObject* field, QKeyEvent* event)
 {
     FilteredField kind;
     if (field == m_cboControlType) {
@@ -710,14 +533,14 @@ bool frmMain::FilterKey(QObject* field, QKeyEvent* event)
 
 // Against a fast service the run is over before the second click of a double click: that
 // click would start a second run, write the document again and start a second viewer.
-bool frmMain::IsSecondClickOfARun(const QEvent* event) const
+bool MainWindow::IsSecondClickOfARun(const QEvent* event) const
 {
     const QEvent::Type type = event->type();
     return (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) && m_sinceRunEnded.isValid() &&
            !m_sinceRunEnded.hasExpired(QApplication::doubleClickInterval());
 }
 
-RunConfig frmMain::MakeRunConfig()
+RunConfig MainWindow::MakeRunConfig()
 {
     RunConfig config;
     config.serviceUrl = ConfiguredServiceUrl(m_setup.environmentServiceUrl, m_settings);
@@ -727,7 +550,7 @@ RunConfig frmMain::MakeRunConfig()
     return config;
 }
 
-void frmMain::cmdGo_Click()
+void MainWindow::cmdGo_Click()
 {
     if (!m_services || m_runBusy || m_endRequested) {
         return;

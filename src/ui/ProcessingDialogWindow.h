@@ -1,9 +1,9 @@
 #pragma once
 
-// The small dialog that tells which step of a run is going on. It implements the run's
-// ProcessingDialog port. The run keeps the user-interface thread busy from start to end,
-// so every change that shows is painted before the call returns; otherwise the user would
-// see the dialog only after the run had finished. A new bar value is painted only when
+// The small dialog that tells which step of a run is going on: the window behind the
+// run's ProcessingDialog port, hence its name. The run keeps the user-interface thread
+// busy from start to end, so every change that shows is painted before the call returns;
+// otherwise the user would see the dialog only after the run had finished. A new bar value is painted only when
 // the bar moves by a pixel: painting it for each of many thousand marks cost far more
 // than writing them. While the bar advances the dialog lets the program see its events
 // every few dozen milliseconds, so that ending the program is noticed during a long
@@ -23,10 +23,10 @@ class QProgressBar;
 
 namespace tervane {
 
-class dlgProcessing : public QDialog, public ProcessingDialog {
+class ProcessingDialogWindow : public QDialog, public ProcessingDialog {
     Q_OBJECT
 public:
-    explicit dlgProcessing(QWidget* parent = nullptr);
+    explicit ProcessingDialogWindow(QWidget* parent = nullptr);
 
     void Show() override;
     void Hide() override;

@@ -1,4 +1,4 @@
-#include "ui/dlgProcessing.h"
+#include "ui/ProcessingDialogWindow.h"
 
 #include "ui/WindowMetrics.h"
 
@@ -72,7 +72,7 @@ int ClampToInt(std::size_t value)
 
 } // namespace
 
-dlgProcessing::dlgProcessing(QWidget* parent)
+ProcessingDialogWindow::ProcessingDialogWindow(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("dlgProcessing"));
@@ -98,7 +98,7 @@ dlgProcessing::dlgProcessing(QWidget* parent)
     Reset();
 }
 
-void dlgProcessing::Reset()
+void ProcessingDialogWindow::Reset()
 {
     m_lblProcessing->setText(QString::fromLatin1(kProcessingText));
     m_lblProcessing->show();
@@ -108,20 +108,20 @@ void dlgProcessing::Reset()
     m_prgb->show();
 }
 
-void dlgProcessing::PaintNow(QWidget* changed)
+void ProcessingDialogWindow::PaintNow(QWidget* changed)
 {
     if (isVisible()) {
         changed->repaint();
     }
 }
 
-void dlgProcessing::SeeEvents()
+void ProcessingDialogWindow::SeeEvents()
 {
     QCoreApplication::processEvents();
     m_sinceEvents.start();
 }
 
-void dlgProcessing::Show()
+void ProcessingDialogWindow::Show()
 {
     RemoveWindowName(this); // before the window is mapped, so no name is ever shown
     show();
@@ -131,37 +131,37 @@ void dlgProcessing::Show()
     repaint();
 }
 
-void dlgProcessing::Hide()
+void ProcessingDialogWindow::Hide()
 {
     hide();
     SeeEvents();
 }
 
-void dlgProcessing::HideProcessingLabel()
+void ProcessingDialogWindow::HideProcessingLabel()
 {
     m_lblProcessing->hide();
     PaintNow(this);
 }
 
-void dlgProcessing::SetInfo(const std::string& text)
+void ProcessingDialogWindow::SetInfo(const std::string& text)
 {
     m_lblInfo->setText(QString::fromStdString(text));
     PaintNow(m_lblInfo);
 }
 
-void dlgProcessing::SetBarVisible(bool visible)
+void ProcessingDialogWindow::SetBarVisible(bool visible)
 {
     m_prgb->setVisible(visible);
     PaintNow(this);
 }
 
-void dlgProcessing::SetBarMaximum(std::size_t maximum)
+void ProcessingDialogWindow::SetBarMaximum(std::size_t maximum)
 {
     m_prgb->setMaximum(ClampToInt(maximum));
     PaintNow(m_prgb);
 }
 
-void dlgProcessing::SetBarValue(std::size_t value)
+void ProcessingDialogWindow::SetBarValue(std::size_t value)
 {
     // Telling the bar of every mark cost more than writing the mark (it announces each
     // value to accessibility tools, and works out whether to paint): it hears of a value
@@ -177,13 +177,13 @@ void dlgProcessing::SetBarValue(std::size_t value)
     }
 }
 
-int dlgProcessing::BarPixel(int value) const
+int ProcessingDialogWindow::BarPixel(int value) const
 {
     const long long span = std::max(1LL, static_cast<long long>(m_prgb->maximum()) - m_prgb->minimum());
     return static_cast<int>(static_cast<long long>(value - m_prgb->minimum()) * m_prgb->width() / span);
 }
 
-void dlgProcessing::closeEvent(QCloseEvent* event)
+void ProcessingDialogWindow::closeEvent(QCloseEvent* event)
 {
     QDialog::closeEvent(event);
     if (event->isAccepted()) {
