@@ -369,7 +369,7 @@ std::vector<std::string> ZipEntries(const fs::path& path)
 }
 
 // A 40-mark reply (and one mark whose position cannot be read) as a KMZ package, GPX
-// waypoints and GeoJSON, each read whole by readers that share no code with the writers.
+// waypoints, GeoJSON and CSV, each read whole by readers that share no code with the writers.
 TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
 {
     constexpr std::size_t kMarks = 40;
@@ -418,17 +418,21 @@ TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
         fs::path file;
         std::string driver;
         std::string last; // how ogrinfo shows the last mark's position; empty: not checked
+        std::string options = "";
     } readers[] = {
         {kmz, "LIBKML", ""},
         {gpx, "GPX", ""},
         {write("geojson"), "GeoJSON", "POINT (" + longitude + " " + latitude + ")"},
+        {write("csv"), "CSV", "POINT (" + longitude + " " + latitude + ")",
+         "-oo X_POSSIBLE_NAMES=longitude -oo Y_POSSIBLE_NAMES=latitude "},
     };
     // Nothing remembered: the window's settings are left alone.
     EXPECT_FALSE(fs::exists(m_dir / "home" / ".config" / "Tervane"));
     if (!Installed("ogrinfo"))
         GTEST_SKIP() << "ogrinfo (Debian gdal-bin) is not installed: GDAL's readers not tried";
     for (const auto& reader : readers) {
-        const std::string info = Shell("ogrinfo -ro -al '" + reader.file.string() + "'").second;
+        const std::string info =
+            Shell("ogrinfo -ro -al " + reader.options + "'" + reader.file.string() + "'").second;
         EXPECT_NE(std::string::npos, info.find("using driver `" + reader.driver + "' successful")) << info;
         EXPECT_NE(std::string::npos, info.find("Feature Count: 40\n")) << info;
         EXPECT_NE(std::string::npos, info.rfind(reader.last)) << reader.last << "\n" << info;

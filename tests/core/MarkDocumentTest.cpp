@@ -99,6 +99,7 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
         {horizontal, "H-0-0", "horizontal.kml", OutputFormat::Kml},
         {horizontal, "H-0-0", "horizontal.gpx", OutputFormat::Gpx},
         {horizontal, "H-0-0", "horizontal.geojson", OutputFormat::GeoJson},
+        {horizontal, "H-0-0", "horizontal.csv", OutputFormat::Csv},
     };
     MarkDocumentReport report;
     for (const auto& row : rows) {
@@ -219,16 +220,22 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
 }
 
 // Reply text in the formats outside XML: repaired as in the KML (control characters but
-// tab dropped, a Latin-1 byte taken as such, spaces trimmed), then escaped for JSON.
+// tab dropped, a Latin-1 byte taken as such, spaces trimmed), then escaped for JSON, and
+// quoted for CSV where needed, with what a spreadsheet takes for a formula defused.
 TEST(WriteMarkDocument, ReplyTextIsRepairedAndEscapedInEveryTextFormat)
 {
     const struct {
         const char* designation;
         const char* json;
+        const char* csv;
     } rows[] = {
-        {"SAY \"HI\" \\ X  \r", R"("SAY \"HI\" \\ X")"},
-        {"CAF\xC9\x01 \xE2\x82\xAC", "\"CAF\xC3\x89 \xE2\x82\xAC\""},
-        {"A\tB", R"("A\u0009B")"},
+        {"SAY \"HI\" \\ X  \r", R"("SAY \"HI\" \\ X")", R"("SAY ""HI"" \ X")"},
+        {"CAF\xC9\x01 \xE2\x82\xAC", "\"CAF\xC3\x89 \xE2\x82\xAC\"", "CAF\xC3\x89 \xE2\x82\xAC"},
+        {"A\tB, C", R"("A\u0009B, C")", "\"A\tB, C\""},
+        {" =1+2", R"("=1+2")", "'=1+2"},
+        {"-1,@A", R"("-1,@A")", R"("'-1,@A")"},
+        {"@SUM(A1)\x7F", "\"@SUM(A1)\x7F\"", "'@SUM(A1)\x7F"},
+        {"A-1 +B", R"("A-1 +B")", "A-1 +B"},
     };
     for (const auto& row : rows) {
         MarkDocumentReport report;
@@ -236,6 +243,10 @@ TEST(WriteMarkDocument, ReplyTextIsRepairedAndEscapedInEveryTextFormat)
         EXPECT_NE(std::string::npos, Document(reply, report, {OutputFormat::GeoJson})
                                          .find(std::string("\"designation\": ") + row.json + ","))
             << row.json;
+        EXPECT_NE(
+            std::string::npos,
+            Document(reply, report, {OutputFormat::Csv}).find(std::string("\r\nAB1234,") + row.csv + ",38."))
+            << row.csv;
     }
 }
 

@@ -8,9 +8,11 @@
 //   |         |          | so it shows with no network (in the field, behind a firewall) |
 //   | Gpx     | .gpx     | GPX 1.1 waypoints, named by PID, for handheld receivers       |
 //   | GeoJson | .geojson | an RFC 7946 FeatureCollection of points, for GIS and web maps |
+//   | Csv     | .csv     | RFC 4180 comma-separated values, one row per mark, for        |
+//   |         |          | spreadsheets                                                  |
 //
 // The KML document is the default. The command line names a format by its row's name
-// ("kml", "kmz", "gpx", "geojson"), and the window remembers its choice under the same
+// ("kml", "kmz", "gpx", "geojson", "csv"), and the window remembers its choice under the same
 // names.
 
 #include "kml/DocumentWriter.h"
@@ -23,7 +25,7 @@
 
 namespace tervane {
 
-enum class OutputFormat { Kml, Kmz, Gpx, GeoJson };
+enum class OutputFormat { Kml, Kmz, Gpx, GeoJson, Csv };
 
 // One row per format: everything the window and the tool show of it. A format is added
 // by its writer and its row; the window's Output menu, --format's help and refusal, the
