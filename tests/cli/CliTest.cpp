@@ -369,8 +369,8 @@ std::vector<std::string> ZipEntries(const fs::path& path)
     return names;
 }
 
-// A 40-mark reply (and one mark whose position cannot be read) as a KMZ package and as
-// GPX waypoints, each read whole by readers that share no code with the writers.
+// A 40-mark reply (and one mark whose position cannot be read) as a KMZ package, GPX
+// waypoints, GeoJSON and CSV, each read whole by readers that share no code with the writers.
 TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
 {
     constexpr std::size_t kMarks = 40;
@@ -409,15 +409,35 @@ TEST_F(CliTest, EachFormatIsReadWholeByIndependentReaders)
         EXPECT_NE(std::string::npos, csv.find(",\"TV0040\",")) << csv;
         EXPECT_LT(csv.find(",\"TV0001\","), csv.find(",\"TV0040\",")) << csv;
     }
-    for (const auto& [file, driver] : {std::pair<fs::path, std::string>{kmz, "LIBKML"}, {gpx, "GPX"}}) {
-        if (!Installed("ogrinfo"))
-            break;
-        const std::string info = Shell("ogrinfo -ro -al -so '" + file.string() + "'").second;
-        EXPECT_NE(std::string::npos, info.find("using driver `" + driver + "' successful")) << info;
-        EXPECT_NE(std::string::npos, info.find("Feature Count: 40\n")) << info;
-    }
+    // GDAL reads every mark of each, the last at the KML's coordinates, digit for digit.
+    const std::string kml = ReadFile(write("kml"));
+    const std::size_t at = kml.rfind("<coordinates>") + std::string_view("<coordinates>").size();
+    const std::size_t comma = kml.find(',', at);
+    const std::string longitude = kml.substr(at, comma - at);
+    const std::string latitude = kml.substr(comma + 1, kml.find('<', comma) - comma - 1);
+    const struct {
+        fs::path file;
+        std::string driver;
+        std::string last; // how ogrinfo shows the last mark's position; empty: not checked
+        std::string options = "";
+    } readers[] = {
+        {kmz, "LIBKML", ""},
+        {gpx, "GPX", ""},
+        {write("geojson"), "GeoJSON", "POINT (" + longitude + " " + latitude + ")"},
+        {write("csv"), "CSV", "POINT (" + longitude + " " + latitude + ")",
+         "-oo X_POSSIBLE_NAMES=longitude -oo Y_POSSIBLE_NAMES=latitude "},
+    };
     // Nothing remembered: the window's settings are left alone.
     EXPECT_FALSE(fs::exists(m_dir / "home" / ".config" / "Tervane"));
+    if (!Installed("ogrinfo"))
+        GTEST_SKIP() << "ogrinfo (Debian gdal-bin) is not installed: GDAL's readers not tried";
+    for (const auto& reader : readers) {
+        const std::string info =
+            Shell("ogrinfo -ro -al " + reader.options + "'" + reader.file.string() + "'").second;
+        EXPECT_NE(std::string::npos, info.find("using driver `" + reader.driver + "' successful")) << info;
+        EXPECT_NE(std::string::npos, info.find("Feature Count: 40\n")) << info;
+        EXPECT_NE(std::string::npos, info.rfind(reader.last)) << reader.last << "\n" << info;
+    }
 }
 
 // Against the sample service: its answers, refusals and sign-in, from the command line and

@@ -98,6 +98,8 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
         {kSmith, "H-A-0", "smith-doc.kml", OutputFormat::Kmz},
         {horizontal, "H-0-0", "horizontal.kml", OutputFormat::Kml},
         {horizontal, "H-0-0", "horizontal.gpx", OutputFormat::Gpx},
+        {horizontal, "H-0-0", "horizontal.geojson", OutputFormat::GeoJson},
+        {horizontal, "H-0-0", "horizontal.csv", OutputFormat::Csv},
     };
     MarkDocumentReport report;
     for (const auto& row : rows) {
@@ -181,7 +183,7 @@ TEST(WriteMarkDocument, ReplacesTheEarlierFileOnlyWhenWhole)
     std::signal(SIGXFSZ, previousHandler);
 }
 
-// The camera looks at the centre of the extent and the GPX bounds are the extent:
+// The camera looks at the centre of the extent and the GPX bounds and GeoJSON bbox are the extent:
 // hemispheres applied, longitudes past 180 W wrapped, marks across the antimeridian kept
 // together (the minimum longitude then the larger number), marks that do not parse left out.
 // The antimeridian is -180 in both documents, whichever side a mark names.
@@ -194,19 +196,22 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
         const char* longitude;
         const char* bounds;
         const char* waypoint; // a GPX waypoint's start, or "" where the bounds say enough
+        const char* bbox;     // GeoJSON's: west, south, east, north
     } rows[] = {
         {"south and east", Reply({{"S100000", "E0100000"}, {"S200000", "E0200000"}}), "-15", "15",
-         R"(<bounds minlat="-20" minlon="10" maxlat="-10" maxlon="20"/>)", ""},
+         R"(<bounds minlat="-20" minlon="10" maxlat="-10" maxlon="20"/>)", "", "[10, -20, 20, -10]"},
         {"west past 180 wraps", Reply({{"N100000", "W1790000"}, {"N100000", "W1830000"}}), "10", "179",
-         R"(<bounds minlat="10" minlon="177" maxlat="10" maxlon="-179"/>)", R"(<wpt lat="10" lon="177">)"},
+         R"(<bounds minlat="10" minlon="177" maxlat="10" maxlon="-179"/>)", R"(<wpt lat="10" lon="177">)",
+         "[177, 10, -179, 10]"},
         {"both sides of the antimeridian", Reply({{"N000000", "E1790000"}, {"N010000", "W1790000"}}), "0.5",
-         "-180", R"(<bounds minlat="0" minlon="179" maxlat="1" maxlon="-179"/>)", ""},
+         "-180", R"(<bounds minlat="0" minlon="179" maxlat="1" maxlon="-179"/>)", "", "[179, 0, -179, 1]"},
         {"on the antimeridian, east or west", Reply({{"N100000", "E1800000"}, {"N100000", "W1800000"}}), "10",
-         "-180", R"(<bounds minlat="10" minlon="-180" maxlat="10" maxlon="-180"/>)", R"(<wpt lat="10" lon="-180">)"},
+         "-180", R"(<bounds minlat="10" minlon="-180" maxlat="10" maxlon="-180"/>)", R"(<wpt lat="10" lon="-180">)",
+         "[-180, 10, -180, 10]"},
         {"lower-case hemispheres are north and east", Reply({{"s100000", "w0100000"}}), "10", "10",
-         R"(<bounds minlat="10" minlon="10" maxlat="10" maxlon="10"/>)", ""},
+         R"(<bounds minlat="10" minlon="10" maxlat="10" maxlon="10"/>)", "", "[10, 10, 10, 10]"},
         {"no mark parses: no bounds", Reply({{"N386000", "W0770213"}}), "45", "-180",
-         "<metadata>\r\n  </metadata>", ""},
+         "<metadata>\r\n  </metadata>", "", "{\r\n  \"type\": \"FeatureCollection\",\r\n  \"features\": []"},
     };
     for (const auto& row : rows) {
         MarkDocumentReport report;
@@ -217,6 +222,39 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
         EXPECT_NE(std::string::npos, gpx.find(row.bounds)) << row.name << "\n" << gpx;
         EXPECT_EQ(std::string::npos, gpx.find(R"(lon="180")")) << row.name;
         EXPECT_NE(std::string::npos, gpx.find(row.waypoint)) << row.name << "\n" << gpx;
+        const std::string json = Document(row.reply, report, {OutputFormat::GeoJson});
+        EXPECT_NE(std::string::npos, json.find(row.bbox)) << row.name << "\n" << json;
+    }
+}
+
+// Reply text in the formats outside XML: repaired as in the KML (control characters but
+// tab dropped, a Latin-1 byte taken as such, spaces trimmed), then escaped for JSON, and
+// quoted for CSV where needed, with what a spreadsheet takes for a formula defused.
+TEST(WriteMarkDocument, ReplyTextIsRepairedAndEscapedInEveryTextFormat)
+{
+    const struct {
+        const char* designation;
+        const char* json;
+        const char* csv;
+    } rows[] = {
+        {"SAY \"HI\" \\ X  \r", R"("SAY \"HI\" \\ X")", R"("SAY ""HI"" \ X")"},
+        {"CAF\xC9\x01 \xE2\x82\xAC", "\"CAF\xC3\x89 \xE2\x82\xAC\"", "CAF\xC3\x89 \xE2\x82\xAC"},
+        {"A\tB, C", R"("A\u0009B, C")", "\"A\tB, C\""},
+        {" =1+2", R"("=1+2")", "'=1+2"},
+        {"-1,@A", R"("-1,@A")", R"("'-1,@A")"},
+        {"@SUM(A1)\x7F", "\"@SUM(A1)\x7F\"", "'@SUM(A1)\x7F"},
+        {"A-1 +B", R"("A-1 +B")", "A-1 +B"},
+    };
+    for (const auto& row : rows) {
+        MarkDocumentReport report;
+        const std::string reply = MarkLine("AB1234", "N385323", "W0770213", row.designation) + "\n";
+        EXPECT_NE(std::string::npos, Document(reply, report, {OutputFormat::GeoJson})
+                                         .find(std::string("\"designation\": ") + row.json + ","))
+            << row.json;
+        EXPECT_NE(
+            std::string::npos,
+            Document(reply, report, {OutputFormat::Csv}).find(std::string("\r\nAB1234,") + row.csv + ",38."))
+            << row.csv;
     }
 }
 

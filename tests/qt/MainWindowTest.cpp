@@ -262,7 +262,8 @@ TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
 {
     const auto ticked = [](WindowUnderTest& w) {
         std::vector<std::string> texts;
-        for (const char* name : {"mnuFormatKml", "mnuFormatKmz", "mnuFormatGpx"})
+        for (const char* name :
+             {"mnuFormatKml", "mnuFormatKmz", "mnuFormatGpx", "mnuFormatGeojson", "mnuFormatCsv"})
             if (w.Find<QAction>(name)->isChecked())
                 texts.push_back(w.Find<QAction>(name)->text().toStdString());
         return texts;
@@ -274,8 +275,10 @@ TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
     EXPECT_EQ(ticked(w), std::vector<std::string>{"GPX waypoints"});
     EXPECT_EQ(w.settings.GetSetting(kSettingsSection, kFormatKey, "<absent>"), "gpx");
 
-    const std::pair<std::string, std::string> starts[] = {
-        {"kmz", "KMZ package (icons included)"}, {"gpx", "GPX waypoints"}, {"GPX", "KML document"}};
+    const std::pair<std::string, std::string> starts[] = {{"kmz", "KMZ package (icons included)"},
+                                                          {"gpx", "GPX waypoints"},
+                                                          {"csv", "CSV table"},
+                                                          {"GPX", "KML document"}};
     for (const auto& [remembered, shown] : starts) {
         WindowUnderTest next(false);
         next.settings.SaveSetting(kSettingsSection, kFormatKey, remembered);
@@ -298,7 +301,8 @@ TEST(MainWindowGo, TheFocusIsAThickFrameInsideTheButton)
         const int inset = go->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, go) + 1;
         int pixels = 0;
         for (int i = 0; i < kGoFocusWidth; ++i)
-            for (const QPoint at : {QPoint(inset + i, image.height() / 2), QPoint(image.width() / 2, inset + i)})
+            for (const QPoint at :
+                 {QPoint(inset + i, image.height() / 2), QPoint(image.width() / 2, inset + i)})
                 pixels += image.pixelColor(at * image.devicePixelRatio()) == highlight ? 1 : 0;
         return pixels;
     };

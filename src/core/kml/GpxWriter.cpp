@@ -103,15 +103,24 @@ void AppendWaypoint(std::string& out, std::string_view pid, std::string_view des
     AppendTrimmedText(out, pid);
     out += " datasheet</text>\r\n    </link>\r\n";
 
-    // Squares are the styles the vertical order chooses; everything else the horizontal.
-    const bool byVertical = PlacemarkStyleId(horizontalOrder, verticalOrder).ends_with("Sqr");
-    const std::string escapedCode = EscapeKml(TrimSpaces(byVertical ? verticalOrder : horizontalOrder));
-    if (const std::string_view code = TrimSpaces(escapedCode); !code.empty()) {
-        out += byVertical ? "    <type>Vertical order " : "    <type>Horizontal order ";
-        out += code;
+    if (const std::string type = OrderText(horizontalOrder, verticalOrder); !type.empty()) {
+        out += "    <type>";
+        AppendEscapedKml(out, type);
         out += "</type>\r\n";
     }
     out += "  </wpt>\r\n";
+}
+
+std::string OrderText(std::string_view horizontalOrder, std::string_view verticalOrder)
+{
+    // Squares are the styles the vertical order chooses; everything else the horizontal.
+    const bool byVertical = PlacemarkStyleId(horizontalOrder, verticalOrder).ends_with("Sqr");
+    const std::string repaired =
+        EscapeKml(TrimSpaces(byVertical ? verticalOrder : horizontalOrder), KmlEscape::None);
+    const std::string_view code = TrimSpaces(repaired);
+    if (code.empty())
+        return {};
+    return (byVertical ? "Vertical order " : "Horizontal order ") + std::string(code);
 }
 
 namespace {

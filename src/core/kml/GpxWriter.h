@@ -35,6 +35,11 @@ void AppendWaypoint(std::string& out, std::string_view pid, std::string_view des
                     double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
                     std::string_view serviceUrl);
 
+// The order that chose a mark's KML symbol, as the waypoint's type tells it: "Horizontal
+// order 2", "Vertical order 1"; empty when neither code says anything. The code is trimmed
+// of spaces and repaired as reply text is (EscapeKml with KmlEscape::None), not escaped.
+std::string OrderText(std::string_view horizontalOrder, std::string_view verticalOrder);
+
 // The GPX file's writer: the head with the bounds, one waypoint per mark, the closing line.
 std::unique_ptr<DocumentWriter> MakeGpxWriter(const WriterSettings& settings);
 

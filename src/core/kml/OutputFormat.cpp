@@ -1,5 +1,7 @@
 #include "kml/OutputFormat.h"
 
+#include "kml/CsvWriter.h"
+#include "kml/GeoJsonWriter.h"
 #include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
 
@@ -10,13 +12,17 @@ namespace tervane {
 
 namespace {
 
-constexpr std::array<OutputFormatRow, 3> kFormats{{
+constexpr std::array<OutputFormatRow, 5> kFormats{{
     {OutputFormat::Kml, "kml", ".kml", "KML document", "Creating .kml file...", "the KML document", MakeKmlWriter,
      false},
     {OutputFormat::Kmz, "kmz", ".kmz", "KMZ package (icons included)", "Creating .kmz file...",
      "a KMZ package with the icons inside, for viewing with\nno network", MakeKmlWriter, true},
     {OutputFormat::Gpx, "gpx", ".gpx", "GPX waypoints", "Creating .gpx file...",
      "GPX 1.1 waypoints named by PID, for handheld receivers", MakeGpxWriter, false},
+    {OutputFormat::GeoJson, "geojson", ".geojson", "GeoJSON features", "Creating .geojson file...",
+     "a GeoJSON FeatureCollection (RFC 7946) for GIS\nprograms and web maps", MakeGeoJsonWriter, false},
+    {OutputFormat::Csv, "csv", ".csv", "CSV table", "Creating .csv file...",
+     "comma-separated values (RFC 4180), one row per\nmark, for spreadsheets", MakeCsvWriter, false},
 }};
 
 const OutputFormatRow& Row(OutputFormat format)

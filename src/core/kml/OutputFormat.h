@@ -2,14 +2,18 @@
 
 // The kinds of file a run can write from the same marks:
 //
-//   | format | file  | what it is for                                                  |
-//   | Kml    | .kml  | the KML document, icons named on the viewer's public host       |
-//   | Kmz    | .kmz  | a zip package: the document as doc.kml and the icons it uses, so |
-//   |        |       | it shows with no network (in the field, behind a firewall)      |
-//   | Gpx    | .gpx  | GPX 1.1 waypoints, named by PID, for handheld receivers         |
+//   | format  | file     | what it is for                                                |
+//   | Kml     | .kml     | the KML document, icons named on the viewer's public host     |
+//   | Kmz     | .kmz     | a zip package: the document as doc.kml and the icons it uses, |
+//   |         |          | so it shows with no network (in the field, behind a firewall) |
+//   | Gpx     | .gpx     | GPX 1.1 waypoints, named by PID, for handheld receivers       |
+//   | GeoJson | .geojson | an RFC 7946 FeatureCollection of points, for GIS and web maps |
+//   | Csv     | .csv     | RFC 4180 comma-separated values, one row per mark, for        |
+//   |         |          | spreadsheets                                                  |
 //
-// The KML document is the default. The command line names a format as "kml", "kmz" or
-// "gpx", and the window remembers its choice under the same names.
+// The KML document is the default. The command line names a format by its row's name
+// ("kml", "kmz", "gpx", "geojson", "csv"), and the window remembers its choice under the same
+// names.
 
 #include "kml/DocumentWriter.h"
 
@@ -21,7 +25,7 @@
 
 namespace tervane {
 
-enum class OutputFormat { Kml, Kmz, Gpx };
+enum class OutputFormat { Kml, Kmz, Gpx, GeoJson, Csv };
 
 // One row per format: everything the window and the tool show of it. A format is added
 // by its writer and its row; the window's Output menu, --format's help and refusal, the
@@ -43,17 +47,17 @@ const OutputFormatRow& OutputFormatOf(OutputFormat format);
 // Every format, in the order the menu and the help show them; the KML document first.
 std::span<const OutputFormatRow> OutputFormats();
 
-// The names for a message: "kml, kmz, gpx".
+// The names for a message: "kml, kmz, gpx, ...".
 std::string OutputFormatNames();
 
 // The window's remembered choice: section "Settings", this key, one of the names above.
 inline constexpr std::string_view kFormatKey = "Format";
 
-// "kml", "kmz" or "gpx".
+// The row's name: "kml", "kmz", ...
 std::string_view FormatName(OutputFormat format);
 
-// The format named exactly "kml", "kmz" or "gpx"; nothing for any other text (case
-// matters: "KML" is not a name).
+// The format of the row named exactly `name`; nothing for any other text (case matters:
+// "KML" is not a name).
 std::optional<OutputFormat> ParseOutputFormat(std::string_view name);
 
 // The file a query writes in `format`: the request's KML path with its last extension

@@ -254,6 +254,11 @@ void AppendEscapedKml(std::string& out, std::string_view text, KmlEscape mode)
             continue;
         }
         auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80 && c >= 0x20 && mode == KmlEscape::None) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
         if (c < 0x80) {
             switch (c) {
             case '&':

@@ -20,6 +20,7 @@ void AppendKmlNumber(std::string& out, double value);
 enum class KmlEscape {
     Text,      // element text: & < >
     Attribute, // attribute values, and text inside a CDATA section's HTML: & < > " '
+    None,      // no markup escaped: the repair alone, for formats other than XML
 };
 
 // Makes reply text safe for the document: escapes the markup characters of `mode`,
