@@ -18,7 +18,7 @@ constexpr std::string_view kHelp =
     R"(usage: tervane-cli QUERY [--type NAME] [SOURCE] [OUTPUT] [OTHER]
 
 Asks the mark-list service for survey marks and writes them as a KML document, a
-KMZ package or GPX waypoints.
+KMZ package, GPX waypoints, GeoJSON features or a CSV table.
 
 QUERY, one of:
   --state CODE --county NAME             marks of one county

@@ -37,7 +37,7 @@ struct CliOptions {
     std::optional<std::string> passwordFile; // --password-file
     // What is done with it.
     std::optional<std::string> outDir;
-    std::optional<std::string> format; // --format: "kml", "kmz" or "gpx"
+    std::optional<std::string> format; // --format: a name of the output format table
     bool dryRun = false;
     bool open = false;
     std::optional<std::string> catalogue;

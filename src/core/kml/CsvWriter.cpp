@@ -2,6 +2,7 @@
 
 #include "kml/KmlWriter.h"
 #include "kml/XmlText.h"
+#include "text/Trim.h"
 
 #include <algorithm>
 
@@ -15,10 +16,8 @@ void AppendField(std::string& out, std::string_view text, char separator, bool t
 {
     const std::string repaired = EscapeKml(text, KmlEscape::None);
     std::string_view value = repaired;
-    if (trim) {
-        value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
-        value.remove_suffix(value.size() - (value.find_last_not_of(' ') + 1));
-    }
+    if (trim)
+        value = TrimSpaces(value);
     const bool formula =
         !value.empty() && std::string_view("=+-@\t").find(value.front()) != std::string_view::npos;
     if (value.find_first_of(",\"\r\n") == std::string_view::npos) {

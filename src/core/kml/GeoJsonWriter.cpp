@@ -3,6 +3,7 @@
 #include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
 #include "kml/XmlText.h"
+#include "text/Trim.h"
 
 #include <algorithm>
 
@@ -17,10 +18,8 @@ void AppendJsonString(std::string& out, std::string_view text, bool trim = true)
     constexpr std::string_view kHexDigits = "0123456789ABCDEF";
     const std::string repaired = EscapeKml(text, KmlEscape::None);
     std::string_view value = repaired;
-    if (trim) {
-        value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
-        value.remove_suffix(value.size() - (value.find_last_not_of(' ') + 1));
-    }
+    if (trim)
+        value = TrimSpaces(value);
     out += '"';
     for (const char c : value) {
         const auto byte = static_cast<unsigned char>(c);

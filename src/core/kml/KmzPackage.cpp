@@ -1,9 +1,9 @@
 #include "kml/KmzPackage.h"
 
+#include "io/WholeFile.h"
 #include "kml/StyleTable.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -16,19 +16,24 @@ constexpr std::string_view kMsgIconUnreadable = "Could not read the icon ";
 
 bool ReadIcon(const std::filesystem::path& path, std::string& bytes, std::string& error)
 {
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    if (in)
-        content << in.rdbuf();
-    if (!in || in.bad()) {
-        const int errorNumber = errno != 0 ? errno : ENOENT;
-        error = std::string(kMsgIconUnreadable) + path.string() + ": " +
-                std::generic_category().message(errorNumber);
-        return false;
+    // An icon is a few kilobytes; anything past this is not one of ours.
+    constexpr std::size_t kMaxIconBytes = std::size_t{1} << 20;
+    std::string reason;
+    switch (ReadWholeFile(path, kMaxIconBytes, bytes, reason)) {
+    case WholeFileStatus::Read:
+        return true;
+    case WholeFileStatus::NotRegularFile:
+        reason = "not a regular file";
+        break;
+    case WholeFileStatus::TooLarge:
+        reason = "larger than an icon can be";
+        break;
+    case WholeFileStatus::CannotOpen:
+    case WholeFileStatus::CannotRead:
+        break;
     }
-    bytes = std::move(content).str();
-    return true;
+    error = std::string(kMsgIconUnreadable) + path.string() + ": " + reason;
+    return false;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "retrieval/ControlType.h"
 #include "retrieval/FieldRules.h"
 #include "retrieval/QueryMode.h"
+#include "text/Trim.h"
 
 #include <algorithm>
 
@@ -15,15 +16,6 @@ constexpr std::string_view kListPath = "/cgi-bin/get_mark_list.prl";
 constexpr std::string_view kUsRegion = "US";
 constexpr double kMaxRadiusMiles = 30.0;
 constexpr std::string_view kKmlExtension = ".kml";
-
-std::string TrimSpaces(std::string_view text)
-{
-    auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    auto last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
 
 std::string StateCodeOf(const MarkListInputs& inputs)
 {
@@ -179,12 +171,12 @@ BuiltRequest BuildMarkListRequest(const MarkListInputs& inputs, std::string& con
     MarkListRequest r;
     r.mode = inputs.mode;
     r.stateCode = StateCodeOf(inputs);
-    r.countyName = TrimSpaces(inputs.countyText);
+    r.countyName = std::string(TrimSpaces(inputs.countyText));
     r.controlCode = controlCode;
-    r.latitudeText = TrimSpaces(inputs.latitudeText);
-    r.longitudeText = TrimSpaces(inputs.longitudeText);
-    r.radiusText = TrimSpaces(inputs.radiusText);
-    r.projectId = TrimSpaces(inputs.projectText);
+    r.latitudeText = std::string(TrimSpaces(inputs.latitudeText));
+    r.longitudeText = std::string(TrimSpaces(inputs.longitudeText));
+    r.radiusText = std::string(TrimSpaces(inputs.radiusText));
+    r.projectId = std::string(TrimSpaces(inputs.projectText));
     ModeRequest m{r, catalogue, serviceUrl, {}, {}, false};
     if (!mode->build(m)) {
         built.message = std::move(m.message);

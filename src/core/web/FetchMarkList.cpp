@@ -1,5 +1,7 @@
 #include "web/FetchMarkList.h"
 
+#include "marks/MarkList.h"
+
 #include <charconv>
 #include <utility>
 
@@ -9,7 +11,6 @@ namespace {
 
 constexpr std::string_view kRefusalWord = "Unauthorized";
 constexpr std::string_view kInputIncomplete = "INPUT INCOMPLETE";
-constexpr std::string_view kInputErrorStart = "INPUT ERR";
 constexpr int kStatusUnauthorized = 401;
 constexpr int kFirstErrorStatus = 400;
 
@@ -21,7 +22,7 @@ bool Contains(std::string_view text, std::string_view part)
 // The service reports bad input on an error status too; those bodies keep their meaning.
 bool CarriesServiceMessage(std::string_view body)
 {
-    return Contains(body, kInputIncomplete) || body.substr(0, kInputErrorStart.size()) == kInputErrorStart;
+    return Contains(body, kInputIncomplete) || IsInputErrorReply(body);
 }
 
 // An error page (proxy, web server, crashed script) holds no marks; reading it as a
