@@ -229,7 +229,7 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
             dialog.chkRember->setChecked(step.remember);
             QTest::mouseClick(step.typed.isEmpty() ? dialog.cmdCancel : dialog.cmdOK, Qt::LeftButton);
         };
-        const int shown = WithDialog(act, [&] { FetchMarkLists(fetches, transfer, prompt, pointer); });
+        const int shown = WithDialog(act, [&] { FetchMarkLists(fetches, transfer, prompt); });
         pointer.ShowDefault();
         EXPECT_EQ(step.asked ? 1 : 0, shown);
         EXPECT_EQ(step.error, fetches[0].error);

@@ -135,7 +135,8 @@ void FetchReplies(const MarkListRequest& request, const RunConfig& config, RunPo
     std::vector<MarkListFetch> fetches{{request.primaryUrl, {}, {}}};
     if (config.fetchCompanion && !request.companionUrl.empty())
         fetches.push_back({request.companionUrl, {}, {}});
-    FetchMarkLists(fetches, ports.transfer, signIn, ports.pointer);
+    ports.pointer.ShowHourglass();
+    FetchMarkLists(fetches, ports.transfer, signIn);
     reply = std::move(fetches[0].reply);
     error = std::move(fetches[0].error);
     if (fetches.size() < 2)

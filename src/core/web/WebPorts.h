@@ -81,12 +81,4 @@ public:
     virtual void PasswordRefused() {}
 };
 
-// The application-wide mouse pointer.
-class MousePointer {
-public:
-    virtual ~MousePointer() = default;
-    virtual void ShowHourglass() = 0;
-    virtual void ShowDefault() = 0;
-};
-
 } // namespace tervane
