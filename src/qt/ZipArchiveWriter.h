@@ -5,7 +5,7 @@
 // no copy of the archive or of its document is held in memory. Icons (already compressed
 // PNGs) are stored as they are; every other entry is deflated. The packing's progress
 // follows the bytes of the streamed entries as libzip reads them, and the packing stops
-// when the progress throws.
+// once the progress is cancelled.
 
 #include "kml/KmzPackage.h"
 
