@@ -44,7 +44,7 @@ namespace tervane {
 class HttpTransfer : public Transfer {
 public:
     static constexpr std::chrono::milliseconds kDefaultTimeout = kDefaultTimeLimit;
-    static constexpr qint64 kDefaultMaxReplyBytes = qint64{256} * 1024 * 1024;
+    static constexpr qint64 kDefaultMaxReplyBytes = static_cast<qint64>(tervane::kDefaultMaxReplyBytes);
 
     HttpTransfer();
 

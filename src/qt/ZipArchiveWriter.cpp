@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <exception>
 #include <list>
 
 namespace tervane {
@@ -176,15 +175,14 @@ zip_int64_t ArchiveOutputCallback(void* state, void* data, zip_uint64_t length, 
 
 // Carries the packing's progress out of libzip's callbacks, which are C. libzip reports
 // its own progress only between entries, so the packing is counted by the bytes read
-// from the streamed entries (the document, nearly all of the work). An exception from
-// the progress is kept, the read fails so that libzip stops, and the exception is thrown
-// again once libzip has returned.
+// from the streamed entries (the document, nearly all of the work). Once the progress is
+// cancelled the read fails and the cancel callback answers, so that libzip stops.
 struct Packing {
     DocumentProgress* progress = nullptr;
     std::uint64_t total = 0; // bytes of all streamed entries
     std::uint64_t read = 0;
     std::size_t reported = 0;
-    std::exception_ptr stopped;
+    bool stopped = false;
 
     // False when the progress stopped the packing.
     bool Count(std::uint64_t bytes)
@@ -199,11 +197,8 @@ struct Packing {
         if (step <= reported)
             return true;
         reported = step;
-        try {
-            progress->Advance(step);
-        } catch (...) {
-            stopped = std::current_exception();
-        }
+        progress->Advance(step);
+        stopped = progress->Cancelled();
         return !stopped;
     }
 };
@@ -342,8 +337,6 @@ bool ZipArchiveWriter::WriteArchive(const std::vector<ArchiveEntry>& entries, st
     for (EntryInput& input : inputs)
         Zip().error_fini(&input.error);
     Zip().error_fini(&output.error);
-    if (packing.stopped)
-        std::rethrow_exception(packing.stopped);
     if (written && progress)
         progress->Advance(kPackingSteps);
     // The file's message gives the system's reason for a refused write.

@@ -5,8 +5,8 @@
 // no copy of the archive or of its document is held in memory. Icons (already compressed
 // PNGs) are stored as they are; every other entry is deflated. The packing's progress
 // follows the bytes of the streamed entries as libzip reads them, and the packing stops
-// when the progress throws. libzip itself is loaded when the first archive is written;
-// where it cannot be, WriteArchive fails and says why.
+// once the progress is cancelled. libzip itself is loaded when the first archive is
+// written; where it cannot be, WriteArchive fails and says why.
 
 #include "kml/KmzPackage.h"
 

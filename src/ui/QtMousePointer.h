@@ -4,7 +4,7 @@
 // override however often it is asked for; the default shape removes every override,
 // including any a window set on its own.
 
-#include "web/WebPorts.h"
+#include "retrieval/MousePointer.h"
 
 namespace tervane {
 

@@ -11,8 +11,8 @@
 // fields afterwards. Closing it through the window's close control stores nothing and
 // leaves `LoginSucceeded` as it was; `ClosedByControl` tells the caller it happened.
 
+#include "retrieval/MousePointer.h"
 #include "retrieval/SettingsStore.h"
-#include "web/WebPorts.h"
 
 #include <QDialog>
 

@@ -25,7 +25,8 @@ class RunFakes final : public Transfer,
                        public MousePointer,
                        public QueryInputs,
                        public ProcessingDialog,
-                       public DocumentOpener {
+                       public DocumentOpener,
+                       public RunCancellation {
 public:
     std::map<std::string, std::deque<TransferReply>> replies;
     std::optional<SignInAnswer> answer; // nullopt: the sign-in must not be asked for
@@ -33,6 +34,7 @@ public:
     std::vector<std::string> requested; // each URL with the credentials it was asked with
     std::string credentials = "nobody";
     std::vector<std::string> log;
+    std::string cancelAt; // the user ends the program once the log holds this; empty: never
     MemorySettingsStore settings;
 
     void Reply(const std::string& url, const std::string& body) { replies[url].push_back({200, "", body}); }
@@ -82,6 +84,10 @@ public:
     {
         log.push_back("opened " + document.string());
         return true;
+    }
+    bool Cancelled() const override
+    {
+        return !cancelAt.empty() && std::find(log.begin(), log.end(), cancelAt) != log.end();
     }
 
     static constexpr const char* kRefused = "Could not reach the mark-list service: Connection refused";

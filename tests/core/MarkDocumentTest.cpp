@@ -70,7 +70,8 @@ std::string Document(const std::string& reply, MarkDocumentReport& report, const
     const MarkListReply read = ReadMarkList(reply, code);
     std::ostringstream out;
     std::string error;
-    EXPECT_TRUE(WriteMarkDocument(out, read.records, code, kService, nullptr, report, error, output))
+    EXPECT_EQ(DocumentOutcome::Written,
+              WriteMarkDocument(out, read.records, code, kService, nullptr, report, error, output))
         << error;
     return out.str();
 }
@@ -170,8 +171,9 @@ TEST(WriteMarkDocument, ReplacesTheEarlierFileOnlyWhenWhole)
         RecordingArchiver archiver;
         MarkDocumentReport report;
         std::string error;
-        EXPECT_EQ(row.message.empty(), WriteMarkDocument(path, read.records, "", kService, nullptr, report,
-                                                         error, {row.format, "/no-icons", &archiver}));
+        EXPECT_EQ(row.message.empty() ? DocumentOutcome::Written : DocumentOutcome::Failed,
+                  WriteMarkDocument(path, read.records, "", kService, nullptr, report, error,
+                                    {row.format, "/no-icons", &archiver}));
         std::string message = row.message;
         EXPECT_EQ(message.empty() ? "" : message.replace(message.find('%'), 1, path.string()), error);
         EXPECT_EQ(row.message.empty() ? golden : earlier && !row.blocked ? "earlier" : "", ReadFile(path));

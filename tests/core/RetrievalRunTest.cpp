@@ -40,7 +40,7 @@ struct RunTest : ::testing::Test {
         RegionCatalogue catalogue(fs::path(TEST_DATA_DIR) / "requests-catalogue.dat");
         std::string controlCode;
         RunState state{controlCode, catalogue};
-        RunPorts ports{fakes, fakes, fakes, fakes, fakes.settings, fakes, fakes, fakes};
+        RunPorts ports{fakes, fakes, fakes, fakes, fakes.settings, fakes, fakes, fakes, &fakes, &archiver};
         return RetrievalRun(inputs, state, config, ports);
     }
 
@@ -50,6 +50,16 @@ struct RunTest : ::testing::Test {
     MarkListInputs inputs = kCounty;
     RunConfig config;
     RunFakes fakes;
+    // Packs nothing: moves the bar once and stops there when the run is cancelled.
+    struct : ArchiveWriter {
+        bool WriteArchive(const std::vector<ArchiveEntry>&, std::ostream& out, DocumentProgress* progress,
+                          std::string&) override
+        {
+            progress->Start(2);
+            progress->Advance(1);
+            return !progress->Cancelled() && out << "zip";
+        }
+    } archiver;
 };
 
 // The window's end-to-end runs (tests/qt/GoRunTest.cpp) follow a whole run; here, what
@@ -77,6 +87,38 @@ TEST_F(RunTest, CountyQueryJoinsTheRepliesAndReportsSkippedMarksLast)
     EXPECT_EQ((std::vector<std::string>{"opened " + (dir / "VA_Fairfax_H-0-0.kml").string(), "dialog hidden",
                                         "message: " + skipped}),
               std::vector<std::string>(fakes.log.end() - 3, fakes.log.end()));
+}
+
+// Ending the program while the document is written ends the run quietly: no document, no
+// temporary file, no message, nothing remembered, no viewer, nothing left on the screen.
+TEST_F(RunTest, CancelledWhileWritingLeavesNothing)
+{
+    const struct {
+        OutputFormat format;
+        std::string cancelAt;
+    } rows[] = {{OutputFormat::Kml, "bar 1"},
+                {OutputFormat::Kmz, "bar 1"},
+                {OutputFormat::Kmz, "info: " + std::string(kInfoPacking)}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.cancelAt);
+        fakes = RunFakes();
+        fakes.Reply(kPrimary, kSmith + kSmith);
+        fakes.Reply(kCompanion, kGps);
+        fakes.cancelAt = row.cancelAt;
+        config.format = row.format;
+        config.iconDir = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
+
+        const RunResult result = Run();
+
+        EXPECT_EQ(RunOutcome::Cancelled, result.outcome);
+        EXPECT_EQ("", result.message);
+        EXPECT_EQ("", fakes.Last("message: "));
+        EXPECT_EQ("", fakes.Last("opened "));
+        EXPECT_EQ((std::vector<std::string>{"dialog hidden", "pointer: default"}),
+                  std::vector<std::string>(fakes.log.end() - 2, fakes.log.end()));
+        EXPECT_TRUE(fs::is_empty(dir));
+        EXPECT_TRUE(fakes.settings.Empty());
+    }
 }
 
 // Each failure shows its one message, leaves neither the dialog nor the hourglass up, and
@@ -242,7 +284,7 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
         fetch.answer = row.signIn;
         std::string reply = "untouched";
         std::string error = "stale";
-        FetchMarkList(url, reply, error, fetch, fetch, fetch);
+        FetchMarkList(url, reply, error, fetch, fetch);
         EXPECT_EQ(row.error, error);
         EXPECT_EQ(row.reply, reply);
         std::vector<std::string> opens{url + " as nobody"};
@@ -250,8 +292,6 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
             opens.push_back(url + " as surveyor:s3cret");
         EXPECT_EQ(opens, fetch.requested);
         EXPECT_EQ(row.signIn ? 1 : 0, fetch.asked);
-        // The hourglass stays up for the caller to take down.
-        EXPECT_EQ(std::vector<std::string>{"pointer: hourglass"}, fetch.log);
     }
 }
 

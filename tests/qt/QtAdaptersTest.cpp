@@ -402,7 +402,7 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         ports.answers = {row.answer};
         std::string reply = untouched;
         std::string error;
-        FetchMarkList(row.url, reply, error, transfer, ports, ports);
+        FetchMarkList(row.url, reply, error, transfer, ports);
         EXPECT_EQ(row.error, row.error.ends_with(": ") ? error.substr(0, row.error.size()) : error);
         EXPECT_EQ(row.reply, reply);
         EXPECT_EQ(row.asked, ports.asked);

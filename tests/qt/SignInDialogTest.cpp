@@ -241,7 +241,7 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
             Control<QCheckBox>(dialog, "chkRemember")->setChecked(step.remember);
             QTest::mouseClick(Button(dialog, step.typed.isEmpty() ? "cmdCancel" : "cmdOK"), Qt::LeftButton);
         };
-        const int shown = WithDialog(act, [&] { FetchMarkLists(fetches, transfer, prompt, pointer); });
+        const int shown = WithDialog(act, [&] { FetchMarkLists(fetches, transfer, prompt); });
         pointer.ShowDefault();
         EXPECT_EQ(step.asked ? 1 : 0, shown);
         EXPECT_EQ(step.error, fetches[0].error);

@@ -18,10 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Stopped {};
-
-// Records the steps and the packing's progress, and throws once the packing reaches
-// `stopAt` of kPackingSteps, as a cancelled run's progress does.
+// Records the steps and the packing's progress, and is cancelled once the packing
+// reaches `stopAt` of kPackingSteps, as a cancelled run's progress is.
 struct SteppedProgress final : DocumentProgress {
     std::size_t stopAt = kPackingSteps + 1;
     std::vector<std::string> steps;
@@ -29,13 +27,11 @@ struct SteppedProgress final : DocumentProgress {
     void Start(std::size_t) override {}
     void Advance(std::size_t value) override
     {
-        if (steps.empty())
-            return;
-        packed.push_back(value);
-        if (value >= stopAt)
-            throw Stopped{};
+        if (!steps.empty())
+            packed.push_back(value);
     }
     void NextStep(std::string_view info) override { steps.emplace_back(info); }
+    bool Cancelled() const override { return !packed.empty() && packed.back() >= stopAt; }
 };
 
 // An entry of a zip archive as libzip reads it after checking the archive; empty when
@@ -73,8 +69,9 @@ TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
     std::string error;
 
     // The KML document with its icon links pointing inside the package is what doc.kml holds.
-    ASSERT_TRUE(WriteMarkDocument(folder / "plain.kml", marks.records, "H-A-0", "http://marks.example.org",
-                                  nullptr, report, error));
+    ASSERT_EQ(DocumentOutcome::Written,
+              WriteMarkDocument(folder / "plain.kml", marks.records, "H-A-0", "http://marks.example.org",
+                                nullptr, report, error));
     std::string expected = testing::ReadFile(folder / "plain.kml");
     for (std::size_t at = expected.find(kIconBaseUrl); at != std::string::npos; at = expected.find(kIconBaseUrl))
         expected.replace(at, kIconBaseUrl.size(), kKmzIconFolder);
@@ -91,8 +88,9 @@ TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
         const fs::path kmz = folder / "marks.kmz";
         const DocumentOutput output{OutputFormat::Kmz, icons, &archiver};
         if (row.stopAt > kPackingSteps) {
-            ASSERT_TRUE(WriteMarkDocument(kmz, marks.records, "H-A-0", "http://marks.example.org", &progress,
-                                          report, error, output))
+            ASSERT_EQ(DocumentOutcome::Written,
+                      WriteMarkDocument(kmz, marks.records, "H-A-0", "http://marks.example.org", &progress,
+                                        report, error, output))
                 << error;
             std::string name;
             EXPECT_TRUE(ZipEntry(kmz, 0, name) == expected);
@@ -101,9 +99,10 @@ TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
             EXPECT_EQ("files/donut.png", name);
             EXPECT_EQ(kPackingSteps, progress.packed.back());
         } else {
-            EXPECT_THROW(WriteMarkDocument(kmz, marks.records, "H-A-0", "http://marks.example.org", &progress,
-                                           report, error, output),
-                         Stopped);
+            EXPECT_EQ(DocumentOutcome::Cancelled,
+                      WriteMarkDocument(kmz, marks.records, "H-A-0", "http://marks.example.org", &progress,
+                                        report, error, output));
+            EXPECT_EQ("", error);
             EXPECT_EQ(nullptr, TemporaryDocumentPath());
         }
         EXPECT_EQ(std::vector<std::string>{std::string(kInfoPacking)}, progress.steps);
@@ -113,7 +112,8 @@ TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
         std::vector<std::string> left;
         for (const auto& entry : fs::directory_iterator(folder))
             left.push_back(entry.path().filename().string());
-        EXPECT_EQ(row.stopAt > kPackingSteps ? std::vector<std::string>{"marks.kmz"} : std::vector<std::string>{},
+        EXPECT_EQ(row.stopAt > kPackingSteps ? std::vector<std::string>{"marks.kmz"}
+                                             : std::vector<std::string>{},
                   left);
         fs::remove(kmz);
     }

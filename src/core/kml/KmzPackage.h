@@ -49,10 +49,10 @@ public:
     virtual ~ArchiveWriter() = default;
     // Writes a zip archive holding `entries` in the order given to `out`, which must be
     // seekable (a file): each entry's header is completed once its data is written.
-    // Progress, when given, counts the packing as described above; an exception thrown by
-    // it stops the packing and passes on. False with `error` filled when the archive could
-    // not be written (kMsgStreamRefused when `out` refused a write); whatever reached
-    // `out` is then of no use.
+    // Progress, when given, counts the packing as described above; once it is Cancelled
+    // the packing stops and returns false. False with `error` filled when the archive
+    // could not be written (kMsgStreamRefused when `out` refused a write); whatever
+    // reached `out` is then of no use.
     virtual bool WriteArchive(const std::vector<ArchiveEntry>& entries, std::ostream& out,
                               DocumentProgress* progress, std::string& error) = 0;
 };

@@ -110,7 +110,8 @@ public:
         }
     }
 
-    void Add(std::string_view latitudeHemisphere, std::string_view& latitudeText,
+    // False when the progress asks to stop.
+    bool Add(std::string_view latitudeHemisphere, std::string_view& latitudeText,
              std::string_view longitudeHemisphere, std::string_view& longitudeText)
     {
         MarkPosition position;
@@ -123,8 +124,10 @@ public:
         } else if (m_locations.skipped++ == 0) {
             m_locations.firstSkipMessage = m_message;
         }
-        if (m_progress)
-            m_progress->Advance(m_locations.m_located.size());
+        if (!m_progress)
+            return true;
+        m_progress->Advance(m_locations.m_located.size());
+        return !m_progress->Cancelled();
     }
 
     void Finish()
@@ -145,8 +148,10 @@ namespace {
 
 // The document in `writer`'s format: the head from the extent, the placed marks in
 // chunks, the closing text. Every format has the same positions, skipping and order.
+// False, without an error, when the progress asks to stop between chunks.
 bool WriteDocument(std::ostream& out, const MarkRecords& records, const MarkLocations& locations,
-                   bool horizontalOnly, DocumentWriter& writer, MarkDocumentReport& report, std::string& error)
+                   bool horizontalOnly, DocumentWriter& writer, const DocumentProgress* progress,
+                   MarkDocumentReport& report, std::string& error)
 {
     report.skipped = locations.skipped;
     report.firstSkipMessage = locations.firstSkipMessage;
@@ -160,16 +165,21 @@ bool WriteDocument(std::ostream& out, const MarkRecords& records, const MarkLoca
     std::string chunk;
     chunk.reserve(kChunkSize + kChunkSize / 4);
     bool refused = false;
+    bool stopped = false;
     auto placemark = [&](const MarkRecord& record, const MarkPosition& position) {
-        if (refused)
+        if (refused || stopped)
             return;
         const std::string_view verticalOrder = horizontalOnly ? std::string_view() : record.verticalOrder;
         writer.Mark(chunk, record, position.latitude, position.longitude, verticalOrder);
         ++report.placemarks;
-        if (chunk.size() >= kChunkSize && !Flush(out, chunk))
-            refused = true;
+        if (chunk.size() >= kChunkSize) {
+            refused = !Flush(out, chunk);
+            stopped = WriterCancelled(progress);
+        }
     };
     ForEachLocatedMark(records, locations, placemark);
+    if (stopped)
+        return false;
     writer.Finish(chunk);
     if (refused || !Flush(out, chunk)) {
         error = kMsgStreamRefused;
@@ -212,7 +222,7 @@ bool WriteFormatted(std::ostream& out, const MarkRecords& records, const MarkLoc
     const OutputFormatRow& row = OutputFormatOf(output.format);
     if (!row.packaged) {
         const auto writer = row.writer({serviceUrl, kIconBaseUrl});
-        return WriteDocument(out, records, locations, horizontalOnly, *writer, report, error);
+        return WriteDocument(out, records, locations, horizontalOnly, *writer, progress, report, error);
     }
     if (!output.archiver) {
         error = kMsgNoArchiver;
@@ -225,7 +235,8 @@ bool WriteFormatted(std::ostream& out, const MarkRecords& records, const MarkLoc
         return false;
     }
     const auto writer = row.writer({serviceUrl, kKmzIconFolder});
-    if (!WriteDocument(document, records, locations, horizontalOnly, *writer, report, error))
+    if (!WriteDocument(document, records, locations, horizontalOnly, *writer, progress, report, error) ||
+        WriterCancelled(progress))
         return false;
     const std::streamoff size = document.tellp();
     if (!document.flush() || size < 0) {
@@ -243,14 +254,25 @@ bool WriteLocatedDocument(std::ostream& out, const MarkRecords& records, std::st
 {
     error.clear();
     report = MarkDocumentReport{};
-    const MarkLocations locations = LocateMarks(records, progress);
-    return WriteFormatted(out, records, locations, IsHorizontalOnlyCode(controlCode), serviceUrl, output,
-                          scratchFolder, progress, report, error);
+    const std::optional<MarkLocations> locations = LocateMarks(records, progress);
+    return locations && WriteFormatted(out, records, *locations, IsHorizontalOnlyCode(controlCode),
+                                       serviceUrl, output, scratchFolder, progress, report, error);
+}
+
+// A writer that stopped because the progress asked it to was cancelled, not failed,
+// whatever it had come to: a run cancelled meanwhile wants no document.
+DocumentOutcome Outcome(bool written, const DocumentProgress* progress, std::string& error)
+{
+    if (WriterCancelled(progress)) {
+        error.clear();
+        return DocumentOutcome::Cancelled;
+    }
+    return written ? DocumentOutcome::Written : DocumentOutcome::Failed;
 }
 
 } // namespace
 
-MarkLocations LocateMarks(const MarkRecords& records, DocumentProgress* progress)
+std::optional<MarkLocations> LocateMarks(const MarkRecords& records, DocumentProgress* progress)
 {
     MarkLocations locations;
     MarkLocator locator(locations, records.size(), progress);
@@ -258,36 +280,43 @@ MarkLocations LocateMarks(const MarkRecords& records, DocumentProgress* progress
         // The reply stays as it is; the parser narrows copies of the views.
         std::string_view latitude = record.latitudeText;
         std::string_view longitude = record.longitudeText;
-        locator.Add(record.latitudeHemisphere, latitude, record.longitudeHemisphere, longitude);
+        if (!locator.Add(record.latitudeHemisphere, latitude, record.longitudeHemisphere, longitude))
+            return std::nullopt;
     }
     locator.Finish();
     return locations;
 }
 
-bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
-                       std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
-                       std::string& error, const DocumentOutput& output)
+DocumentOutcome WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
+                                  std::string_view serviceUrl, DocumentProgress* progress,
+                                  MarkDocumentReport& report, std::string& error,
+                                  const DocumentOutput& output)
 {
     std::error_code noTemporaryFolder;
     std::filesystem::path scratchFolder = std::filesystem::temp_directory_path(noTemporaryFolder);
     if (noTemporaryFolder)
         scratchFolder = ".";
-    return WriteLocatedDocument(out, records, controlCode, serviceUrl, progress, report, error, output,
-                                scratchFolder);
+    const bool written = WriteLocatedDocument(out, records, controlCode, serviceUrl, progress, report, error,
+                                              output, scratchFolder);
+    return Outcome(written, progress, error);
 }
 
-bool WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& records,
-                       std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
-                       MarkDocumentReport& report, std::string& error, const DocumentOutput& output)
+DocumentOutcome WriteMarkDocument(const std::filesystem::path& kmlPath, const MarkRecords& records,
+                                  std::string_view controlCode, std::string_view serviceUrl,
+                                  DocumentProgress* progress, MarkDocumentReport& report, std::string& error,
+                                  const DocumentOutput& output)
 {
     std::string kind;
     for (const char c : FormatName(output.format))
         kind += static_cast<char>(c - 'a' + 'A');
-    return WriteFileWhole(kmlPath, kind, error, [&](std::ostream& out, std::string& inner) {
+    const bool written = WriteFileWhole(kmlPath, kind, error, [&](std::ostream& out, std::string& inner) {
         // The package's document lies beside the package: the same disk, not a small /tmp.
+        // Asked once more last: a cancelled run's document never takes its name.
         return WriteLocatedDocument(out, records, controlCode, serviceUrl, progress, report, inner, output,
-                                    kmlPath.parent_path());
+                                    kmlPath.parent_path()) &&
+               !WriterCancelled(progress);
     });
+    return Outcome(written, progress, error);
 }
 
 std::string SkippedMarksMessage(const MarkDocumentReport& report)

@@ -72,8 +72,9 @@ private:
 };
 
 // Reads the position of every mark, in order, with the centre of their extent. Progress
-// as above, one step per mark. The reply the records view stays as it is.
-MarkLocations LocateMarks(const MarkRecords& records, DocumentProgress* progress);
+// as above, one step per mark; nothing when the progress cancelled the reading. The reply
+// the records view stays as it is.
+std::optional<MarkLocations> LocateMarks(const MarkRecords& records, DocumentProgress* progress);
 
 // Calls visit(const MarkRecord&, const MarkPosition&) for every mark that has a position,
 // in reply order. `records` must be those `locations` was read from.
@@ -97,20 +98,29 @@ struct DocumentOutput {
     ArchiveWriter* archiver = nullptr; // Kmz: writes the zip archive
 };
 
+enum class DocumentOutcome {
+    Written,   // the document is whole
+    Failed,    // `error` says why
+    Cancelled, // the progress asked the writer to stop; no error
+};
+
 // Writes the document for the records of a reply in `output`'s format, the KML document
 // unless told otherwise; `path` already has the format's extension. `serviceUrl` is
-// "scheme://host[:port]" for the datasheet links. False with `error` filled when the
-// file could not be written.
-bool WriteMarkDocument(const std::filesystem::path& path, const MarkRecords& records,
-                       std::string_view controlCode, std::string_view serviceUrl, DocumentProgress* progress,
-                       MarkDocumentReport& report, std::string& error, const DocumentOutput& output = {});
+// "scheme://host[:port]" for the datasheet links. Failed, with `error` filled, when the
+// file could not be written; Failed and Cancelled leave no file behind (an earlier
+// document of that name stays as it was).
+DocumentOutcome WriteMarkDocument(const std::filesystem::path& path, const MarkRecords& records,
+                                  std::string_view controlCode, std::string_view serviceUrl,
+                                  DocumentProgress* progress, MarkDocumentReport& report, std::string& error,
+                                  const DocumentOutput& output = {});
 
-// The same files written to a stream the caller owns (and commits). False with `error`
-// filled as soon as the stream refuses a write (or an icon cannot be read); what was
-// written stays.
-bool WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
-                       std::string_view serviceUrl, DocumentProgress* progress, MarkDocumentReport& report,
-                       std::string& error, const DocumentOutput& output = {});
+// The same files written to a stream the caller owns (and commits). Failed, with `error`
+// filled, as soon as the stream refuses a write (or an icon cannot be read); what was
+// written stays, of no use, as after Cancelled.
+DocumentOutcome WriteMarkDocument(std::ostream& out, const MarkRecords& records, std::string_view controlCode,
+                                  std::string_view serviceUrl, DocumentProgress* progress,
+                                  MarkDocumentReport& report, std::string& error,
+                                  const DocumentOutput& output = {});
 
 // Empty when no mark was skipped; otherwise the message that tells how many marks were
 // skipped and why the first was.

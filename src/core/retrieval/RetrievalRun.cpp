@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -15,44 +16,83 @@ namespace tervane {
 
 namespace {
 
-// Thrown out of the document writer when the run is cancelled while it writes; the
-// writer removes its temporary file on the way out.
-struct RunCancelled {};
+constexpr std::string_view kMsgOutOfMemory = "Out of memory: the mark list is too large to process.";
 
-bool IsCancelled(const RunPorts& ports) { return ports.cancellation && ports.cancellation->Cancelled(); }
+bool IsCancelled(const RunPorts& ports)
+{
+    return ports.cancellation && ports.cancellation->Cancelled();
+}
 
-// Feeds the document writer's progress into the processing dialog's bar, and stops the
-// writer when the run is cancelled (the dialog is where a window sees the user's input).
-class DialogProgress final : public DocumentProgress {
+// What the run puts up, the processing dialog and the hourglass, taken down once however
+// the run ends: finished, refused, cancelled, or a failure thrown from any step. A
+// failure's message comes first, then the dialog goes, then the pointer (the general
+// failure path); a step that wants another order takes its part down itself.
+class RunScreen {
 public:
-    explicit DialogProgress(const RunPorts& ports) : m_dialog(ports.dialog), m_ports(ports) {}
+    explicit RunScreen(ProcessingDialog& dialog, MousePointer& pointer) : m_dialog(dialog), m_pointer(pointer)
+    {
+    }
+    ~RunScreen()
+    {
+        HideDialog();
+        RestorePointer();
+    }
+    RunScreen(const RunScreen&) = delete;
+    RunScreen& operator=(const RunScreen&) = delete;
 
-    void Start(std::size_t maximum) override
+    // A step of the run begins: the "Processing..." line gives way to `info`.
+    void Announce(std::string_view info)
     {
-        m_dialog.SetBarMaximum(maximum);
-        m_dialog.SetBarVisible(true);
-        m_dialog.Show();
-        StopIfCancelled();
-    }
-    void Advance(std::size_t value) override
-    {
-        m_dialog.SetBarValue(value);
-        StopIfCancelled();
-    }
-    void NextStep(std::string_view info) override
-    {
+        m_dialog.HideProcessingLabel();
         m_dialog.SetInfo(std::string(info));
-        StopIfCancelled();
+    }
+    void ShowDialog()
+    {
+        m_dialog.Show();
+        m_dialogShown = true;
+    }
+    void HideDialog()
+    {
+        if (std::exchange(m_dialogShown, false))
+            m_dialog.Hide();
+    }
+    void ShowHourglass()
+    {
+        m_pointer.ShowHourglass();
+        m_hourglass = true;
+    }
+    void RestorePointer()
+    {
+        if (std::exchange(m_hourglass, false))
+            m_pointer.ShowDefault();
     }
 
 private:
-    void StopIfCancelled() const
-    {
-        if (IsCancelled(m_ports))
-            throw RunCancelled{};
-    }
-
     ProcessingDialog& m_dialog;
+    MousePointer& m_pointer;
+    bool m_dialogShown = false;
+    bool m_hourglass = false;
+};
+
+// Feeds the document writer's progress into the processing dialog's bar, and tells the
+// writer to stop when the run is cancelled (the dialog is where a window sees the user's
+// input).
+class DialogProgress final : public DocumentProgress {
+public:
+    DialogProgress(RunScreen& screen, const RunPorts& ports) : m_screen(screen), m_ports(ports) {}
+
+    void Start(std::size_t maximum) override
+    {
+        m_ports.dialog.SetBarMaximum(maximum);
+        m_ports.dialog.SetBarVisible(true);
+        m_screen.ShowDialog();
+    }
+    void Advance(std::size_t value) override { m_ports.dialog.SetBarValue(value); }
+    void NextStep(std::string_view info) override { m_ports.dialog.SetInfo(std::string(info)); }
+    bool Cancelled() const override { return IsCancelled(m_ports); }
+
+private:
+    RunScreen& m_screen;
     const RunPorts& m_ports;
 };
 
@@ -92,37 +132,9 @@ private:
     Transfer& m_transfer;
 };
 
-// A cancelled run leaves nothing on the screen and says nothing.
-void EndCancelled(RunResult& result, RunPorts& ports)
-{
-    result.outcome = RunOutcome::Cancelled;
-    result.message.clear();
-    ports.dialog.Hide();
-    ports.pointer.ShowDefault();
-}
-
-// Validation messages and the fetch's failures leave the dialog alone: it is either not
-// yet shown or already hidden.
-void Refuse(RunResult& result, RunPorts& ports, std::string message)
-{
-    result.outcome = RunOutcome::Failed;
-    result.message = std::move(message);
-    if (!IsCancelled(ports))
-        ports.messages.Show(result.message);
-}
-
-// The general failure path: Refuse, then hide the dialog and show the default pointer.
-// Nothing is saved, and the document writer has already removed its partial file.
-void Fail(RunResult& result, RunPorts& ports, std::string message)
-{
-    Refuse(result, ports, std::move(message));
-    ports.dialog.Hide();
-    ports.pointer.ShowDefault();
-}
-
-// The fetch step: the mark list and, when asked for, its companion, side by side under
-// the run's one deadline. The reply is the primary's then the companion's; the message
-// is the companion's when it has one, else the primary's.
+// The mark list and, when asked for, its companion, side by side under the run's one
+// deadline. The reply is the primary's then the companion's; the message is the
+// companion's when it has one, else the primary's.
 void FetchReplies(const MarkListRequest& request, const RunConfig& config, RunPorts& ports,
                   std::string& reply, std::string& error)
 {
@@ -132,7 +144,7 @@ void FetchReplies(const MarkListRequest& request, const RunConfig& config, RunPo
     std::vector<MarkListFetch> fetches{{request.primaryUrl, {}, {}}};
     if (config.fetchCompanion && !request.companionUrl.empty())
         fetches.push_back({request.companionUrl, {}, {}});
-    FetchMarkLists(fetches, ports.transfer, signIn, ports.pointer);
+    FetchMarkLists(fetches, ports.transfer, signIn);
     reply = std::move(fetches[0].reply);
     error = std::move(fetches[0].error);
     if (fetches.size() < 2)
@@ -154,105 +166,191 @@ void FetchReplies(const MarkListRequest& request, const RunConfig& config, RunPo
     }
 }
 
-void RunSteps(const MarkListInputs& inputs, RunState& state, const RunConfig& config, RunPorts& ports,
-              RunResult& result)
-{
-    RunPreparation prepared = PrepareRun(inputs, state, config, ports.queryInputs);
-    result.request = std::move(prepared.request);
-    const MarkListRequest& request = result.request;
-    switch (prepared.outcome) {
-    case RequestOutcome::NoMode:
-        result.outcome = RunOutcome::NoMode;
-        return;
-    case RequestOutcome::Invalid:
-        if (prepared.resetPointer)
-            ports.pointer.ShowDefault();
-        Refuse(result, ports, std::move(prepared.message));
-        return;
-    case RequestOutcome::Ready:
-        break;
+// One run, step by step. Each step hands the next what it needs, or ends the run with
+// its outcome in the result (and nothing: an empty optional, or false).
+class Run {
+public:
+    Run(const MarkListInputs& inputs, RunState& state, const RunConfig& config, RunPorts& ports)
+        : m_inputs(inputs), m_state(state), m_config(config), m_ports(ports),
+          m_screen(ports.dialog, ports.pointer)
+    {
     }
 
-    ports.dialog.HideProcessingLabel();
-    ports.dialog.SetInfo(std::string(kInfoFetching));
-    ports.dialog.SetBarVisible(false);
-    ports.dialog.Show();
-
-    std::string reply;
-    std::string error;
-    FetchReplies(request, config, ports, reply, error);
-    ports.dialog.Hide();
-    if (IsCancelled(ports)) {
-        EndCancelled(result, ports);
-        return;
-    }
-
-    if (!error.empty()) {
-        Refuse(result, ports, error);
-        ports.pointer.ShowDefault();
-        return;
-    }
-
-    // The reader takes the reply over; its records view it, nothing is copied.
-    MarkListReply marks = ReadMarkList(std::move(reply), state.controlCode);
-    switch (marks.outcome) {
-    case ReplyOutcome::InputError:
-        ports.pointer.ShowDefault();
-        Refuse(result, ports, marks.message);
-        return;
-    case ReplyOutcome::NoMarks:
-        ports.pointer.ShowDefault();
-        Refuse(result, ports, std::string(kMsgNoMarks));
-        return;
-    case ReplyOutcome::Marks:
-        break;
-    }
-
-    ports.dialog.HideProcessingLabel();
-    ports.dialog.SetInfo(std::string(CreatingInfo(config.format)));
-    DialogProgress progress(ports);
-    const DocumentOutput output{config.format, config.iconDir, ports.archiver};
-    const std::filesystem::path& path = prepared.documentPath;
-    if (!WriteMarkDocument(path, marks.records, state.controlCode, config.serviceUrl, &progress,
-                           result.report, error, output)) {
-        Fail(result, ports, error);
-        return;
-    }
-    result.kmlPath = path;
-    ports.pointer.ShowDefault();
-    if (IsCancelled(ports)) {
-        // Too late to take the document back; the viewer is not started.
-        EndCancelled(result, ports);
-        return;
-    }
-
-    if (config.saveSettings) {
-        ports.settings.SaveSetting(kSettingsSection, kStateKey, inputs.stateText);
-        ports.settings.SaveSetting(kSettingsSection, kCountyKey, inputs.countyText);
-    }
-
-    // Announcing the viewer when none is started would tell the user something false.
-    result.outcome = RunOutcome::Opened;
-    if (config.openDocument) {
-        ports.dialog.SetInfo(std::string(kInfoStarting));
-        ports.dialog.SetBarVisible(false);
-        std::string reason;
-        if (!ports.opener.Open(result.kmlPath, reason)) {
-            // Silence here would leave the user with no document on the screen and no
-            // idea where it went.
-            ports.dialog.Hide();
-            result.outcome = RunOutcome::NotOpened;
-            result.message = NoViewerMessage(result.kmlPath, reason);
-            if (!IsCancelled(ports))
-                ports.messages.Show(result.message);
+    RunResult Go()
+    {
+        try {
+            Steps();
+        } catch (const std::bad_alloc&) {
+            Fail(std::string(kMsgOutOfMemory));
+        } catch (const std::exception& e) {
+            Fail(e.what());
         }
+        return std::move(m_result);
     }
-    ports.dialog.Hide();
 
-    // Marks whose position could not be read got no placemark; tell the user once.
-    if (result.report.skipped > 0)
-        ports.messages.Show(SkippedMarksMessage(result.report));
-}
+private:
+    void Steps()
+    {
+        const std::optional<std::filesystem::path> path = Prepare();
+        if (!path)
+            return;
+        std::optional<std::string> reply = Fetch();
+        if (!reply)
+            return;
+        const std::optional<MarkListReply> marks = Read(std::move(*reply));
+        if (marks && Write(*path, *marks))
+            Finish();
+    }
+
+    // The checks and the request; the document's path.
+    std::optional<std::filesystem::path> Prepare()
+    {
+        RunPreparation prepared = PrepareRun(m_inputs, m_state, m_config, m_ports.queryInputs);
+        m_result.request = std::move(prepared.request);
+        switch (prepared.outcome) {
+        case RequestOutcome::NoMode:
+            m_result.outcome = RunOutcome::NoMode;
+            return std::nullopt;
+        case RequestOutcome::Invalid:
+            if (prepared.resetPointer)
+                m_ports.pointer.ShowDefault();
+            Fail(std::move(prepared.message));
+            return std::nullopt;
+        case RequestOutcome::Ready:
+            break;
+        }
+        return std::move(prepared.documentPath);
+    }
+
+    // The replies joined, under the dialog and the hourglass.
+    std::optional<std::string> Fetch()
+    {
+        m_screen.Announce(kInfoFetching);
+        m_ports.dialog.SetBarVisible(false);
+        m_screen.ShowDialog();
+        m_screen.ShowHourglass();
+        std::string reply;
+        std::string error;
+        FetchReplies(m_result.request, m_config, m_ports, reply, error);
+        m_screen.HideDialog();
+        if (IsCancelled(m_ports)) {
+            EndCancelled();
+            return std::nullopt;
+        }
+        if (!error.empty()) {
+            Fail(std::move(error));
+            return std::nullopt;
+        }
+        return reply;
+    }
+
+    // The marks of the reply; the reader takes the reply over and its records view it,
+    // nothing is copied. The pointer is back before the reply's own message shows.
+    std::optional<MarkListReply> Read(std::string reply)
+    {
+        MarkListReply marks = ReadMarkList(std::move(reply), m_state.controlCode);
+        switch (marks.outcome) {
+        case ReplyOutcome::InputError:
+            m_screen.RestorePointer();
+            Fail(std::move(marks.message));
+            return std::nullopt;
+        case ReplyOutcome::NoMarks:
+            m_screen.RestorePointer();
+            Fail(std::string(kMsgNoMarks));
+            return std::nullopt;
+        case ReplyOutcome::Marks:
+            break;
+        }
+        return marks;
+    }
+
+    // The document, whole, or nothing at all.
+    bool Write(const std::filesystem::path& path, const MarkListReply& marks)
+    {
+        m_screen.Announce(CreatingInfo(m_config.format));
+        DialogProgress progress(m_screen, m_ports);
+        const DocumentOutput output{m_config.format, m_config.iconDir, m_ports.archiver};
+        std::string error;
+        switch (WriteMarkDocument(path, marks.records, m_state.controlCode, m_config.serviceUrl, &progress,
+                                  m_result.report, error, output)) {
+        case DocumentOutcome::Written:
+            m_result.kmlPath = path;
+            return true;
+        case DocumentOutcome::Failed:
+            Fail(std::move(error));
+            return false;
+        case DocumentOutcome::Cancelled:
+            EndCancelled();
+            return false;
+        }
+        return false;
+    }
+
+    // Remember the query, hand the document to the viewer, tell of skipped marks.
+    void Finish()
+    {
+        m_screen.RestorePointer();
+        if (IsCancelled(m_ports)) {
+            // Cancelled after the document took its name: it stays, the viewer is not started.
+            EndCancelled();
+            return;
+        }
+        if (m_config.saveSettings) {
+            m_ports.settings.SaveSetting(kSettingsSection, kStateKey, m_inputs.stateText);
+            m_ports.settings.SaveSetting(kSettingsSection, kCountyKey, m_inputs.countyText);
+        }
+
+        // Announcing the viewer when none is started would tell the user something false.
+        m_result.outcome = RunOutcome::Opened;
+        if (m_config.openDocument) {
+            m_ports.dialog.SetInfo(std::string(kInfoStarting));
+            m_ports.dialog.SetBarVisible(false);
+            std::string reason;
+            if (!m_ports.opener.Open(m_result.kmlPath, reason)) {
+                // Silence here would leave the user with no document on the screen and no
+                // idea where it went.
+                m_screen.HideDialog();
+                m_result.outcome = RunOutcome::NotOpened;
+                m_result.message = NoViewerMessage(m_result.kmlPath, reason);
+                Show(m_result.message);
+            }
+        }
+        m_screen.HideDialog();
+
+        // Marks whose position could not be read got no placemark; tell the user once.
+        if (m_result.report.skipped > 0)
+            m_ports.messages.Show(SkippedMarksMessage(m_result.report));
+    }
+
+    // Every failure shows its one message (none once the run is cancelled); the screen
+    // is taken down after it. Nothing is saved, and no partial document remains.
+    void Fail(std::string message)
+    {
+        m_result.outcome = RunOutcome::Failed;
+        m_result.message = std::move(message);
+        Show(m_result.message);
+    }
+
+    // A cancelled run leaves nothing on the screen and says nothing.
+    void EndCancelled()
+    {
+        m_result.outcome = RunOutcome::Cancelled;
+        m_result.message.clear();
+    }
+
+    void Show(const std::string& message)
+    {
+        if (!IsCancelled(m_ports))
+            m_ports.messages.Show(message);
+    }
+
+    const MarkListInputs& m_inputs;
+    RunState& m_state;
+    const RunConfig& m_config;
+    RunPorts& m_ports;
+    RunScreen m_screen; // takes the screen down when the run ends, after Go handed out the result
+    RunResult m_result;
+};
 
 } // namespace
 
@@ -293,17 +391,7 @@ RunPreparation PrepareRun(const MarkListInputs& inputs, RunState& state, const R
 RunResult RetrievalRun(const MarkListInputs& inputs, RunState& state, const RunConfig& config,
                        RunPorts& ports)
 {
-    RunResult result;
-    try {
-        RunSteps(inputs, state, config, ports, result);
-    } catch (const RunCancelled&) {
-        EndCancelled(result, ports);
-    } catch (const std::bad_alloc&) {
-        Fail(result, ports, "Out of memory: the mark list is too large to process.");
-    } catch (const std::exception& e) {
-        Fail(result, ports, e.what());
-    }
-    return result;
+    return Run(inputs, state, config, ports).Go();
 }
 
 } // namespace tervane

@@ -9,6 +9,7 @@
 #include "kml/MarkDocument.h"
 #include "regions/RegionCatalogue.h"
 #include "retrieval/MarkListRequest.h"
+#include "retrieval/MousePointer.h"
 #include "retrieval/SettingsStore.h"
 #include "web/WebPorts.h"
 

@@ -68,18 +68,16 @@ bool AsksForSignIn(int status, std::string_view body)
 }
 
 void FetchMarkList(const std::string& url, std::string& reply, std::string& error, Transfer& transfer,
-                   SignInPrompt& signIn, MousePointer& pointer)
+                   SignInPrompt& signIn)
 {
     std::vector<MarkListFetch> fetches{{url, std::move(reply), {}}};
-    FetchMarkLists(fetches, transfer, signIn, pointer);
+    FetchMarkLists(fetches, transfer, signIn);
     reply = std::move(fetches.front().reply);
     error = std::move(fetches.front().error);
 }
 
-void FetchMarkLists(std::vector<MarkListFetch>& fetches, Transfer& transfer, SignInPrompt& signIn,
-                    MousePointer& pointer)
+void FetchMarkLists(std::vector<MarkListFetch>& fetches, Transfer& transfer, SignInPrompt& signIn)
 {
-    pointer.ShowHourglass();
     std::vector<std::string> urls;
     for (const MarkListFetch& fetch : fetches)
         urls.push_back(fetch.url);

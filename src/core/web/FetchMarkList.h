@@ -51,10 +51,9 @@ inline constexpr std::string_view kMsgServerAnswered = "The server answered ";
 bool AsksForSignIn(int status, std::string_view body);
 
 // Fills `reply` with the reply body and `error` with the message to show (empty on
-// success). Sets the hourglass first and leaves it; restoring the pointer is the
-// caller's task on every path.
+// success). The mouse pointer is the caller's: the run shows the hourglass meanwhile.
 void FetchMarkList(const std::string& url, std::string& reply, std::string& error, Transfer& transfer,
-                   SignInPrompt& signIn, MousePointer& pointer);
+                   SignInPrompt& signIn);
 
 // One request of a fetch: its URL, then its reply and message as for FetchMarkList (a
 // reply the transfer could not have is left as it was).
@@ -65,7 +64,6 @@ struct MarkListFetch {
 };
 
 // FetchMarkList for several requests at once, sent side by side.
-void FetchMarkLists(std::vector<MarkListFetch>& fetches, Transfer& transfer, SignInPrompt& signIn,
-                    MousePointer& pointer);
+void FetchMarkLists(std::vector<MarkListFetch>& fetches, Transfer& transfer, SignInPrompt& signIn);
 
 } // namespace tervane

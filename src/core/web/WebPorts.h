@@ -6,6 +6,7 @@
 #include "web/RunDeadline.h"
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ namespace tervane {
 
 // How long one run may wait for the service in all, unless the transfer is told otherwise.
 inline constexpr std::chrono::milliseconds kDefaultTimeLimit{60000};
+// The largest reply body a transfer hands on, counted after unpacking; a larger one is a
+// failure, unless the transfer is told otherwise.
+inline constexpr std::size_t kDefaultMaxReplyBytes = std::size_t{256} * 1024 * 1024;
 
 // One reply of the transfer. `status` is the HTTP status (200, 401, 500, ...).
 struct TransferReply {
@@ -79,14 +83,6 @@ public:
     // The service refused the password of the last confirmed answer. It is not offered
     // again, neither filled in nor remembered, until the user types one anew.
     virtual void PasswordRefused() {}
-};
-
-// The application-wide mouse pointer.
-class MousePointer {
-public:
-    virtual ~MousePointer() = default;
-    virtual void ShowHourglass() = 0;
-    virtual void ShowDefault() = 0;
 };
 
 } // namespace tervane
