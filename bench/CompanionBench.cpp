@@ -7,7 +7,7 @@
 
 #include "ReplyGenerator.h"
 
-#include "qt/HttpTransfer.h"
+#include "adapters/HttpTransfer.h"
 #include "retrieval/RetrievalRun.h"
 
 #include <QCoreApplication>

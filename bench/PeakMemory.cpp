@@ -8,7 +8,7 @@
 
 #include "kml/MarkDocument.h"
 #include "marks/MarkList.h"
-#include "qt/ZipArchiveWriter.h"
+#include "adapters/ZipArchiveWriter.h"
 
 #include <cstdio>
 #include <cstdlib>

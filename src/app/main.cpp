@@ -3,9 +3,9 @@
 // first paint and ends, with failures on standard error instead of in message boxes and
 // exit status 1 when there were any (so it doubles as a check of an installed copy).
 
-#include "qt/HttpTransfer.h"
-#include "qt/QtSettingsStore.h"
-#include "qt/ZipArchiveWriter.h"
+#include "adapters/HttpTransfer.h"
+#include "adapters/QtSettingsStore.h"
+#include "adapters/ZipArchiveWriter.h"
 #include "retrieval/ServiceAddress.h"
 #include "startup-bench/FirstPaintProbe.h"
 #include "ui/AppIcon.h"

@@ -1,7 +1,7 @@
 #include "cli/TerminalPorts.h"
 
 #include "io/WholeFile.h"
-#include "qt/ViewerLauncher.h"
+#include "adapters/ViewerLauncher.h"
 #include "text/SizeText.h"
 #include "text/TerminalText.h"
 #include "web/FetchMarkList.h"

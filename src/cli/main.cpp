@@ -4,9 +4,9 @@
 
 #include "cli/CliOptions.h"
 #include "cli/TerminalPorts.h"
-#include "qt/HttpTransfer.h"
-#include "qt/QtSettingsStore.h"
-#include "qt/ZipArchiveWriter.h"
+#include "adapters/HttpTransfer.h"
+#include "adapters/QtSettingsStore.h"
+#include "adapters/ZipArchiveWriter.h"
 
 #include "kml/MarkDocument.h"
 #include "regions/RegionCatalogue.h"

@@ -1,6 +1,6 @@
 #include "ui/DesktopOpener.h"
 
-#include "qt/ViewerLauncher.h"
+#include "adapters/ViewerLauncher.h"
 
 #include <QCoreApplication>
 

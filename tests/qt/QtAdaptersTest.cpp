@@ -4,8 +4,8 @@
 
 #include "WindowTestFakes.h"
 
-#include "qt/QtSettingsStore.h"
-#include "qt/ViewerLauncher.h"
+#include "adapters/QtSettingsStore.h"
+#include "adapters/ViewerLauncher.h"
 #include "web/FetchMarkList.h"
 
 #include <QDir>

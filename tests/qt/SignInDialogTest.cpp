@@ -5,7 +5,7 @@
 
 #include "retrieval/MemorySettingsStore.h"
 
-#include "qt/HttpTransfer.h"
+#include "adapters/HttpTransfer.h"
 #include "ui/QtMousePointer.h"
 #include "ui/DialogSignInPrompt.h"
 #include "web/FetchMarkList.h"

@@ -5,8 +5,8 @@
 
 #include "retrieval/MemorySettingsStore.h"
 
-#include "qt/HttpTransfer.h"
-#include "qt/ZipArchiveWriter.h"
+#include "adapters/HttpTransfer.h"
+#include "adapters/ZipArchiveWriter.h"
 #include "retrieval/RetrievalRun.h"
 #include "ui/MainWindow.h"
 

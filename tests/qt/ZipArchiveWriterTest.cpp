@@ -5,7 +5,7 @@
 #include "ReplyLines.h"
 #include "kml/MarkDocument.h"
 #include "kml/StyleTable.h"
-#include "qt/ZipArchiveWriter.h"
+#include "adapters/ZipArchiveWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@
 #include "ui/QtMousePointer.h"
 #include "ui/ProcessingDialogWindow.h"
 #include "ui/MainWindow.h"
-#include "qt/HttpTransfer.h"
+#include "adapters/HttpTransfer.h"
 
 #include <httplib.h>
 

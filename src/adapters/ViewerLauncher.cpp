@@ -1,4 +1,4 @@
-#include "qt/ViewerLauncher.h"
+#include "adapters/ViewerLauncher.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "qt/HttpTransfer.h"
+#include "adapters/HttpTransfer.h"
 
 #include "text/SizeText.h"
 

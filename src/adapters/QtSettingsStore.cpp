@@ -1,4 +1,4 @@
-#include "qt/QtSettingsStore.h"
+#include "adapters/QtSettingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "qt/ZipArchiveWriter.h"
+#include "adapters/ZipArchiveWriter.h"
 
 #include <zip.h>
 
