@@ -71,6 +71,11 @@ std::string Pack(const std::vector<std::string>& parts, int windowBits, std::vec
 }
 constexpr int kGzip = 16 + MAX_WBITS;
 
+std::string LocalUrl(int port, const std::string& path)
+{
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
 // Sends fixed bytes for each path over a raw socket and hangs up: with a Content-Length
 // that matches what is sent, or none, so that the end of the connection ends the body.
 class RawReplyServer {
@@ -95,10 +100,7 @@ public:
         m_thread.join();
         ::close(m_listener);
     }
-    std::string Url(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(port) + path;
-    }
+    std::string Url(const std::string& path) const { return LocalUrl(port, path); }
     int port = 0;
 
 private:
@@ -251,10 +253,7 @@ public:
         m_thread.join();
     }
 
-    std::string Url(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(port) + path;
-    }
+    std::string Url(const std::string& path) const { return LocalUrl(port, path); }
 
     int port = 0;
     std::string awayUrl;
@@ -348,7 +347,7 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         // Its credentials used to follow the redirect to whoever asked.
         {"redirected to another origin that asks for a sign-in", server.Url("/redirect-away"), kCap, right, 1,
          accessFailed, kBasicRefusal},
-        {"closed port", "http://127.0.0.1:" + std::to_string(closedPort) + "/x", kCap, right, 0,
+        {"closed port", LocalUrl(closedPort, "/x"), kCap, right, 0,
          "Could not reach the mark-list service: Connection refused", untouched},
         {"not a web address", "ftp://127.0.0.1/marks", kCap, cancel, 0,
          "The mark-list address is not a web address: ftp://127.0.0.1/marks", untouched},
