@@ -32,9 +32,15 @@ inline std::string ReadFile(const std::filesystem::path& path)
     return text.str();
 }
 
-inline void WriteFile(const std::filesystem::path& path, const std::string& content)
+// Made with its folder, owner-only unless told otherwise.
+inline void WriteFile(const std::filesystem::path& path, const std::string& content,
+                      std::filesystem::perms perms = std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_write)
 {
+    if (path.has_parent_path())
+        std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
+    std::filesystem::permissions(path, perms);
 }
 
 inline std::size_t CountOf(const std::string& text, const std::string& part)

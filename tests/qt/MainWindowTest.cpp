@@ -255,10 +255,10 @@ TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
 }
 #endif
 
-// The "Output" menu has three exclusive choices, the KML document ticked at first. A choice is remembered at
+// The "Output" menu's choices are exclusive, the KML document ticked at first. A choice is remembered at
 // once and ticked at the next start; a remembered name the program does not know leaves the KML document
-// ticked.
-TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
+// ticked. The menu says where the files go (the per-user folder when the program's cannot be written to).
+TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestoredTheFolderNamed)
 {
     const auto ticked = [](WindowUnderTest& w) {
         std::vector<std::string> texts;
@@ -274,6 +274,8 @@ TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestored)
     w.Trigger("mnuFormatGpx");
     EXPECT_EQ(ticked(w), std::vector<std::string>{"GPX waypoints"});
     EXPECT_EQ(w.settings.GetSetting(kSettingsSection, kFormatKey, "<absent>"), "gpx");
+    emit w.Find<QMenu>("mnuOutput")->aboutToShow();
+    EXPECT_EQ(w.Find<QAction>("mnuOutputFolder")->text().toStdString(), "Files go to " + w.Path().string());
 
     const std::pair<std::string, std::string> starts[] = {{"kmz", "KMZ package (icons included)"},
                                                           {"gpx", "GPX waypoints"},
@@ -312,16 +314,6 @@ TEST(MainWindowGo, TheFocusIsAThickFrameInsideTheButton)
     go->setFocus();
     EXPECT_EQ(framed(), 2 * kGoFocusWidth);
     EXPECT_EQ(go->geometry(), geometry);
-}
-
-// The Output menu says where the files go, the per-user folder when the program's folder
-// cannot be written to.
-TEST(MainWindowOutput, TheMenuNamesTheFolderTheFilesGoTo)
-{
-    WindowUnderTest w;
-    auto* output = w.Find<QMenu>("mnuOutput");
-    emit output->aboutToShow();
-    EXPECT_EQ(w.Find<QAction>("mnuOutputFolder")->text().toStdString(), "Files go to " + w.Path().string());
 }
 
 TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
