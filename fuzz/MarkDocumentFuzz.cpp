@@ -43,6 +43,8 @@ public:
         if (value != m_next++ || value >= m_maximum)
             Fail("progress out of order");
     }
+    // Only a KMZ package has a second step; these documents are KML and GPX.
+    void NextStep(std::string_view) override { Fail("a second step in a plain document"); }
 
 private:
     std::size_t m_maximum = 0;
@@ -122,8 +124,9 @@ void CheckGpx(const tervane::MarkRecords& records, std::string_view code, std::s
     std::ostringstream out;
     tervane::MarkDocumentReport report;
     std::string error;
-    if (!tervane::WriteMarkDocument(out, records, code, kServiceUrl, nullptr, report, error,
-                                    tervane::DocumentOutput{tervane::OutputFormat::Gpx}))
+    if (tervane::WriteMarkDocument(out, records, code, kServiceUrl, nullptr, report, error,
+                                   tervane::DocumentOutput{tervane::OutputFormat::Gpx}) !=
+        tervane::DocumentOutcome::Written)
         Fail("GPX not written: " + error);
     const std::string document = out.str();
     xmlDocPtr xml = xmlReadMemory(document.data(), static_cast<int>(document.size()), "marks.gpx", nullptr,
@@ -158,7 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckedProgress progress;
     tervane::MarkDocumentReport report;
     std::string error;
-    if (!tervane::WriteMarkDocument(out, read.records, code, kServiceUrl, &progress, report, error))
+    if (tervane::WriteMarkDocument(out, read.records, code, kServiceUrl, &progress, report, error) !=
+        tervane::DocumentOutcome::Written)
         Fail("not written: " + error);
     if (report.placemarks + report.skipped != marks)
         Fail("placemarks and skipped marks do not add up to the marks");
