@@ -58,7 +58,7 @@ struct QuietPorts final : MessageBox,
     }
     void SaveSetting(std::string_view, std::string_view, std::string_view) override {}
     SignInAnswer Ask() override { return {}; }
-    void Open(const std::filesystem::path&) override {}
+    bool Open(const std::filesystem::path&, std::string&) override { return true; }
 };
 
 // The transfer with the port's own OpenEach: each request waits for the one before.

@@ -72,7 +72,7 @@ void WriteDocumentToFile(benchmark::State& state)
     for (auto _ : state) {
         MarkDocumentReport report;
         std::string error;
-        if (!WriteMarkDocument(path, marks.records, kControlCode, kService, nullptr, report, error))
+        if (WriteMarkDocument(path, marks.records, kControlCode, kService, nullptr, report, error) != DocumentOutcome::Written)
             state.SkipWithError(error.c_str());
     }
     fs::remove(path);
@@ -86,7 +86,7 @@ void ReplyToFile(benchmark::State& state)
         auto reply = ReadMarkList(Reply(), kControlCode);
         MarkDocumentReport report;
         std::string error;
-        if (!WriteMarkDocument(path, reply.records, kControlCode, kService, nullptr, report, error))
+        if (WriteMarkDocument(path, reply.records, kControlCode, kService, nullptr, report, error) != DocumentOutcome::Written)
             state.SkipWithError(error.c_str());
     }
     fs::remove(path);

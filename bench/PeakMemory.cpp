@@ -55,8 +55,8 @@ int main(int argc, char** argv)
     auto parsed = ReadMarkList(reply, "H-A-0");
     MarkDocumentReport report;
     std::string error;
-    if (!WriteMarkDocument(path, parsed.records, "H-A-0", "https://marks.example.org", nullptr, report, error,
-                           output)) {
+    if (WriteMarkDocument(path, parsed.records, "H-A-0", "https://marks.example.org", nullptr, report, error,
+                           output) != DocumentOutcome::Written) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }

@@ -116,7 +116,8 @@ std::string ShortLines(std::size_t bytes)
 std::string MarksCsv(const std::string& reply)
 {
     const MarkListReply marks = ReadMarkList(reply, "H-0-0");
-    const MarkLocations locations = LocateMarks(marks.records, nullptr);
+    // With no progress there is nothing to cancel, so the marks are always located.
+    const MarkLocations locations = *LocateMarks(marks.records, nullptr);
     std::string csv = "name,longitude,latitude\n";
     ForEachLocatedMark(marks.records, locations, [&](const MarkRecord& record, const MarkPosition& position) {
         csv += '"';
