@@ -67,6 +67,21 @@ bool CheckStateAndCounty(const MarkListInputs& inputs, std::string& message)
     return true;
 }
 
+// The last check of the typed queries, then their URLs: `query` ends where the control
+// code goes; the horizontal types add their GPS companion.
+bool ComposeTypedUrls(ModeRequest& m, const std::string& query)
+{
+    MarkListRequest& r = m.request;
+    if (r.controlCode.empty()) {
+        m.message = kMsgControlTypeRequired;
+        return false;
+    }
+    r.primaryUrl = query + r.controlCode;
+    if (HasGpsCompanion(r.controlCode))
+        r.companionUrl = Concat({query, kGpsCompanionCode});
+    return true;
+}
+
 // The county query: the FIPS code of the state and county, then the type.
 bool BuildCountyRequest(ModeRequest& m)
 {
@@ -78,16 +93,9 @@ bool BuildCountyRequest(ModeRequest& m)
         m.message = kMsgInvalidFips;
         return false;
     }
-    if (r.controlCode.empty()) {
-        m.message = kMsgControlTypeRequired;
+    if (!ComposeTypedUrls(m, Concat({m.serviceUrl, kListPath, "?1=COUNTY&2=", r.stateCode, "&3=", r.fipsCode,
+                                     "&4="})))
         return false;
-    }
-    auto url = [&](std::string_view code) {
-        return Concat({m.serviceUrl, kListPath, "?1=COUNTY&2=", r.stateCode, "&3=", r.fipsCode, "&4=", code});
-    };
-    r.primaryUrl = url(r.controlCode);
-    if (HasGpsCompanion(r.controlCode))
-        r.companionUrl = url(kGpsCompanionCode);
     m.fileName = Concat({r.stateCode, "_", r.countyName, "_", r.controlCode, kKmlExtension});
     return true;
 }
@@ -106,17 +114,9 @@ bool BuildRadiusRequest(ModeRequest& m)
         m.message = kMsgInvalidRadius;
         return false;
     }
-    if (r.controlCode.empty()) {
-        m.message = kMsgControlTypeRequired;
+    if (!ComposeTypedUrls(m, Concat({m.serviceUrl, kListPath, "?1=RADIUS&2=", r.latitudeText, "&3=",
+                                     r.longitudeText, "&4=", r.radiusText, "&5="})))
         return false;
-    }
-    auto url = [&](std::string_view code) {
-        return Concat({m.serviceUrl, kListPath, "?1=RADIUS&2=", r.latitudeText, "&3=", r.longitudeText, "&4=",
-                       r.radiusText, "&5=", code});
-    };
-    r.primaryUrl = url(r.controlCode);
-    if (HasGpsCompanion(r.controlCode))
-        r.companionUrl = url(kGpsCompanionCode);
     m.fileName = Concat({r.latitudeText, "_", r.longitudeText, "_RADIUS-", r.radiusText, "MI_", r.controlCode,
                          kKmlExtension});
     return true;
