@@ -242,8 +242,8 @@ public:
     // Sends the request; `ended` is called once the request needs no more waiting.
     Pending(HttpTransfer& transfer, const QUrl& address, std::function<void()> ended)
         : m_transfer(transfer), m_address(address),
-          m_limit(static_cast<std::size_t>(transfer.m_maxReplyBytes)),
-          m_ceiling(static_cast<std::size_t>(transfer.m_maxReplyBytes + kReadBufferBytes))
+          m_limit(static_cast<std::size_t>(transfer.ReplyLimit())),
+          m_ceiling(static_cast<std::size_t>(transfer.ReplyLimit() + kReadBufferBytes))
     {
         QNetworkRequest request(address);
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -251,6 +251,8 @@ public:
         request.setMaximumRedirectsAllowed(kMaxRedirects);
         // Asked for by name, packed bodies come as they were sent, for BodyDecoder.
         request.setRawHeader("Accept-Encoding", "gzip, deflate");
+        // The service's operators see who asks, and which version.
+        request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Tervane/" TERVANE_VERSION));
         m_reply.reset(transfer.m_manager.get(request));
         // Without a bound Qt reads a body it cannot hand over yet (chunked) into a buffer
         // of its own without saying so, and the size check never runs.
@@ -279,7 +281,7 @@ public:
             return false;
         }
         if (m_tooLarge) {
-            error = TooLargeMessage(m_transfer.m_maxReplyBytes);
+            error = TooLargeMessage(static_cast<qint64>(m_limit));
             return false;
         }
         if (!m_unreadable.empty()) {
@@ -314,7 +316,7 @@ public:
             return false;
         }
         if (m_tooLarge || m_body.size() > m_limit) {
-            error = TooLargeMessage(m_transfer.m_maxReplyBytes);
+            error = TooLargeMessage(static_cast<qint64>(m_limit));
             return false;
         }
         reply.status = status.toInt();
@@ -358,7 +360,7 @@ private:
 
     void RefuseIfTooLarge(qint64 size)
     {
-        if (size > m_transfer.m_maxReplyBytes && !m_tooLarge) {
+        if (size > static_cast<qint64>(m_limit) && !m_tooLarge) {
             m_tooLarge = true;
             m_reply->abort();
         }

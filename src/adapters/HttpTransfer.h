@@ -24,6 +24,7 @@
 // - The transfer asks for gzip and deflate itself and unpacks them with zlib as the bytes
 //   arrive: a packed body counts only when its stream reached its end with its trailer
 //   checked. A body cut short, damaged, or packed in a way not asked for is a failure.
+// - Every request names the program and its version (User-Agent: Tervane/x.y.z).
 // - Failures (no connection, unknown host, the time-out passed, a reply larger than the
 //   size limit, a reply cut short, a body that cannot be unpacked) come back as false
 //   with a sentence naming the mark-list service and the reason; nothing of such a body
@@ -62,6 +63,7 @@ public:
     // transfer made outside a run, from the request to the last byte.
     void SetTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
     void SetMaxReplyBytes(qint64 maxBytes) { m_maxReplyBytes = maxBytes; }
+    void SetReplyLimit(std::size_t maxBytes) override { m_replyLimit = static_cast<qint64>(maxBytes); }
 
 private:
     class Pending; // one request under way
@@ -71,7 +73,14 @@ private:
 
     QNetworkAccessManager m_manager;
     std::chrono::milliseconds m_timeout = kDefaultTimeout;
+    // The smaller of the two limits counts.
+    qint64 ReplyLimit() const
+    {
+        return m_replyLimit > 0 && m_replyLimit < m_maxReplyBytes ? m_replyLimit : m_maxReplyBytes;
+    }
+
     qint64 m_maxReplyBytes = kDefaultMaxReplyBytes;
+    qint64 m_replyLimit = 0; // the core's, for some requests; 0: none
     const RunDeadline* m_deadline = nullptr; // the run's, while a run lasts
     std::vector<Pending*> m_waitingFor;      // the requests OpenEach waits for
     bool m_hasCredentials = false;

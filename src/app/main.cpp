@@ -6,6 +6,7 @@
 #include "adapters/HttpTransfer.h"
 #include "adapters/QtSettingsStore.h"
 #include "adapters/ZipArchiveWriter.h"
+#include "datasheets/DatasheetCache.h"
 #include "retrieval/ServiceAddress.h"
 #include "startup-bench/FirstPaintProbe.h"
 #include "ui/AppIcon.h"
@@ -91,6 +92,7 @@ int main(int argc, char** argv)
     setup.programDir = QCoreApplication::applicationDirPath().toStdString();
     setup.documentsDir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
     setup.environmentServiceUrl = tervane::EnvironmentServiceUrl();
+    setup.datasheetCache = tervane::UserDatasheetCacheFolder();
     tervane::MainWindow window(settings, messages, setup);
     windowMessages.SetParentWindow(&window);
 

@@ -36,7 +36,11 @@ SOURCE:
 OUTPUT:
   --out-dir DIR     folder for the file (default: the current folder)
   --format FORMAT   what to write (default kml):
-@FORMATS@  --dry-run         print the requests and the file path; fetch and write nothing
+@FORMATS@  --datasheets      with --format kmz: a field package, every mark's datasheet page
+                    inside it for work with no network; pages are kept in
+                    ~/.cache/Tervane/datasheets for 7 days, and with --reply only
+                    the kept pages are used
+  --dry-run         print the requests and the file path; fetch and write nothing
   --open            hand the written file to the desktop's KML viewer (when none
                     starts: the path is printed, the reason said, exit status 1)
 OTHER:
@@ -216,6 +220,10 @@ bool CheckCombination(const CliOptions& options, std::string& error)
         error = "--open has nothing to open with --dry-run";
         return false;
     }
+    if (options.datasheets && ToOutputFormat(options) != OutputFormat::Kmz) {
+        error = "--datasheets needs --format kmz: only a KMZ package carries the datasheets for now";
+        return false;
+    }
     return true;
 }
 
@@ -235,8 +243,8 @@ CliCommand ParseCliOptions(const std::vector<std::string>& args, CliOptions& opt
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--dry-run" || arg == "--open") {
-            bool& flag = arg == "--dry-run" ? options.dryRun : options.open;
+        if (arg == "--dry-run" || arg == "--open" || arg == "--datasheets") {
+            bool& flag = arg == "--dry-run" ? options.dryRun : arg == "--open" ? options.open : options.datasheets;
             if (flag) {
                 error = arg + " given twice";
                 return CliCommand::Usage;

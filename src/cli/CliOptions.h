@@ -40,6 +40,7 @@ struct CliOptions {
     std::optional<std::string> format; // --format: a name of the output format table
     bool dryRun = false;
     bool open = false;
+    bool datasheets = false; // --datasheets: a field package
     std::optional<std::string> catalogue;
 };
 

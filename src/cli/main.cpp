@@ -8,6 +8,7 @@
 #include "adapters/QtSettingsStore.h"
 #include "adapters/ZipArchiveWriter.h"
 
+#include "datasheets/DatasheetCache.h"
 #include "kml/MarkDocument.h"
 #include "regions/RegionCatalogue.h"
 #include "retrieval/MarkListRequest.h"
@@ -209,6 +210,10 @@ int Main(int argc, char** argv)
     config.iconDir = FindDataFile(QCoreApplication::applicationDirPath().toStdString(), kIconFolderName);
     // A saved reply already holds the companion's marks, if there were any.
     config.fetchCompanion = !options.replyFile;
+    // Made again from a saved reply, a field package takes its pages from the cache alone.
+    config.datasheets = options.datasheets;
+    config.datasheetsOffline = options.replyFile.has_value();
+    config.datasheetCache = UserDatasheetCacheFolder();
     if (options.dryRun)
         return DryRun(inputs, state, config);
 

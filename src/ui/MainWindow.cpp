@@ -180,6 +180,13 @@ void MainWindow::CreateMenus()
         m_formatChoices->addAction(action);
         connect(action, &QAction::triggered, this, [this, format = entry.format] { ChooseFormat(format); });
     }
+    // A field package: only a KMZ package can carry the pages, so the choice is kept but
+    // greyed with the other formats.
+    output->addSeparator();
+    m_mnuDatasheets = output->addAction(QStringLiteral("Include datasheets (KMZ)"));
+    m_mnuDatasheets->setObjectName(QStringLiteral("mnuDatasheets"));
+    m_mnuDatasheets->setCheckable(true);
+    connect(m_mnuDatasheets, &QAction::triggered, this, &MainWindow::ChooseDatasheets);
     // Where the files go, which is not always the program's folder: looked up each time the
     // menu opens, as it may change while the program runs.
     output->addSeparator();
@@ -313,6 +320,13 @@ void MainWindow::ChooseFormat(OutputFormat format)
 {
     m_format = format;
     m_settings.SaveSetting(kSettingsSection, kFormatKey, FormatName(format));
+    m_mnuDatasheets->setEnabled(OutputFormatOf(format).packaged);
+}
+
+void MainWindow::ChooseDatasheets(bool included)
+{
+    m_datasheets = included;
+    m_settings.SaveSetting(kSettingsSection, kDatasheetsKey, included ? "1" : "0");
 }
 
 void MainWindow::Load()
@@ -327,6 +341,9 @@ void MainWindow::Load()
     for (QAction* action : m_formatChoices->actions()) {
         action->setChecked(action->data().toInt() == static_cast<int>(m_format));
     }
+    m_datasheets = m_settings.GetSetting(kSettingsSection, kDatasheetsKey, "0") == "1";
+    m_mnuDatasheets->setChecked(m_datasheets);
+    m_mnuDatasheets->setEnabled(OutputFormatOf(m_format).packaged);
 
     const QString state = ToQString(m_settings.GetSetting(kSettingsSection, kStateKey, ""));
     const QString county = ToQString(m_settings.GetSetting(kSettingsSection, kCountyKey, ""));
@@ -547,6 +564,8 @@ RunConfig MainWindow::MakeRunConfig()
     config.outputDir = OutputFolderFor(m_setup.programDir, m_setup.documentsDir);
     config.format = m_format;
     config.iconDir = FindDataFile(m_setup.programDir, kIconFolderName);
+    config.datasheets = m_datasheets;
+    config.datasheetCache = m_setup.datasheetCache;
     return config;
 }
 

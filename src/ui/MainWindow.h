@@ -58,6 +58,8 @@ struct MainWindowSetup {
     std::filesystem::path documentsDir;
     // The value of the environment variable TERVANE_SERVICE_URL, empty when unset.
     std::string environmentServiceUrl;
+    // Where a field package's datasheet pages are kept between runs; empty: nowhere.
+    std::filesystem::path datasheetCache;
     // Ends the program; QCoreApplication::quit when empty.
     std::function<void()> quit;
     // Sounds the system beep for a refused key; QApplication::beep when empty.
@@ -105,6 +107,7 @@ private:
 
     void ChooseMode(const tervane::QueryMode& mode);
     void ChooseFormat(OutputFormat format);
+    void ChooseDatasheets(bool included);
     void mnuHelp_Click();
     void mnuExit_Click();
     void cboState_Click();
@@ -127,6 +130,7 @@ private:
     std::string m_selectedRegion;
     std::string m_controlCode;
     OutputFormat m_format = OutputFormat::Kml;
+    bool m_datasheets = false; // a KMZ package carries the datasheets
 
     QComboBox* m_cboState = nullptr;
     DropDownComboBox* m_cboCounty = nullptr;
@@ -145,6 +149,7 @@ private:
     QObject* m_escapeFilter = nullptr;
     QAction* m_mnuExit = nullptr;
     QAction* m_outputFolder = nullptr;
+    QAction* m_mnuDatasheets = nullptr; // "Include datasheets (KMZ)"
     bool m_runBusy = false;
     bool m_endRequested = false;
     // Since the last run ended: a click that follows within the desktop's double-click

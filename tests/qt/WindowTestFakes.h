@@ -86,6 +86,7 @@ struct WindowUnderTest : RecordingPorts {
                  {.programDir = Path(),
                   .documentsDir = Path() / "Documents",
                   .environmentServiceUrl = {},
+                  .datasheetCache = Path() / "cache",
                   .quit = [this] { ++quits; },
                   .beep = [this] { ++beeps; }})
     {

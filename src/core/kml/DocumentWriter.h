@@ -34,11 +34,15 @@ struct DocumentExtent {
     std::optional<GpxBounds> bounds;
 };
 
-// What every writer is given: the service for the datasheet links, and where the KML
-// document's icons lie (the viewer's public host, or inside a KMZ package).
+class Datasheets;
+
+// What every writer is given: the service for the datasheet links, where the KML
+// document's icons lie (the viewer's public host, or inside a KMZ package), and the
+// datasheet pages a field package carries (none: links only).
 struct WriterSettings {
     std::string_view serviceUrl;
     std::string_view iconBase;
+    const Datasheets* datasheets = nullptr;
 };
 
 class DocumentWriter {

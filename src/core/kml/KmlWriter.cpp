@@ -20,21 +20,17 @@ void Line(std::string& out, int indent, std::string_view text)
     out += kKmlLineEnd;
 }
 
-void AppendDatasheetLink(std::string& out, std::string_view serviceUrl, std::string_view pid, bool escaped)
+// DatasheetLink escaped as an attribute (it sits inside CDATA as HTML), appended in
+// place: one is written for every placemark.
+void AppendDatasheetLink(std::string& out, std::string_view serviceUrl, std::string_view pid)
 {
     while (!serviceUrl.empty() && serviceUrl.back() == '/')
         serviceUrl.remove_suffix(1);
     if (serviceUrl.find("://") == std::string_view::npos)
         out += "http://";
-    auto append = [&](std::string_view part) {
-        if (escaped)
-            AppendEscapedKml(out, part, KmlEscape::Attribute);
-        else
-            out += part;
-    };
-    append(serviceUrl);
+    AppendEscapedKml(out, serviceUrl, KmlEscape::Attribute);
     out += kDatasheetPath;
-    append(pid);
+    AppendEscapedKml(out, pid, KmlEscape::Attribute);
 }
 
 // Appends the escaped text trimmed of spaces, without a copy of its own.
@@ -118,13 +114,6 @@ bool WriteLookAt(std::ostream& out, double latitude, double longitude, double al
     return static_cast<bool>(out);
 }
 
-std::string DatasheetLink(std::string_view serviceUrl, std::string_view pid)
-{
-    std::string link;
-    AppendDatasheetLink(link, serviceUrl, pid, false);
-    return link;
-}
-
 std::string_view PlacemarkStyleId(std::string_view horizontalOrder, std::string_view verticalOrder)
 {
     if (horizontalOrder == "S")
@@ -177,7 +166,7 @@ bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string_view& la
 
 void AppendPlacemark(std::string& out, std::string_view pid, std::string_view designation, double latitude,
                      double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
-                     std::string_view serviceUrl)
+                     std::string_view serviceUrl, const DatasheetPage* datasheet)
 {
     // The fixed pieces run across line ends, so each takes one append; indents are
     // part of the text.
@@ -188,14 +177,25 @@ void AppendPlacemark(std::string& out, std::string_view pid, std::string_view de
     AppendTrimmedName(out, designation);
     const bool named = out.size() > nameStart;
     out += "</name>\r\n";
-    if (named) {
+    if (named || datasheet) {
         // The link sits inside CDATA as HTML; escaping it as an attribute keeps both the
-        // HTML and the CDATA section intact whatever the pid holds.
+        // HTML and the CDATA section intact whatever the pid holds. So does the page:
+        // '>' escaped, no "]]>" can end the section early.
         out += "    <description>      <![CDATA[\r\n      <a href=\"";
-        AppendDatasheetLink(out, serviceUrl, pid, true);
+        AppendDatasheetLink(out, serviceUrl, pid);
         out += "\">";
         AppendEscapedKml(out, pid, KmlEscape::Attribute);
-        out += "</a>]]>\r\n    </description>\r\n";
+        out += "</a>";
+        if (datasheet && datasheet->included) {
+            out += "\r\n      <pre>";
+            AppendEscapedKml(out, datasheet->text);
+            out += "</pre>";
+        } else if (datasheet) {
+            out += "\r\n      <p>The datasheet is not included: ";
+            AppendEscapedKml(out, datasheet->text);
+            out += "</p>";
+        }
+        out += "]]>\r\n    </description>\r\n";
     }
     out += "    <altitudeMode>clampToGround</altitudeMode>\r\n    <styleUrl>#";
     out += PlacemarkStyleId(horizontalOrder, verticalOrder);
@@ -225,8 +225,9 @@ public:
     void Mark(std::string& out, const MarkRecord& record, double latitude, double longitude,
               std::string_view verticalOrder) override
     {
+        const DatasheetPage* datasheet = m_settings.datasheets ? m_settings.datasheets->Find(record.pid) : nullptr;
         AppendPlacemark(out, record.pid, record.designation, latitude, longitude, record.horizontalOrder,
-                        verticalOrder, m_settings.serviceUrl);
+                        verticalOrder, m_settings.serviceUrl, datasheet);
     }
     void Finish(std::string& out) override { out += kDocumentEnd; }
 

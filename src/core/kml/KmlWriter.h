@@ -9,6 +9,7 @@
 // '&' or '<', a stray control character or Latin-1 bytes still gives a well-formed UTF-8
 // document. Names without such characters are written byte for byte.
 
+#include "datasheets/Datasheets.h"
 #include "kml/DocumentWriter.h"
 #include "kml/StyleTable.h"
 #include "kml/XmlText.h"
@@ -21,7 +22,6 @@ namespace tervane {
 
 inline constexpr std::string_view kKmlLineEnd = "\r\n";
 inline constexpr std::string_view kKmlNamespace = "http://www.opengis.net/kml/2.2";
-inline constexpr std::string_view kDatasheetPath = "/cgi-bin/ds_mark.prl?PidBox=";
 
 // The XML declaration, the opening kml and Document elements and the 28 styles: 247
 // lines, the same in every document but for the icon links, each made of `iconBase` and
@@ -34,10 +34,6 @@ bool WriteKmlHead(std::ostream& out, std::string_view iconBase = kIconBaseUrl);
 // happens here. Returns whether the stream took it.
 bool WriteLookAt(std::ostream& out, double latitude, double longitude, double altitude, double heading,
                  double tilt);
-
-// The link to a mark's datasheet page. `serviceUrl` is "scheme://host[:port]"; a bare
-// host is taken as http.
-std::string DatasheetLink(std::string_view serviceUrl, std::string_view pid);
 
 // The style id a placemark takes from its order codes (exact, whole-field compares):
 // horizontal S star; A, 0, N pink, B brown, 1 blue, 2 red, 3 black triangle; otherwise
@@ -56,10 +52,12 @@ bool PlacemarkPosition(std::string_view latitudeHemisphere, std::string_view& la
 // Appends the Placemark lines of a mark at a known position (decimal degrees, north
 // and east positive) to `out`: the name (designation escaped, trimmed of spaces), a
 // description linking to the datasheet when the name is not empty, the style and the
-// point.
+// point. A field package's placemark also has its datasheet page after the link, as
+// preformatted text escaped whole (markup in the page shows as text and runs nothing),
+// or a line saying why the page is not included; it has the description even unnamed.
 void AppendPlacemark(std::string& out, std::string_view pid, std::string_view designation, double latitude,
                      double longitude, std::string_view horizontalOrder, std::string_view verticalOrder,
-                     std::string_view serviceUrl);
+                     std::string_view serviceUrl, const DatasheetPage* datasheet = nullptr);
 
 // The KML document's writer: the head with its icon links under the settings' icon base,
 // the camera on the extent's centre, one placemark per mark, the closing lines.

@@ -10,7 +10,7 @@
 // file of its own, never held whole in memory: a document can be many times the size of
 // the reply it comes from.
 
-#include "kml/DocumentFile.h"
+#include "io/DocumentFile.h"
 #include "kml/DocumentProgress.h"
 
 #include <cstdint>

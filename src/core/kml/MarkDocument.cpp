@@ -1,7 +1,7 @@
 #include "kml/MarkDocument.h"
 
 #include "calcs/Angles.h"
-#include "kml/DocumentFile.h"
+#include "io/DocumentFile.h"
 #include "kml/GpxWriter.h"
 #include "kml/KmlWriter.h"
 #include "kml/StyleTable.h"
@@ -234,7 +234,7 @@ bool WriteFormatted(std::ostream& out, const MarkRecords& records, const MarkLoc
         error = kMsgStreamRefused;
         return false;
     }
-    const auto writer = row.writer({serviceUrl, kKmzIconFolder});
+    const auto writer = row.writer({serviceUrl, kKmzIconFolder, output.datasheets});
     if (!WriteDocument(document, records, locations, horizontalOnly, *writer, progress, report, error) ||
         WriterCancelled(progress))
         return false;

@@ -17,7 +17,7 @@
 // every mark's position once, with the extent's centre, and ForEachLocatedMark then
 // visits the marks that have a position, in reply order, with that position.
 
-#include "kml/DocumentFile.h"
+#include "io/DocumentFile.h"
 #include "kml/DocumentProgress.h"
 #include "kml/GpxWriter.h"
 #include "kml/KmzPackage.h"
@@ -96,6 +96,7 @@ struct DocumentOutput {
     OutputFormat format = OutputFormat::Kml;
     std::filesystem::path iconDir{};   // Kmz: the folder holding the icons
     ArchiveWriter* archiver = nullptr; // Kmz: writes the zip archive
+    const Datasheets* datasheets = nullptr; // Kmz: the field package's pages; none: links only
 };
 
 enum class DocumentOutcome {

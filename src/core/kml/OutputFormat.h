@@ -52,6 +52,8 @@ std::string OutputFormatNames();
 
 // The window's remembered choice: section "Settings", this key, one of the names above.
 inline constexpr std::string_view kFormatKey = "Format";
+// Whether a KMZ package carries the datasheets: "1" or "0", in the same section.
+inline constexpr std::string_view kDatasheetsKey = "Datasheets";
 
 // The row's name: "kml", "kmz", ...
 std::string_view FormatName(OutputFormat format);

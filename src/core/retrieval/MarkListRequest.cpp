@@ -4,9 +4,8 @@
 #include "retrieval/ControlType.h"
 #include "retrieval/FieldRules.h"
 #include "retrieval/QueryMode.h"
+#include "text/FileName.h"
 #include "text/Trim.h"
-
-#include <algorithm>
 
 namespace tervane {
 
@@ -20,16 +19,6 @@ constexpr std::string_view kKmlExtension = ".kml";
 std::string StateCodeOf(const MarkListInputs& inputs)
 {
     return StateCode(inputs.stateText);
-}
-
-// A name with '/' would reach outside the output folder, and control characters (NUL
-// above all) would cut or garble it; everything else is a legal file name as typed.
-bool IsUsableFileName(std::string_view name)
-{
-    return std::none_of(name.begin(), name.end(), [](char c) {
-        auto byte = static_cast<unsigned char>(c);
-        return c == '/' || byte < 0x20 || byte == 0x7f;
-    });
 }
 
 std::string Concat(std::initializer_list<std::string_view> parts)

@@ -1,5 +1,6 @@
 #include "retrieval/RetrievalRun.h"
 
+#include "datasheets/FetchDatasheets.h"
 #include "marks/MarkList.h"
 #include "retrieval/ControlType.h"
 #include "retrieval/ServiceAddress.h"
@@ -96,6 +97,25 @@ private:
     const RunPorts& m_ports;
 };
 
+// The datasheet step's count on the processing dialog's line and bar.
+class DatasheetDialogProgress final : public DatasheetProgress {
+public:
+    explicit DatasheetDialogProgress(const RunPorts& ports) : m_ports(ports) {}
+
+    void Fetched(std::size_t done, std::size_t total) override
+    {
+        if (std::exchange(m_first, false))
+            m_ports.dialog.SetBarMaximum(total);
+        m_ports.dialog.SetInfo(FetchingDatasheetsInfo(done, total));
+        m_ports.dialog.SetBarValue(done);
+    }
+    bool Cancelled() const override { return IsCancelled(m_ports); }
+
+private:
+    const RunPorts& m_ports;
+    bool m_first = true;
+};
+
 // The sign-in dialog as the run's fetches see it: the time the user spends in it is not
 // the service's, so the run's deadline stands still meanwhile.
 class SignInOffTheClock final : public SignInPrompt {
@@ -116,22 +136,6 @@ private:
     RunDeadline& m_deadline;
 };
 
-// Every request of the run counts against the run's one deadline, and only while the run
-// lasts: the transfer outlives it.
-class RunDeadlineScope {
-public:
-    RunDeadlineScope(Transfer& transfer, const RunDeadline& deadline) : m_transfer(transfer)
-    {
-        m_transfer.SetDeadline(&deadline);
-    }
-    ~RunDeadlineScope() { m_transfer.SetDeadline(nullptr); }
-    RunDeadlineScope(const RunDeadlineScope&) = delete;
-    RunDeadlineScope& operator=(const RunDeadlineScope&) = delete;
-
-private:
-    Transfer& m_transfer;
-};
-
 // The mark list and, when asked for, its companion, side by side under the run's one
 // deadline. The reply is the primary's then the companion's; the message is the
 // companion's when it has one, else the primary's.
@@ -139,7 +143,7 @@ void FetchReplies(const MarkListRequest& request, const RunConfig& config, RunPo
                   std::string& reply, std::string& error)
 {
     RunDeadline deadline(ports.transfer.TimeLimit());
-    const RunDeadlineScope onTheDeadline(ports.transfer, deadline);
+    const DeadlineScope onTheDeadline(ports.transfer, deadline);
     SignInOffTheClock signIn(ports.signIn, deadline);
     std::vector<MarkListFetch> fetches{{request.primaryUrl, {}, {}}};
     if (config.fetchCompanion && !request.companionUrl.empty())
@@ -198,7 +202,13 @@ private:
         if (!reply)
             return;
         const std::optional<MarkListReply> marks = Read(std::move(*reply));
-        if (marks && Write(*path, *marks))
+        if (!marks)
+            return;
+        const bool fieldPackage = m_config.datasheets && OutputFormatOf(m_config.format).packaged;
+        Datasheets datasheets;
+        if (fieldPackage && !FetchPages(marks->records, datasheets))
+            return;
+        if (Write(*path, *marks, fieldPackage ? &datasheets : nullptr))
             Finish();
     }
 
@@ -264,12 +274,42 @@ private:
         return marks;
     }
 
+    // The datasheet page of every placed mark, in reply order; false when the run was
+    // cancelled meanwhile. Pages that cannot be had are named once the package is written.
+    bool FetchPages(const MarkRecords& records, Datasheets& datasheets)
+    {
+        std::vector<std::string_view> pids;
+        if (const std::optional<MarkLocations> located = LocateMarks(records, nullptr)) {
+            std::size_t mark = 0;
+            for (const MarkRecord& record : records) {
+                if (located->HasPosition(mark++))
+                    pids.push_back(record.pid);
+            }
+        }
+        m_screen.Announce(FetchingDatasheetsInfo(0, pids.size()));
+        m_ports.dialog.SetBarValue(0);
+        m_ports.dialog.SetBarVisible(true);
+        m_screen.ShowDialog();
+        const DatasheetCache cache(m_config.datasheetCache);
+        DatasheetSource source;
+        source.serviceUrl = m_config.serviceUrl;
+        source.cache = &cache;
+        source.offline = m_config.datasheetsOffline;
+        DatasheetDialogProgress progress(m_ports);
+        if (!FetchDatasheets(pids, source, m_ports.transfer, &progress, datasheets) || IsCancelled(m_ports)) {
+            EndCancelled();
+            return false;
+        }
+        m_result.datasheetWarning = MissingDatasheetsMessage(datasheets, pids);
+        return true;
+    }
+
     // The document, whole, or nothing at all.
-    bool Write(const std::filesystem::path& path, const MarkListReply& marks)
+    bool Write(const std::filesystem::path& path, const MarkListReply& marks, const Datasheets* datasheets)
     {
         m_screen.Announce(CreatingInfo(m_config.format));
         DialogProgress progress(m_screen, m_ports);
-        const DocumentOutput output{m_config.format, m_config.iconDir, m_ports.archiver};
+        const DocumentOutput output{m_config.format, m_config.iconDir, m_ports.archiver, datasheets};
         std::string error;
         switch (WriteMarkDocument(path, marks.records, m_state.controlCode, m_config.serviceUrl, &progress,
                                   m_result.report, error, output)) {
@@ -320,6 +360,9 @@ private:
         // Marks whose position could not be read got no placemark; tell the user once.
         if (m_result.report.skipped > 0)
             m_ports.messages.Show(SkippedMarksMessage(m_result.report));
+        // The map is whole, but the package goes without some pages: say so, once.
+        if (!m_result.datasheetWarning.empty())
+            m_ports.messages.Show(m_result.datasheetWarning);
     }
 
     // Every failure shows its one message (none once the run is cancelled); the screen
@@ -353,6 +396,18 @@ private:
 };
 
 } // namespace
+
+std::string FetchingDatasheetsInfo(std::size_t done, std::size_t total)
+{
+    // Thousands grouped with commas, whatever the locale: 2,000.
+    auto grouped = [](std::size_t value) {
+        std::string digits = std::to_string(value);
+        for (std::size_t at = digits.size(); at > 3; at -= 3)
+            digits.insert(at - 3, 1, ',');
+        return digits;
+    };
+    return "Fetching datasheets " + grouped(done) + " of " + grouped(total) + "...";
+}
 
 std::string NoViewerMessage(const std::filesystem::path& document, std::string_view reason)
 {

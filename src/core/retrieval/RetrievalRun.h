@@ -22,6 +22,10 @@ namespace tervane {
 inline constexpr std::string_view kInfoFetching = "Getting PID list from NivoraIDB...";
 inline constexpr std::string_view kInfoStarting = "Starting GoogleEarth...";
 
+// The processing dialog while a field package's pages come: "Fetching datasheets 120 of
+// 2,000...".
+std::string FetchingDatasheetsInfo(std::size_t done, std::size_t total);
+
 // A modal message box: the text, an OK button, the application title as caption.
 class MessageBox {
 public:
@@ -54,8 +58,8 @@ public:
 std::string NoViewerMessage(const std::filesystem::path& document, std::string_view reason);
 
 // Whether the user has ended the program while the run was busy: closed the window, chose
-// Exit, pressed Escape, or sent a termination signal. The run asks between its steps and
-// for every mark it writes. A cancelled run ends at once and quietly: no message, no
+// Exit, pressed Escape, or sent a termination signal. The run asks between its steps, for
+// every mark it writes and between groups of datasheet requests. A cancelled run ends at once and quietly: no message, no
 // document (its temporary file is removed), no settings saved, no viewer.
 class RunCancellation {
 public:
@@ -94,6 +98,12 @@ struct RunConfig {
     // False when the primary reply already holds everything, as a saved reply does: the
     // companion request is composed but not fetched.
     bool fetchCompanion = true;
+    // A field package: a KMZ package that carries the datasheet page of every placed mark
+    // (other formats go without). The pages are fetched after the mark list and kept in
+    // datasheetCache (empty: nowhere); offline, the cache alone is asked.
+    bool datasheets = false;
+    bool datasheetsOffline = false;
+    std::filesystem::path datasheetCache;
 };
 
 enum class RunOutcome {
@@ -107,6 +117,7 @@ enum class RunOutcome {
 struct RunResult {
     RunOutcome outcome = RunOutcome::Failed;
     std::string message;             // the text shown for a failure
+    std::string datasheetWarning;    // shown after a written field package that misses pages
     std::filesystem::path kmlPath;   // the document written, with its format's extension
     MarkDocumentReport report;       // counts of placemarks and skipped marks
     MarkListRequest request;         // the composed request, once composed

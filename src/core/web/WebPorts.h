@@ -67,6 +67,39 @@ public:
     virtual void SetDeadline(const RunDeadline* /*deadline*/) {}
     // The budget of a run's deadline: how long a run may wait for the service in all.
     virtual std::chrono::milliseconds TimeLimit() const { return kDefaultTimeLimit; }
+    // A smaller size limit for every later reply, until set back to 0: replies larger
+    // than this fail as replies larger than the transfer's own limit do.
+    virtual void SetReplyLimit(std::size_t /*maxBytes*/) {}
+};
+
+// Requests made while it lives count against `deadline`: the transfer outlives a run.
+class DeadlineScope {
+public:
+    DeadlineScope(Transfer& transfer, const RunDeadline& deadline) : m_transfer(transfer)
+    {
+        m_transfer.SetDeadline(&deadline);
+    }
+    ~DeadlineScope() { m_transfer.SetDeadline(nullptr); }
+    DeadlineScope(const DeadlineScope&) = delete;
+    DeadlineScope& operator=(const DeadlineScope&) = delete;
+
+private:
+    Transfer& m_transfer;
+};
+
+// Replies taken while it lives are at most `maxBytes` each.
+class ReplyLimitScope {
+public:
+    ReplyLimitScope(Transfer& transfer, std::size_t maxBytes) : m_transfer(transfer)
+    {
+        m_transfer.SetReplyLimit(maxBytes);
+    }
+    ~ReplyLimitScope() { m_transfer.SetReplyLimit(0); }
+    ReplyLimitScope(const ReplyLimitScope&) = delete;
+    ReplyLimitScope& operator=(const ReplyLimitScope&) = delete;
+
+private:
+    Transfer& m_transfer;
 };
 
 // The sign-in dialog as the fetch sees it.

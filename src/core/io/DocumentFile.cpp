@@ -1,4 +1,4 @@
-#include "kml/DocumentFile.h"
+#include "io/DocumentFile.h"
 
 #include <algorithm>
 #include <atomic>
