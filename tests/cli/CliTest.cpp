@@ -277,6 +277,7 @@ TEST_F(CliTest, RefusalsSayWhyAndWriteNothing)
         {"unknown format", 2, Gps({"--format", "KML"}), "--format: 'KML'"},
         {"password file without user", 2, {"--state", "VA", "--password-file", "password"}, "--user"},
         {"open with dry run", 2, {"--state", "VA", "--dry-run", "--open"}, "--open"},
+        {"datasheets in a GPX file", 2, Gps({"--format", "gpx", "--datasheets"}), "--datasheets needs --format kmz"},
         {"unreadable reply file", 2, Gps({"--reply", "nowhere"}), "nowhere"},
         {"an input error carrying terminal sequences", 1, Gps({"--reply", "-"}),
          "INPUT ERROR: \\x1b]0;owned\\x07County\\x1b[2J\\x1b]52;c;aGk=\\x1b\\ unknown\n",
@@ -489,6 +490,59 @@ TEST_F(CliTest, FetchesFromTheSampleServiceWithAndWithoutSignIn)
     for (int i = 0; i < 200 && !fs::exists(opened); ++i) // the viewer starts detached
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(written.string(), ReadFile(opened));
+}
+
+// A field package carries every mark's datasheet; made again from the saved reply with
+// the service gone, it takes them all from the cache; with nothing cached, it is still
+// written and names what it goes without. GDAL reads every placemark with its page.
+TEST_F(CliTest, FieldPackageCarriesEveryDatasheetOnlineAndFromTheCache)
+{
+    const std::string reply =
+        sample::AnswerMarkList({{"1", "PROJECT"}, {"2", "GPS1234"}, {"3", "N"}, {"4", "X-0-0"}}).body;
+    WriteFile(m_dir / "reply.txt", reply);
+    const MarkListReply read = ReadMarkList(reply, "X-0-0");
+    const std::size_t marks = read.records.size();
+    ASSERT_LT(4u, marks);
+    const fs::path written = m_dir / "GPS1234.kmz";
+    auto placemarks = [&](const std::string& what) {
+        const auto [status, kml] =
+            Shell("python3 -c 'import sys, zipfile; sys.stdout.write(zipfile.ZipFile(sys.argv[1]).read(\"doc.kml\")"
+                  ".decode())' '" + written.string() + "'");
+        EXPECT_EQ(0, status) << kml;
+        return CountOf(kml, what);
+    };
+    std::string service;
+    {
+        sample::SampleService running("", "");
+        service = "http://127.0.0.1:" + std::to_string(running.Bind(0));
+        ASSERT_TRUE(running.ServeInBackground());
+        const CliResult result =
+            Run({.args = {"--project", "GPS1234", "--service", service, "--format", "kmz", "--datasheets"}});
+        EXPECT_EQ(0, result.status) << result.err;
+        EXPECT_EQ("", result.err);
+        EXPECT_EQ(marks, placemarks("<pre> TERVANE SAMPLE SERVICE - DATASHEET\n"));
+    }
+    const std::vector<std::string> offline{"--project", "GPS1234",     "--service", service,
+                                           "--reply",   "reply.txt",   "--format",  "kmz", "--datasheets"};
+    CliResult result = Run({.args = offline});
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ("", result.err);
+    EXPECT_EQ(marks, placemarks("<pre> TERVANE SAMPLE SERVICE - DATASHEET\n"));
+    if (Installed("ogrinfo")) {
+        const std::string info = Shell("ogrinfo -ro -al '" + written.string() + "'").second;
+        EXPECT_NE(std::string::npos, info.find("Feature Count: " + std::to_string(marks) + "\n")) << info;
+        EXPECT_EQ(marks, CountOf(info, "  description (String) = ")) << info;
+        EXPECT_EQ(marks, CountOf(info, "TERVANE SAMPLE SERVICE - DATASHEET")) << info;
+    }
+
+    fs::remove_all(m_dir / "home" / ".cache");
+    result = Run({.args = offline});
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ(written.string() + "\n", result.out);
+    EXPECT_EQ(std::to_string(marks) + " datasheets are not included in the package. The first: " +
+                  std::string(read.records.begin()->pid) + " (not in the cache, and a saved reply is read without asking the service).\n",
+              result.err);
+    EXPECT_EQ(marks, placemarks("<p>The datasheet is not included: not in the cache"));
 }
 
 // Ctrl+C, a hang-up or a kill while a large document is written used to leave its hidden

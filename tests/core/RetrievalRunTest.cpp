@@ -3,6 +3,8 @@
 #include "ReplyLines.h"
 #include "RunFakes.h"
 
+#include "datasheets/DatasheetCache.h"
+#include "datasheets/Datasheets.h"
 #include "retrieval/ServiceAddress.h"
 #include "web/FetchMarkList.h"
 
@@ -292,6 +294,56 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
             opens.push_back(url + " as surveyor:s3cret");
         EXPECT_EQ(opens, fetch.requested);
         EXPECT_EQ(row.signIn ? 1 : 0, fetch.asked);
+    }
+}
+
+// A field package asks for the pages of the placed marks alone, says after writing which
+// page it goes without, and a run ended during the pages stops there: no further
+// request, no file, no message.
+TEST_F(RunTest, FieldPackageFetchesThePagesOfPlacedMarksAndEndsWhenCancelled)
+{
+    config.format = OutputFormat::Kmz;
+    config.datasheets = true;
+    config.datasheetCache = dir / "cache";
+    config.iconDir = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
+    config.fetchCompanion = false;
+    std::string reply = MarkLine("BAD001", "N386023", "W0770213", "BAD MINUTES") + "\n";
+    std::vector<std::string> pages;
+    for (int i = 0; i < 6; ++i) {
+        const std::string pid = "AB000" + std::to_string(i);
+        reply += MarkLine(pid, "N38532" + std::to_string(i), "W0770213", "MARK") + "\n";
+        pages.push_back(DatasheetLink(config.serviceUrl, pid));
+        if (i != 2)
+            fakes.Reply(pages.back(), "page of " + pid);
+    }
+    for (const std::string cancelAt : {"", "info: Fetching datasheets 4 of 6..."}) {
+        SCOPED_TRACE(cancelAt);
+        fs::remove_all(config.datasheetCache);
+        fs::remove(dir / "VA_Fairfax_H-0-0.kmz");
+        fakes.log.clear();
+        fakes.requested.clear();
+        fakes.Reply(kPrimary, reply);
+        fakes.cancelAt = cancelAt;
+
+        const RunResult result = Run();
+
+        std::vector<std::string> asked;
+        for (std::size_t i = 0; i < (cancelAt.empty() ? pages.size() : 4); ++i)
+            asked.push_back(pages[i] + " as nobody");
+        EXPECT_EQ(asked, std::vector(fakes.requested.begin() + 1, fakes.requested.end()));
+        if (!cancelAt.empty()) {
+            EXPECT_EQ(RunOutcome::Cancelled, result.outcome);
+            EXPECT_EQ("", fakes.Last("message"));
+            EXPECT_FALSE(fs::exists(dir / "VA_Fairfax_H-0-0.kmz"));
+            continue;
+        }
+        ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
+        EXPECT_TRUE(fs::exists(dir / "VA_Fairfax_H-0-0.kmz"));
+        EXPECT_NE(fakes.log.end(), std::find(fakes.log.begin(), fakes.log.end(), "info: Fetching datasheets 6 of 6..."));
+        EXPECT_EQ("message: 1 datasheet is not included in the package: AB0002 (" + std::string(RunFakes::kRefused) +
+                      ").",
+                  fakes.Last("message"));
+        EXPECT_TRUE(DatasheetCache(config.datasheetCache).Find("AB0005")); // kept for the next run
     }
 }
 

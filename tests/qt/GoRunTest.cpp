@@ -222,5 +222,29 @@ TEST(GoRun, EndingTheProgramClosesAMessageBoxTheRunWaitsOn)
     EXPECT_EQ(run.RequestCount(), 0);
 }
 
+// A field package: the choice is open to the KMZ package alone and remembered; the pages
+// come in a step of their own, counted on the dialog, and are kept in the cache.
+TEST(GoRun, AFieldPackageFetchesTheDatasheetsInAStepOfItsOwn)
+{
+    GoRun run;
+    std::filesystem::copy(std::filesystem::path(TERVANE_SOURCE_DIR) / "data" / "icons", run.Path() / "icons");
+    EXPECT_FALSE(run.Find<QAction>("mnuDatasheets")->isEnabled());
+    run.Trigger("mnuFormatKmz");
+    ASSERT_TRUE(run.Find<QAction>("mnuDatasheets")->isEnabled());
+    run.Trigger("mnuDatasheets");
+    EXPECT_EQ(run.settings.GetSetting(kSettingsSection, kDatasheetsKey, ""), "1");
+    run.CountyQuery("Fairfax ");
+    run.PressGo();
+
+    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
+    const std::size_t pages = static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(run.Path() / "cache"), {}));
+    EXPECT_LT(0u, pages);
+    EXPECT_EQ(run.shownTexts, (std::vector<std::string>{std::string(kInfoFetching),
+                                                         "Fetching datasheets 0 of " + std::to_string(pages) + "...",
+                                                         "Creating .kmz file...", "Packing .kmz file..."}));
+    EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{run.Path() / "VA_Fairfax_H-G.kmz"});
+}
+
 } // namespace
 } // namespace tervane::test
