@@ -5,6 +5,7 @@
 //
 //   tervane_bench_companion [runs]      (default 5 runs per order and delay)
 
+#include "LocalService.h"
 #include "ReplyGenerator.h"
 
 #include "adapters/HttpTransfer.h"
@@ -104,13 +105,6 @@ double TimedRun(Transfer& transfer, const std::string& serviceUrl, const std::fi
     return took.count();
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 } // namespace
 } // namespace tervane::bench
 
@@ -128,11 +122,8 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
         res.set_content(marks, "text/plain");
     });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread serving([&server] { server.listen_after_bind(); });
-    for (int i = 0; i < 500 && !server.is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    const std::string serviceUrl = "http://127.0.0.1:" + std::to_string(port);
+    const LocalService service(server);
+    const std::string& serviceUrl = service.Url();
 
     QTemporaryDir folder;
     HttpTransfer sideBySide;
@@ -150,7 +141,5 @@ int main(int argc, char** argv)
         }
         std::printf("%-10.1f %-18.3f %-18.3f\n", delay / 1000.0, Median(sequential), Median(parallel));
     }
-    server.stop();
-    serving.join();
     return 0;
 }
