@@ -206,8 +206,9 @@ TEST_F(DatasheetTest, EveryPageIsIncludedOrNamedMissingWithItsReason)
     EXPECT_EQ((std::vector<std::string>{"2/10", "6/10", "10/10"}), std::vector(server.shown.begin(), server.shown.begin() + 3));
 }
 
-// The user ends the program between groups: no further request goes out.
-TEST_F(DatasheetTest, CancellingStopsBeforeTheNextGroup)
+// No further request goes out once the user ends the program, or once a whole group went
+// unanswered (a service that stopped answering would hold the run a time limit per group).
+TEST_F(DatasheetTest, StopsAskingWhenCancelledOrWhenAWholeGroupIsUnanswered)
 {
     std::vector<std::string> names;
     for (int i = 0; i < 10; ++i)
@@ -223,6 +224,17 @@ TEST_F(DatasheetTest, CancellingStopsBeforeTheNextGroup)
         EXPECT_EQ(atOnce, server.groups.back().size());
         EXPECT_EQ(0u, server.limit);
     }
+    PageServer silent;
+    for (const std::string& pid : names)
+        silent.pages[pid] = {false, {}, "The mark-list service did not answer within 60 seconds."};
+    silent.pages["AB0000"] = PageServer::Page("page");
+    Datasheets datasheets;
+    ASSERT_TRUE(FetchDatasheets(pids, {"http://marks.test", nullptr, false, kNow}, silent, nullptr, datasheets));
+    EXPECT_EQ(2u, silent.groups.size());
+    EXPECT_EQ(9u, datasheets.Missing());
+    EXPECT_EQ("not asked, the service having answered none of the requests before: The mark-list service did not "
+              "answer within 60 seconds.",
+              datasheets.Find("AB0009")->text);
 }
 
 // A page is text from outside: inside the description it shows as text, whatever it

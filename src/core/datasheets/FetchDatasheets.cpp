@@ -49,8 +49,18 @@ public:
         const std::size_t atOnce = std::max<std::size_t>(m_source.requestsAtOnce, 1);
         for (std::size_t first = 0; first < wanted.size(); first += atOnce) {
             const std::size_t last = std::min(first + atOnce, wanted.size());
-            if (!Ask(std::span(wanted).subspan(first, last - first)))
+            const std::span<Wanted> group = std::span(wanted).subspan(first, last - first);
+            if (!m_gone.empty()) {
+                // A service that answered none of a group is not asked again: a dead one
+                // would otherwise hold the run for a time limit per group.
+                for (Wanted& page : group)
+                    Settle(page.pid, page.stale ? std::optional(std::move(page.stale->page)) : std::nullopt,
+                           "not asked, the service having answered none of the requests before: " + m_gone);
+                if (!Report())
+                    return false;
+            } else if (!Ask(group)) {
                 return false;
+            }
         }
         return true;
     }
@@ -97,6 +107,8 @@ private:
         }
         if (Cancelled())
             return false;
+        if (std::none_of(outcomes.begin(), outcomes.end(), [](const TransferOutcome& o) { return o.answered; }))
+            m_gone = outcomes.front().error;
         for (std::size_t i = 0; i < group.size(); ++i)
             Take(group[i], outcomes[i]);
         return Report();
@@ -152,6 +164,7 @@ private:
     Datasheets& m_datasheets;
     std::size_t m_done = 0;
     std::size_t m_total = 0;
+    std::string m_gone; // why the service answered none of a group; empty while it answers
 };
 
 } // namespace

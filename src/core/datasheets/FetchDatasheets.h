@@ -20,6 +20,8 @@
 //   | answered with nothing                           | missing: an empty page          |
 //   | no reply (unreachable, time-out, too large)     | missing: the transfer's reason  |
 //   | not in the cache, offline                       | missing: not in the cache       |
+//   | after a group none of which was answered        | not asked: missing, or the      |
+//   |                                                 |   cache's older copy            |
 //   | a PID that cannot name a file                   | missing, never asked for        |
 
 #include "datasheets/DatasheetCache.h"
