@@ -15,15 +15,10 @@
 #include <QTimer>
 
 #include <httplib.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <atomic>
-#include <map>
 #include <thread>
 
 namespace tervane {
@@ -76,103 +71,19 @@ std::string LocalUrl(int port, const std::string& path)
     return "http://127.0.0.1:" + std::to_string(port) + path;
 }
 
-// Sends fixed bytes for each path over a raw socket and hangs up: with a Content-Length
-// that matches what is sent, or none, so that the end of the connection ends the body.
-class RawReplyServer {
-public:
-    // Paths with their packed bodies; each is served as /cl<path> and /close<path>.
-    explicit RawReplyServer(std::map<std::string, std::string> bodies) : m_bodies(std::move(bodies))
-    {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(m_listener, 8) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            ADD_FAILURE() << "no local socket";
-        port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~RawReplyServer()
-    {
-        m_stopping = true;
-        m_thread.join();
-        ::close(m_listener);
-    }
-    std::string Url(const std::string& path) const { return LocalUrl(port, path); }
-    int port = 0;
-
-private:
-    void Serve()
-    {
-        while (!m_stopping) {
-            pollfd waiting{m_listener, POLLIN, 0};
-            if (::poll(&waiting, 1, 50) <= 0)
-                continue;
-            const int client = ::accept(m_listener, nullptr, nullptr);
-            if (client < 0)
-                continue;
-            std::string request;
-            char buffer[4096];
-            for (int reads = 0; reads < 100 && request.find("\r\n\r\n") == std::string::npos; ++reads) {
-                pollfd readable{client, POLLIN, 0};
-                if (::poll(&readable, 1, 1000) <= 0)
-                    break;
-                const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-                if (got <= 0)
-                    break;
-                request.append(buffer, static_cast<std::size_t>(got));
-            }
-            // "GET /cl/path HTTP/1.1": the framing, then the path of the body.
-            const std::size_t framingEnd = request.starts_with("GET /") ? request.find('/', 5) : std::string::npos;
-            const std::size_t targetEnd = request.find(' ', 4);
-            if (framingEnd == std::string::npos || targetEnd == std::string::npos || framingEnd > targetEnd) {
-                ::close(client);
-                continue;
-            }
-            const bool withLength = request.starts_with("GET /cl/");
-            const std::string path = request.substr(framingEnd, targetEnd - framingEnd);
-            const auto body = m_bodies.find(path);
-            std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n";
-            if (body != m_bodies.end()) {
-                answer += "Content-Encoding: " + std::string(path.starts_with("/deflate") ? "deflate" : "gzip") +
-                          "\r\n";
-                if (withLength)
-                    answer += "Content-Length: " + std::to_string(body->second.size()) + "\r\n";
-                answer += "\r\n" + body->second;
-            } else {
-                answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-            }
-            for (std::size_t sent = 0; sent < answer.size();) {
-                const ssize_t n = ::send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += static_cast<std::size_t>(n);
-            }
-            ::shutdown(client, SHUT_WR);
-            ::close(client);
-        }
-    }
-
-    std::map<std::string, std::string> m_bodies;
-    int m_listener = -1;
-    std::atomic<bool> m_stopping{false};
-    std::thread m_thread;
-};
-
 class LocalMarkServer {
 public:
     LocalMarkServer()
     {
         // Text goes packed with gzip, as the transfer asks for it; "gzip", "deflate" and
         // "br" label a body as packed that way.
-        const struct {
-            const char* path;
+        struct Fixed {
+            std::string path;
             int status;
             std::string body;
             std::string type;
-        } fixed[] = {
+        };
+        std::vector<Fixed> fixed = {
             // Bytes that are not UTF-8 must come back untouched.
             {"/latin1", 200, "  1.  AB1234 \xB0\xE9\r\n", "text/plain; charset=ISO-8859-1"},
             // The service's own refusal: a 200 page that names itself.
@@ -188,13 +99,37 @@ public:
             // A gzip header and no deflate stream after it.
             {"/gzip-corrupt", 200, std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10) + "not deflate", "gzip"},
         };
+        // A gzip stream of two parts, the first ending on a block boundary, whole and cut
+        // short: each with a Content-Length that matches what is sent (/cl), and without one,
+        // the end of the connection ending the body (/close).
+        std::vector<std::size_t> parts;
+        const std::string whole = Pack({kMarkLines, kMarkLines}, kGzip, &parts);
+        std::string badCrc = whole;
+        badCrc[whole.size() - 8] ^= 0x01;
+        const std::pair<const char*, std::string> cuts[] = {
+            {"/gzip-whole", whole},
+            {"/gzip-cut-in-header", whole.substr(0, 5)},
+            {"/gzip-cut-at-block", whole.substr(0, parts[0])},
+            {"/gzip-cut-before-trailer", whole.substr(0, whole.size() - 8)},
+            {"/gzip-wrong-crc", badCrc},
+            {"/deflate-bare", Pack({kMarkLines}, -MAX_WBITS)},
+        };
+        for (const auto& [path, body] : cuts)
+            for (const std::string framing : {"/cl", "/close"})
+                fixed.push_back({framing + path, 200, body, path[1] == 'd' ? "deflate" : "gzip"});
         for (const auto& answer : fixed) {
             m_server.Get(answer.path, [answer](const httplib::Request&, httplib::Response& res) {
                 res.status = answer.status;
                 const bool packed = answer.type == "gzip" || answer.type == "deflate" || answer.type == "br";
                 if (packed)
                     res.set_header("Content-Encoding", answer.type);
-                res.set_content(answer.body, packed ? "application/octet-stream" : answer.type);
+                if (!answer.path.starts_with("/close/"))
+                    return res.set_content(answer.body, packed ? "application/octet-stream" : answer.type);
+                res.set_content_provider("application/octet-stream", [answer](size_t, httplib::DataSink& sink) {
+                    sink.write(answer.body.data(), answer.body.size());
+                    sink.done();
+                    return true;
+                });
             });
         }
         // Basic credentials of kUser:kPassword give the marks; counts the credentials offered.
@@ -240,6 +175,7 @@ public:
                 return false;
             });
         });
+        m_server.set_keep_alive_max_count(1); // hangs up after each answer, ending a body without a length
         port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         for (int i = 0; i < 500 && !m_server.is_running(); ++i)
@@ -308,20 +244,6 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         "The mark-list service's reply is larger than 1 KiB and was not accepted.";
     const std::string undecodable = "The mark-list service's reply could not be read: ";
     constexpr qint64 kCap = 1024;
-    // Two parts, the first ending on a block boundary: cut there, the stream still reads
-    // as far as it goes, and is not whole.
-    std::vector<std::size_t> ends;
-    const std::string packed = Pack({kMarkLines, kMarkLines}, kGzip, &ends);
-    std::string badCrc = packed;
-    badCrc[packed.size() - 8] ^= 0x01;
-    RawReplyServer raw({
-        {"/gzip-whole", packed},
-        {"/gzip-cut-in-header", packed.substr(0, 5)},
-        {"/gzip-cut-at-block", packed.substr(0, ends[0])},
-        {"/gzip-cut-before-trailer", packed.substr(0, packed.size() - 8)},
-        {"/gzip-wrong-crc", badCrc},
-        {"/deflate-bare", Pack({kMarkLines}, -MAX_WBITS)},
-    });
     struct Row {
         std::string name;
         std::string url;
@@ -370,7 +292,7 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
     // Every cut used to come back as a reply, a part of the marks or nothing, whether the
     // Content-Length matched the cut or the end of the connection ended the body.
     for (const std::string framing : {"/cl", "/close"}) {
-        const auto url = [&](const char* path) { return raw.Url(framing + path); };
+        const auto url = [&](const char* path) { return server.Url(framing + path); };
         rows.push_back({framing + " whole gzip", url("/gzip-whole"), kCap, cancel, 0, "", kMarkLines + kMarkLines});
         rows.push_back({framing + " bare deflate", url("/deflate-bare"), kCap, cancel, 0, "", kMarkLines});
         for (const char* cut : {"/gzip-cut-in-header", "/gzip-cut-at-block", "/gzip-cut-before-trailer",
