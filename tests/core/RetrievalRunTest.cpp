@@ -227,7 +227,8 @@ TEST_F(RunTest, EachPairOfAnswersEndsAsOneAfterTheOther)
         SetUp();
         fakes.replies[kPrimary] = row.primary;
         fakes.replies[kCompanion] = row.companion;
-        fakes.answer = row.signIn;
+        if (row.signIn)
+            fakes.answers = {*row.signIn};
 
         const RunResult result = Run();
 
@@ -281,7 +282,8 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
         SCOPED_TRACE(row.name);
         RunFakes fetch;
         fetch.replies[url] = row.script;
-        fetch.answer = row.signIn;
+        if (row.signIn)
+            fetch.answers = {*row.signIn};
         std::string reply = "untouched";
         std::string error = "stale";
         FetchMarkList(url, reply, error, fetch, fetch);

@@ -79,13 +79,13 @@ TEST(GoRun, TheChosenFormatIsWrittenRememberedAndOpened)
     run.PressGo();
 
     const std::filesystem::path written = run.Path() / "VA_Fairfax_H-G.kmz";
-    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
+    EXPECT_EQ(run.All("message: "), std::vector<std::string>{});
     EXPECT_EQ(run.Written(), (std::vector<std::string>{"VA_Fairfax_H-G.kmz", "icons"}));
     EXPECT_EQ(testing::ReadFile(written).substr(0, 4), std::string("PK\x03\x04", 4));
-    EXPECT_EQ(run.shownTexts,
-              (std::vector<std::string>{std::string(kInfoFetching), "Creating .kmz file...", "Packing .kmz file..."}));
-    EXPECT_FALSE(run.dialogVisible || run.hourglass);
-    EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
+    EXPECT_EQ(run.All("info: "), (std::vector<std::string>{std::string(kInfoFetching), "Creating .kmz file...",
+                                                           "Packing .kmz file...", std::string(kInfoStarting)}));
+    EXPECT_FALSE(run.Busy());
+    EXPECT_EQ(run.All("opened "), std::vector<std::string>{written.string()});
 }
 
 // A first query by project on a fresh start, with the state and county never touched, is
@@ -101,11 +101,11 @@ TEST(GoRun, AProjectQueryOnAFreshStartIsWrittenAndAFailedViewerIsNamed)
 
     const std::filesystem::path written = run.Path() / "GPS1234.kml";
     EXPECT_EQ(run.Written(), std::vector<std::string>{"GPS1234.kml"});
-    EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
-    ASSERT_EQ(run.messages.size(), 1u);
-    EXPECT_EQ(run.messages[0], "No viewer could be started for the document. It was written to:\n" +
-                                   written.string() + "\n\n" + run.viewerFailure);
-    EXPECT_FALSE(run.dialogVisible || run.hourglass);
+    EXPECT_EQ(run.All("opened "), std::vector<std::string>{written.string()});
+    EXPECT_EQ(run.All("message: "), std::vector<std::string>{"No viewer could be started for the document. It was "
+                                                             "written to:\n" +
+                                                             written.string() + "\n\n" + run.viewerFailure});
+    EXPECT_FALSE(run.Busy());
 }
 
 // Against a fast service the run is over before the second click of a double click
@@ -130,7 +130,7 @@ TEST(GoRun, ADoubleClickOrEnterOnGoRunsOneQueryInputMeanwhileIsDropped)
     QApplication::sendEvent(go, &second);
     QTest::mouseRelease(go, Qt::LeftButton, {}, at);
     EXPECT_EQ(run.RequestCount(), 1);
-    EXPECT_EQ(run.opened.size(), 1u);
+    EXPECT_EQ(run.All("opened ").size(), 1u);
 
     QTest::qWait(QApplication::doubleClickInterval() + 50);
     run.CountyQuery("Fairfax"); // the run hid the rows
@@ -146,9 +146,9 @@ TEST(GoRun, ADoubleClickOrEnterOnGoRunsOneQueryInputMeanwhileIsDropped)
     QTest::keyClick(go, Qt::Key_Return);
     QTest::qWait(200);
 
-    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
+    EXPECT_EQ(run.All("message: "), std::vector<std::string>{});
     EXPECT_EQ(run.RequestCount(), 2);
-    EXPECT_EQ(run.opened.size(), 2u);
+    EXPECT_EQ(run.All("opened ").size(), 2u);
     EXPECT_EQ(run.Written(), std::vector<std::string>{"VA_Fairfax_H-G.kml"});
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "the Stations menu stayed closed";
     if (QWidget* popup = QApplication::activePopupWidget())
@@ -193,10 +193,10 @@ TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
 
         EXPECT_LT(clock.elapsed(), 1500);
         EXPECT_EQ(run.quits, 1);
-        EXPECT_TRUE(run.messages.empty()) << run.messages.front();
-        EXPECT_TRUE(run.opened.empty());
+        EXPECT_EQ(run.All("message: "), std::vector<std::string>{});
+        EXPECT_EQ(run.Last("opened "), "");
         EXPECT_EQ(run.Written(), std::vector<std::string>{});
-        EXPECT_FALSE(run.dialogVisible || run.hourglass);
+        EXPECT_FALSE(run.Busy());
         EXPECT_EQ(run.settings.GetSetting(kSettingsSection, kStateKey, "<absent>"), "<absent>");
     }
 }

@@ -64,8 +64,8 @@ TEST(MainWindowStartUp, RestoresRememberedTextsAndFillsTheListsOrReportsTheCatal
         EXPECT_EQ(w.Find<QComboBox>("cboControlType")->count(), catalogue ? std::ssize(kControlTypes) : 0);
         EXPECT_EQ(Entries(w.Find<QComboBox>("cboState")).size(), catalogue ? 4u : 0u);
         EXPECT_EQ(VisibleRows(w).size(), catalogue ? 0u : std::size(kRows));
-        EXPECT_EQ(w.messages.size(), catalogue ? 0u : 1u);
-        EXPECT_TRUE(catalogue || w.messages.at(0).find("Country.dat") != std::string::npos);
+        EXPECT_EQ(w.All("message: ").size(), catalogue ? 0u : 1u);
+        EXPECT_TRUE(catalogue || w.Last("message: ").find("Country.dat") != std::string::npos);
     }
 }
 
@@ -133,7 +133,7 @@ TEST(MainWindowChoosingState, PickingOrTypingAStateLoadsItsCounties)
 
     std::filesystem::remove(w.Path() / "Country.dat");
     w.PickState(3);
-    EXPECT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.All("message: ").size(), 1u);
     EXPECT_EQ(county->count(), 0);
 }
 
@@ -321,7 +321,7 @@ TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
     WindowUnderTest w;
     w.ShowActive();
     w.Trigger("mnuHelp");
-    EXPECT_NE(w.messages.at(0).find("Tervane.html"), std::string::npos) << w.messages.at(0);
+    EXPECT_NE(w.Last("message: ").find("Tervane.html"), std::string::npos) << w.Last("message: ");
     std::ofstream(w.Path() / "Tervane.html") << "<html><body><h1>Using Tervane</h1></body></html>";
     QTest::keyClick(&w.window, Qt::Key_F1);
     auto* help = w.window.findChild<HelpWindow*>();

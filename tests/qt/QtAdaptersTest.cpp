@@ -310,7 +310,7 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         transfer.SetTimeout(10s); // a wrong ending comes as the time-out's message, not as a hang
         QElapsedTimer clock;
         clock.start();
-        test::RecordingPorts ports;
+        testing::RunFakes ports;
         ports.answers = {row.answer};
         std::string reply = untouched;
         std::string error;
@@ -376,15 +376,12 @@ TEST(HttpTransfer, SendsRequestsSideBySideAbortAndTheDeadlineEndThemAll)
 // time the user spends in the sign-in dialog does not count against it.
 TEST(HttpTransfer, EveryRequestOfARunSharesOneDeadline)
 {
-    struct SlowSignIn : test::RecordingPorts {
+    struct SlowSignIn : testing::RunFakes {
         SignInAnswer Ask() override
         {
             std::this_thread::sleep_for(1200ms);
-            return RecordingPorts::Ask();
+            return RunFakes::Ask();
         }
-    };
-    struct NoQueryInputs : QueryInputs {
-        void HideQueryInputs() override {}
     };
     const MarkListInputs county{"SC", "VA", "Fairfax ", "HORIZONTAL", "", "", "", "", "US"};
     const struct {
@@ -406,8 +403,6 @@ TEST(HttpTransfer, EveryRequestOfARunSharesOneDeadline)
         transfer.SetTimeout(1s);
         SlowSignIn ports;
         ports.answers = {{true, kUser, kPassword}};
-        NoQueryInputs inputs;
-        MemorySettingsStore settings;
         RegionCatalogue catalogue(std::filesystem::path(TEST_DATA_DIR) / "requests-catalogue.dat");
         std::string controlCode;
         RunState state{controlCode, catalogue};
@@ -416,7 +411,7 @@ TEST(HttpTransfer, EveryRequestOfARunSharesOneDeadline)
         config.outputDir = folder.path().toStdString();
         config.openDocument = false;
         config.saveSettings = false;
-        RunPorts run{ports, ports, inputs, ports, settings, transfer, ports, ports};
+        RunPorts run{ports, ports, ports, ports, ports.settings, transfer, ports, ports};
         QElapsedTimer clock;
         clock.start();
         const RunResult result = RetrievalRun(county, state, config, run);
