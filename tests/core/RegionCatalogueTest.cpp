@@ -161,5 +161,27 @@ TEST(RegionCatalogue, ReadFailuresAreReportedAndRetried)
     EXPECT_EQ(std::nullopt, counties.regionDesignation);
 }
 
+// The catalogue shipped in data/: a few well-known counties, renamed and split ones too.
+TEST(CountryDat, KnownCountiesHaveTheirCodes)
+{
+    const struct {
+        const char* state;
+        const char* county;
+        const char* fips;
+    } rows[] = {
+        {"VA", "Fairfax", "059"},
+        {"AK", "Kusilvak Census Area", "158"},
+        {"AK", "Wade Hampton Census Area", ""},   // renamed since 2010
+        {"AK", "Valdez-Cordova Census Area", ""}, // split since 2010
+    };
+    RegionCatalogue catalogue(fs::path(TERVANE_SOURCE_DIR) / "data" / "Country.dat");
+    for (const auto& row : rows) {
+        std::string fips;
+        std::string error;
+        ASSERT_TRUE(catalogue.GetStateCo(row.state, row.county, fips, error)) << error;
+        EXPECT_EQ(row.fips, fips) << row.state << ' ' << row.county;
+    }
+}
+
 } // namespace
 } // namespace tervane
