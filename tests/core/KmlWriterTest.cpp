@@ -74,19 +74,14 @@ TEST(EscapeKml, KeepsTheDocumentWellFormed)
 // Exact, whole-field compares: a lower-case or padded code is no code.
 TEST(KmlPieces, StyleFromTheOrderCodes)
 {
-    const struct {
-        const char* horizontal;
-        const char* vertical;
-        const char* style;
-    } rows[] = {
+    const char* const rows[][3] = {
         {"S", "1", "PnkStar"}, {"A", "2", "PnkTri"}, {"0", "", "PnkTri"},  {"N", "1", "PnkTri"},
         {"B", "", "BrnTri"},   {"1", "2", "BluTri"}, {"2", "1", "RedTri"}, {"3", "", "BlkTri"},
         {"", "1", "BluSqr"},   {"", "2", "RedSqr"},  {"", "", "BlkSqr"},   {"s", "2", "RedSqr"},
         {"4", "3", "BlkSqr"},  {"2 ", "", "BlkSqr"},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.style, PlacemarkStyleId(row.horizontal, row.vertical))
-            << "'" << row.horizontal << "' '" << row.vertical << "'";
+    for (const auto& [horizontal, vertical, style] : rows)
+        EXPECT_EQ(style, PlacemarkStyleId(horizontal, vertical)) << "'" << horizontal << "' '" << vertical << "'";
 }
 
 // A waypoint's link must be a URI (the GPX schema says so): whatever RFC 3986 does not
@@ -95,26 +90,21 @@ TEST(KmlPieces, StyleFromTheOrderCodes)
 // section around it.
 TEST(KmlPieces, GpxLinkPercentEncodesThePid)
 {
-    const struct {
-        const char* pid;
-        const char* gpxLink;
-        const char* kmlLink;
-    } rows[] = {
+    const char* const rows[][3] = {
         {"AB1234", "PidBox=AB1234\"", "PidBox=AB1234\""},
         {"A]B[10% a#?/:@  ", "PidBox=A%5DB%5B10%25%20a%23%3F%2F%3A%40%20%20\"", "PidBox=A]B[10% a#?/:@  \""},
         {"x&'=+-._~\xC3\xA9", "PidBox=x%26%27%3D%2B-._~%C3%A9\"", "PidBox=x&amp;&apos;=+-._~\xC3\xA9\""},
         {"A]]>&\"", "PidBox=A%5D%5D%3E%26%22\"", "PidBox=A]]&gt;&amp;&quot;\">A]]&gt;&amp;&quot;</a>]]>\r\n"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [pid, gpxLink, kmlLink] : rows) {
         std::string gpx;
-        AppendWaypoint(gpx, row.pid, "M", 38.9, -77, "2", "1", "http://marks.example.org");
-        EXPECT_NE(std::string::npos, gpx.find(std::string("<link href=\"http://marks.example.org/cgi-bin/"
-                                                          "ds_mark.prl?") +
-                                              row.gpxLink))
+        AppendWaypoint(gpx, pid, "M", 38.9, -77, "2", "1", "http://marks.example.org");
+        EXPECT_NE(std::string::npos,
+                  gpx.find(std::string("<link href=\"http://marks.example.org/cgi-bin/ds_mark.prl?") + gpxLink))
             << gpx;
         std::string kml;
-        AppendPlacemark(kml, row.pid, "M", 38.9, -77, "2", "1", "http://marks.example.org");
-        EXPECT_NE(std::string::npos, kml.find(row.kmlLink)) << kml;
+        AppendPlacemark(kml, pid, "M", 38.9, -77, "2", "1", "http://marks.example.org");
+        EXPECT_NE(std::string::npos, kml.find(kmlLink)) << kml;
     }
 }
 

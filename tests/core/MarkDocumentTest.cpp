@@ -234,11 +234,7 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
 // quoted for CSV where needed, with what a spreadsheet takes for a formula defused.
 TEST(WriteMarkDocument, ReplyTextIsRepairedAndEscapedInEveryTextFormat)
 {
-    const struct {
-        const char* designation;
-        const char* json;
-        const char* csv;
-    } rows[] = {
+    const char* const rows[][3] = {
         {"SAY \"HI\" \\ X  \r", R"("SAY \"HI\" \\ X")", R"("SAY ""HI"" \ X")"},
         {"CAF\xC9\x01 \xE2\x82\xAC", "\"CAF\xC3\x89 \xE2\x82\xAC\"", "CAF\xC3\x89 \xE2\x82\xAC"},
         {"A\tB, C", R"("A\u0009B, C")", "\"A\tB, C\""},
@@ -247,16 +243,15 @@ TEST(WriteMarkDocument, ReplyTextIsRepairedAndEscapedInEveryTextFormat)
         {"@SUM(A1)\x7F", "\"@SUM(A1)\x7F\"", "'@SUM(A1)\x7F"},
         {"A-1 +B", R"("A-1 +B")", "A-1 +B"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [designation, json, csv] : rows) {
         MarkDocumentReport report;
-        const std::string reply = MarkLine("AB1234", "N385323", "W0770213", row.designation) + "\n";
+        const std::string reply = MarkLine("AB1234", "N385323", "W0770213", designation) + "\n";
         EXPECT_NE(std::string::npos, Document(reply, report, {OutputFormat::GeoJson})
-                                         .find(std::string("\"designation\": ") + row.json + ","))
-            << row.json;
-        EXPECT_NE(
-            std::string::npos,
-            Document(reply, report, {OutputFormat::Csv}).find(std::string("\r\nAB1234,") + row.csv + ",38."))
-            << row.csv;
+                                         .find(std::string("\"designation\": ") + json + ","))
+            << json;
+        EXPECT_NE(std::string::npos,
+                  Document(reply, report, {OutputFormat::Csv}).find(std::string("\r\nAB1234,") + csv + ",38."))
+            << csv;
     }
 }
 

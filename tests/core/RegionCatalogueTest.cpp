@@ -164,22 +164,18 @@ TEST(RegionCatalogue, ReadFailuresAreReportedAndRetried)
 // The catalogue shipped in data/: a few well-known counties, renamed and split ones too.
 TEST(CountryDat, KnownCountiesHaveTheirCodes)
 {
-    const struct {
-        const char* state;
-        const char* county;
-        const char* fips;
-    } rows[] = {
+    const char* const rows[][3] = {
         {"VA", "Fairfax", "059"},
         {"AK", "Kusilvak Census Area", "158"},
         {"AK", "Wade Hampton Census Area", ""},   // renamed since 2010
         {"AK", "Valdez-Cordova Census Area", ""}, // split since 2010
     };
     RegionCatalogue catalogue(fs::path(TERVANE_SOURCE_DIR) / "data" / "Country.dat");
-    for (const auto& row : rows) {
+    for (const auto& [state, county, code] : rows) {
         std::string fips;
         std::string error;
-        ASSERT_TRUE(catalogue.GetStateCo(row.state, row.county, fips, error)) << error;
-        EXPECT_EQ(row.fips, fips) << row.state << ' ' << row.county;
+        ASSERT_TRUE(catalogue.GetStateCo(state, county, fips, error)) << error;
+        EXPECT_EQ(code, fips) << state << ' ' << county;
     }
 }
 
