@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 
 namespace tervane {
 namespace {
@@ -44,7 +46,8 @@ struct RunTest : ::testing::Test {
 
     const fs::path dir =
         fs::temp_directory_path() /
-        ("tervane-run-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        ("tervane-run-" + std::to_string(::getpid()) +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     MarkListInputs inputs = kCounty;
     RunConfig config;
     RunFakes fakes;
