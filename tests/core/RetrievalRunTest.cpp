@@ -90,52 +90,25 @@ TEST_F(RunTest, CountyQueryJoinsTheRepliesAndReportsSkippedMarksLast)
               std::vector<std::string>(fakes.log.end() - 3, fakes.log.end()));
 }
 
-// Ending the program while the document is written ends the run quietly: no document, no
-// temporary file, no message, nothing remembered, no viewer, nothing left on the screen.
-TEST_F(RunTest, CancelledWhileWritingLeavesNothing)
-{
-    const struct {
-        OutputFormat format;
-        std::string cancelAt;
-    } rows[] = {{OutputFormat::Kml, "bar 1"},
-                {OutputFormat::Kmz, "bar 1"},
-                {OutputFormat::Kmz, "info: " + std::string(kInfoPacking)}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.cancelAt);
-        fakes = RunFakes();
-        fakes.Reply(kPrimary, kSmith + kSmith);
-        fakes.Reply(kCompanion, kGps);
-        fakes.cancelAt = row.cancelAt;
-        config.format = row.format;
-        config.iconDir = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
-
-        const RunResult result = Run();
-
-        EXPECT_EQ(RunOutcome::Cancelled, result.outcome);
-        EXPECT_EQ("", result.message);
-        EXPECT_EQ("", fakes.Last("message: "));
-        EXPECT_EQ("", fakes.Last("opened "));
-        EXPECT_EQ((std::vector<std::string>{"dialog hidden", "pointer: default"}),
-                  std::vector<std::string>(fakes.log.end() - 2, fakes.log.end()));
-        EXPECT_TRUE(fs::is_empty(dir));
-        EXPECT_TRUE(fakes.settings.Empty());
-    }
-}
-
 // The mark list and its companion go side by side, and each pair of answers ends as it
 // did when they went one after the other: the document holds the primary's marks then the
 // companion's; the companion's message replaces the primary's; a sign-in that either or
 // both ask for is asked once, and each refused request is repeated once with its answer.
 // Each failure shows its one message (ending in a space: the start of it), leaves neither
-// the dialog nor the hourglass up, and writes, remembers and opens nothing. No mode ends
-// without a message.
-TEST_F(RunTest, EachPairOfAnswersEndsInTheDocumentOrOneMessage)
+// the dialog nor the hourglass up, and writes, remembers and opens nothing. No mode, and
+// ending the program while the document is written (or packed), end without a message.
+TEST_F(RunTest, EachPairOfAnswersEndsInTheDocumentOrOneMessageOrQuietly)
 {
     using Change = void (*)(MarkListInputs&, RunConfig&);
     const Change same = [](MarkListInputs&, RunConfig&) {};
+    const Change kmz = [](MarkListInputs&, RunConfig& to) {
+        to.format = OutputFormat::Kmz;
+        to.iconDir = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
+    };
     const SignInAnswer confirmed{true, "surveyor", "s3cret"};
     const TransferReply smith{200, "", kSmith};
     const TransferReply gps{200, "", kGps};
+    const TransferReply smiths{200, "", kSmith + kSmith};
     const TransferReply refusal{401, "Unauthorized", ""};
     const TransferReply down{0, "", "primary down"};
     const TransferReply gone{0, "", "companion down"};
@@ -151,6 +124,7 @@ TEST_F(RunTest, EachPairOfAnswersEndsInTheDocumentOrOneMessage)
         RunOutcome outcome;
         std::string message;
         std::vector<std::string> requested;
+        std::string cancelAt = ""; // the user ends the program once the log holds this
     } rows[] = {
         // clang-format off
         {"no state, before the inputs hide", [](MarkListInputs& in, RunConfig&) { in.stateText = ""; }, {}, {},
@@ -185,12 +159,20 @@ TEST_F(RunTest, EachPairOfAnswersEndsInTheDocumentOrOneMessage)
          confirmed, RunOutcome::Failed, failed, {p + "nobody", c + "nobody", p + "surveyor:s3cret"}},
         {"the repeat fails", same, {refusal, down}, {refusal, gps}, confirmed, RunOutcome::Failed, "primary down",
          {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
+        {"ended while the KML is written", same, {smiths}, {gps}, std::nullopt, RunOutcome::Cancelled, "", both,
+         "bar 1"},
+        {"ended while the KMZ's document is written", kmz, {smiths}, {gps}, std::nullopt, RunOutcome::Cancelled, "",
+         both, "bar 1"},
+        {"ended while the KMZ is packed", kmz, {smiths}, {gps}, std::nullopt, RunOutcome::Cancelled, "", both,
+         "info: " + std::string(kInfoPacking)},
         // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         fakes = RunFakes();
+        fakes.cancelAt = row.cancelAt;
         inputs = kCounty;
+        config = RunConfig();
         SetUp();
         row.change(inputs, config);
         fakes.replies[kPrimary] = row.primary;
@@ -214,6 +196,7 @@ TEST_F(RunTest, EachPairOfAnswersEndsInTheDocumentOrOneMessage)
             EXPECT_EQ(row.message.empty() ? std::vector<std::string>{} : std::vector{result.message},
                       fakes.All("message: "));
             EXPECT_EQ(row.message != kMsgStateRequired, fakes.Last("inputs") == "inputs hidden");
+            EXPECT_EQ("", fakes.Last("opened "));
             EXPECT_TRUE(fs::is_empty(dir));
             EXPECT_TRUE(fakes.settings.Empty());
         }
