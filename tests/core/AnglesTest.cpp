@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <limits>
 #include <string>
 
@@ -92,19 +91,6 @@ TEST(LeadingValue, ReadsTheNumberAtTheStart)
         EXPECT_DOUBLE_EQ(row.value, LeadingValue(row.text)) << row.name;
     for (const char* text : {"", "   ", ".", "-", "+", "-.", "abc", "e5", "N385323", "\r5"})
         EXPECT_EQ(0.0, LeadingValue(text)) << '"' << text << '"';
-}
-
-TEST(LeadingValue, IgnoresTheLocaleDecimalComma)
-{
-    // setlocale hands back the new locale's name: copy the old one before changing it.
-    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
-        GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed (scripts/setup.sh makes it)";
-    const double value = LeadingValue("2.5");
-    const double comma = LeadingValue("2,5");
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_DOUBLE_EQ(2.5, value);
-    EXPECT_DOUBLE_EQ(2.0, comma);
 }
 
 } // namespace

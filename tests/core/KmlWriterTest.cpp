@@ -1,6 +1,8 @@
 #include "kml/KmlWriter.h"
 
+#include "calcs/LeadingValue.h"
 #include "kml/GpxWriter.h"
+#include "text/TerminalText.h"
 
 #include <gtest/gtest.h>
 
@@ -32,15 +34,21 @@ TEST(KmlNumber, FifteenSignificantDigitsPlainNotation)
         EXPECT_EQ(row.text, KmlNumber(row.value)) << row.name;
 }
 
-TEST(KmlNumber, PointEvenUnderACommaLocale)
+// A comma-decimal locale changes neither the numbers written nor those read.
+TEST(KmlNumber, PointEvenUnderACommaLocaleWhichLeadingValueIgnoresToo)
 {
+    const std::string saved = std::setlocale(LC_ALL, nullptr); // the name goes with the change
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
-        GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+        GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed (scripts/setup.sh makes it)";
     const std::locale previous = std::locale::global(std::locale("de_DE.UTF-8"));
     const std::string number = KmlNumber(1234.5);
+    const double value = LeadingValue("2.5");
+    const double comma = LeadingValue("2,5");
     std::locale::global(previous);
-    std::setlocale(LC_ALL, "C");
+    std::setlocale(LC_ALL, saved.c_str());
     EXPECT_EQ("1234.5", number);
+    EXPECT_DOUBLE_EQ(2.5, value);
+    EXPECT_DOUBLE_EQ(2.0, comma);
 }
 
 TEST(EscapeKml, KeepsTheDocumentWellFormed)
@@ -115,6 +123,32 @@ TEST(KmlPieces, DatasheetLinkOnTheConfiguredService)
               DatasheetLink("http://127.0.0.1:8080/", "AB1234"));
     EXPECT_EQ("http://marks.example.org/cgi-bin/ds_mark.prl?PidBox=AB1234",
               DatasheetLink("marks.example.org", "AB1234"));
+}
+
+// Sequences a hostile reply was seen to carry, and the neighbours that must stay as
+// they are.
+TEST(TerminalText, ShowsControlCharactersAndKeepsText)
+{
+    const struct {
+        const char* name;
+        std::string text;
+        std::string shown;
+    } rows[] = {
+        {"title change", "INPUT ERROR\x1b]0;pwned\x07!", "INPUT ERROR\\x1b]0;pwned\\x07!"},
+        {"screen clear", "\x1b[2J\x1b[H", "\\x1b[2J\\x1b[H"},
+        {"clipboard write", "\x1b]52;c;aGk=\x1b\\", "\\x1b]52;c;aGk=\\x1b\\"},
+        {"tab and line ends stay", "a\tb\r\nc\nd", "a\tb\r\nc\nd"},
+        {"a lone CR would overwrite the line", "safe\rEVIL", "safe\\x0dEVIL"},
+        {"NUL, DEL", std::string("a\0b\x7f", 4), "a\\x00b\\x7f"},
+        {"C1 CSI written as UTF-8", "x\xc2\x9bK", "x\\xc2\\x9bK"},
+        {"C1 CSI as a lone byte", "x\x9bK", "x\\x9bK"},
+        {"UTF-8 letters stay", "Stra\xc3\x9f \xc2\xb0 \xe2\x82\xac", "Stra\xc3\x9f \xc2\xb0 \xe2\x82\xac"},
+        {"Latin-1 letters stay", "\xb0\xe9", "\xb0\xe9"},
+        {"a cut sequence at the end", "ab\xc2", "ab\xc2"},
+        {"C1 CSI inside an overlong form", "x\xe0\x80\x9bK", "x\xe0\\x80\\x9bK"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.shown, EscapeForTerminal(row.text)) << row.name;
 }
 
 } // namespace
