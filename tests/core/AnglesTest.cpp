@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <limits>
 #include <string>
 
@@ -15,12 +17,7 @@ constexpr double kMarkHalfSecond = 38.0 + 53.0 / 60 + 23.5 / 3600;
 // Accepted texts carry no message; refused ones leave the angle at 0.
 TEST(ParseDmsAngle, AcceptedAndRefusedTexts)
 {
-    const struct {
-        const char* name;
-        const char* text;
-        double degrees;
-        const char* message;
-    } rows[] = {
+    const std::tuple<const char*, const char*, double, const char*> rows[] = {
         // clang-format off
         {"compact DDMMSS", "385323", kMark, ""},
         {"shortest compact text", "10203", 1.0 + 2.0 / 60 + 3.0 / 3600, ""},
@@ -50,13 +47,13 @@ TEST(ParseDmsAngle, AcceptedAndRefusedTexts)
         {"degrees and minutes overflow together", "--1.7e308:-1e308", 0, "<*** Invalid angle - -1.7e308:-1e308 ***>"},
         // clang-format on
     };
-    for (const auto& row : rows) {
-        std::string_view text = row.text;
+    for (const auto& [name, given, degrees, message] : rows) {
+        std::string_view text = given;
         double angle = 1;
         std::string error = "stale";
-        EXPECT_EQ(*row.message == '\0', ParseDmsAngle(text, angle, error)) << row.name;
-        EXPECT_EQ(row.message, error) << row.name;
-        EXPECT_NEAR(row.degrees, RadToDeg(angle), 1e-11) << row.name;
+        EXPECT_EQ(*message == '\0', ParseDmsAngle(text, angle, error)) << name;
+        EXPECT_EQ(message, error) << name;
+        EXPECT_NEAR(degrees, RadToDeg(angle), 1e-11) << name;
     }
 }
 TEST(LeadingValue, ReadsTheNumberAtTheStart)
@@ -66,11 +63,7 @@ TEST(LeadingValue, ReadsTheNumberAtTheStart)
     // to 100000, so a mantissa of more digits than that outweighed any exponent and the
     // value came out on the wrong side, infinite for a vanishing number and the reverse.
     const std::string manyDigits(100005, '0');
-    const struct {
-        const char* name;
-        std::string text;
-        double value;
-    } rows[] = {
+    const std::tuple<const char*, std::string, double> rows[] = {
         // clang-format off
         {"leading zeros of a FIPS code", "059", 59},
         {"trailing text ignored", "12abc", 12},
@@ -87,8 +80,8 @@ TEST(LeadingValue, ReadsTheNumberAtTheStart)
         {"long fraction, huge exponent", "0." + manyDigits + "1e1000000000", kInf},
         // clang-format on
     };
-    for (const auto& row : rows)
-        EXPECT_DOUBLE_EQ(row.value, LeadingValue(row.text)) << row.name;
+    for (const auto& [name, text, value] : rows)
+        EXPECT_DOUBLE_EQ(value, LeadingValue(text)) << name;
     for (const char* text : {"", "   ", ".", "-", "+", "-.", "abc", "e5", "N385323", "\r5"})
         EXPECT_EQ(0.0, LeadingValue(text)) << '"' << text << '"';
 }

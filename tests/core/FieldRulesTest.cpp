@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tervane {
 namespace {
 
@@ -14,21 +16,17 @@ namespace {
 // '`' '{' around the letters, a point, blanks, control codes, letters outside ASCII.
 TEST(FieldRules, EachFieldTakesItsCharactersCapitalisesAndRefusesTheRest)
 {
-    const struct {
-        FilteredField field;
-        std::u32string_view typed;
-        std::u32string_view taken;
-    } rows[] = {
+    const std::tuple<FilteredField, std::u32string_view, std::u32string_view> rows[] = {
         {FilteredField::Latitude, U"09NnSsEeWw./:", U"09NNSS-------"},
         {FilteredField::Longitude, U"09EeWwNnSs.", U"09EEWW-----"},
         {FilteredField::Radius, U"09.,mM /:", U"09.------"},
         {FilteredField::Project, U"09AaZz@[`{./:-", U"09AAZZ--------"},
         {FilteredField::ControlType, U"AaZz &\x03\x16\x7f\u00e9\u00c9", U"AAZZ-------"},
     };
-    for (const auto& row : rows)
-        for (std::size_t i = 0; i < row.typed.size(); ++i)
-            EXPECT_EQ(row.taken.at(i), FieldCharacter(row.field, row.typed[i]).value_or(U'-'))
-                << "field/code " << static_cast<int>(row.field) << '/' << static_cast<unsigned>(row.typed[i]);
+    for (const auto& [field, typed, taken] : rows)
+        for (std::size_t i = 0; i < typed.size(); ++i)
+            EXPECT_EQ(taken.at(i), FieldCharacter(field, typed[i]).value_or(U'-'))
+                << "field/code " << static_cast<int>(field) << '/' << static_cast<unsigned>(typed[i]);
 }
 
 TEST(FieldRules, TheStateCodeIsTheFirstTwoCharactersNeverHalfOfOne)
@@ -47,11 +45,7 @@ TEST(FieldRules, TheStateCodeIsTheFirstTwoCharactersNeverHalfOfOne)
 // The whole table: a mistyped code would be sent to the service and name the file.
 TEST(ControlType, DisplayNamesMapToCodesAndCompanions)
 {
-    const struct {
-        const char* displayName;
-        const char* code;
-        bool companion;
-    } rows[] = {
+    const std::tuple<const char*, const char*, bool> rows[] = {
         // clang-format off
         {"HORIZONTAL", "H-0-0", true},        {"HORIZONTAL A", "H-A-0", true},
         {"HORIZONTAL B", "H-B-0", true},      {"HORIZONTAL 1", "H-1-0", true},
@@ -64,11 +58,11 @@ TEST(ControlType, DisplayNamesMapToCodesAndCompanions)
         {"DESTROYED", "D-D-0", false},
         // clang-format on
     };
-    for (const auto& row : rows) {
+    for (const auto& [displayName, expected, companion] : rows) {
         std::string code;
-        EXPECT_TRUE(LookupControlCode(code, row.displayName)) << row.displayName;
-        EXPECT_EQ(row.code, code) << row.displayName;
-        EXPECT_EQ(row.companion, HasGpsCompanion(code)) << row.displayName;
+        EXPECT_TRUE(LookupControlCode(code, displayName)) << displayName;
+        EXPECT_EQ(expected, code) << displayName;
+        EXPECT_EQ(companion, HasGpsCompanion(code)) << displayName;
     }
     for (const char* text : {"", "horizontal", "HORIZONTAL ", " GPS", "H-0-0"}) {
         std::string code = "TID-0";

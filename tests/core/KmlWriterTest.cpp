@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <clocale>
 #include <limits>
 #include <locale>
@@ -17,11 +19,7 @@ namespace {
 // are the values where that went wrong first, and the ones it does not look at.
 TEST(KmlNumber, FifteenSignificantDigitsPlainNotation)
 {
-    const struct {
-        const char* name;
-        double value;
-        const char* text;
-    } rows[] = {
+    const std::tuple<const char*, double, const char*> rows[] = {
         {"negative zero", -0.0, "0"},
         // Sixteen digits ending in 5 look like a tie, but the binary value is below it; a
         // real tie goes to even.
@@ -30,8 +28,8 @@ TEST(KmlNumber, FifteenSignificantDigitsPlainNotation)
         {"not a number", std::numeric_limits<double>::quiet_NaN(), "NaN"},
         {"negative infinity", -std::numeric_limits<double>::infinity(), "-INF"},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.text, KmlNumber(row.value)) << row.name;
+    for (const auto& [name, value, text] : rows)
+        EXPECT_EQ(text, KmlNumber(value)) << name;
 }
 
 // A comma-decimal locale changes neither the numbers written nor those read.
@@ -129,11 +127,7 @@ TEST(KmlPieces, DatasheetLinkOnTheConfiguredService)
 // they are.
 TEST(TerminalText, ShowsControlCharactersAndKeepsText)
 {
-    const struct {
-        const char* name;
-        std::string text;
-        std::string shown;
-    } rows[] = {
+    const std::tuple<const char*, std::string, std::string> rows[] = {
         {"title change", "INPUT ERROR\x1b]0;pwned\x07!", "INPUT ERROR\\x1b]0;pwned\\x07!"},
         {"screen clear", "\x1b[2J\x1b[H", "\\x1b[2J\\x1b[H"},
         {"clipboard write", "\x1b]52;c;aGk=\x1b\\", "\\x1b]52;c;aGk=\\x1b\\"},
@@ -147,8 +141,8 @@ TEST(TerminalText, ShowsControlCharactersAndKeepsText)
         {"a cut sequence at the end", "ab\xc2", "ab\xc2"},
         {"C1 CSI inside an overlong form", "x\xe0\x80\x9bK", "x\xe0\\x80\\x9bK"},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.shown, EscapeForTerminal(row.text)) << row.name;
+    for (const auto& [name, text, shown] : rows)
+        EXPECT_EQ(shown, EscapeForTerminal(text)) << name;
 }
 
 } // namespace

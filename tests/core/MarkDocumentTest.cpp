@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <csignal>
 #include <sstream>
 #include <sys/resource.h>
@@ -259,19 +261,15 @@ TEST(WriteMarkDocument, ReplyTextIsRepairedAndEscapedInEveryTextFormat)
 // the stem stay, and an empty project identifier's file keeps its one extension.
 TEST(DocumentPathFor, ReplacesOnlyTheLastExtension)
 {
-    const struct {
-        const char* kmlPath;
-        OutputFormat format;
-        const char* path;
-    } rows[] = {
+    const std::tuple<const char*, OutputFormat, const char*> rows[] = {
         {"out/VA_Fairfax_H-0-0.kml", OutputFormat::Kmz, "out/VA_Fairfax_H-0-0.kmz"},
         {"out/N38_W077_RADIUS-2.5MI_H-G.kml", OutputFormat::Gpx, "out/N38_W077_RADIUS-2.5MI_H-G.gpx"},
         {"out/.kml", OutputFormat::Kml, "out/.kml"},
         {"out/.kml", OutputFormat::Kmz, "out/.kmz"},
         {".kml", OutputFormat::Gpx, ".gpx"},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(fs::path(row.path), DocumentPathFor(row.kmlPath, row.format)) << row.kmlPath;
+    for (const auto& [kmlPath, format, path] : rows)
+        EXPECT_EQ(fs::path(path), DocumentPathFor(kmlPath, format)) << kmlPath;
 }
 
 TEST(WriteMarkDocument, SkippedMarksAreCountedWithTheFirstReason)
