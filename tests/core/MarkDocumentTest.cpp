@@ -91,12 +91,7 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
         MarkLine("GH3456", "N385200", "W0770300", "    ", 'A', ' ') + "\r\n";
     const fs::path icons = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
     RecordingArchiver archiver;
-    const struct {
-        std::string reply;
-        const char* controlCode;
-        const char* golden;
-        OutputFormat format;
-    } rows[] = {
+    const std::tuple<std::string, const char*, const char*, OutputFormat> rows[] = {
         {kSmith, "H-A-0", "smith.kml", OutputFormat::Kml},
         {kSmith, "H-A-0", "smith-doc.kml", OutputFormat::Kmz},
         {horizontal, "H-0-0", "horizontal.kml", OutputFormat::Kml},
@@ -105,11 +100,11 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
         {horizontal, "H-0-0", "horizontal.csv", OutputFormat::Csv},
     };
     MarkDocumentReport report;
-    for (const auto& row : rows) {
-        std::string written = Document(row.reply, report, {row.format, icons, &archiver}, row.controlCode);
-        if (row.format == OutputFormat::Kmz && !archiver.entries.empty())
+    for (const auto& [reply, controlCode, golden, format] : rows) {
+        std::string written = Document(reply, report, {format, icons, &archiver}, controlCode);
+        if (format == OutputFormat::Kmz && !archiver.entries.empty())
             written = archiver.entries[0].second;
-        EXPECT_EQ(ReadFile(fs::path(TEST_DATA_DIR) / row.golden), written) << row.golden;
+        EXPECT_EQ(ReadFile(fs::path(TEST_DATA_DIR) / golden), written) << golden;
     }
     std::vector<std::string> names;
     for (const auto& [name, bytes] : archiver.entries)

@@ -143,12 +143,7 @@ TEST(MainWindowChoosingState, PickingOrTypingAStateLoadsItsCounties)
 // as a control code.
 TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
 {
-    const struct {
-        const char* field;
-        const char* typed;
-        std::string expected;
-        int beeps;
-    } rows[] = {
+    const std::tuple<const char*, const char*, std::string, int> rows[] = {
         {"txtLatitude", "n38.5323", "N385323", 1}, {"txtLongitude", "w0770213", "W0770213", 0},
         {"txtRadius", "12.5mi", "12.5", 2},        {"txtProject", "l-27 001", "L27001", 2},
         {"cboControlType", "pacs ", "PACS", 1},
@@ -156,22 +151,22 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
     const QString del(QChar(0x7F));
     WindowUnderTest w;
     w.ShowActive();
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.field);
+    for (const auto& [name, typed, expected, beeped] : rows) {
+        SCOPED_TRACE(name);
         const int beeps = w.beeps;
-        QWidget* field = w.Find(row.field);
+        QWidget* field = w.Find(name);
         field->show();
         field->setFocus();
         auto* edit = qobject_cast<QLineEdit*>(field) ? qobject_cast<QLineEdit*>(field)
                                                      : qobject_cast<QComboBox*>(field)->lineEdit();
-        QTest::keyClicks(field, QString::fromLatin1(row.typed));
-        EXPECT_EQ(edit->text().toStdString(), row.expected);
-        EXPECT_EQ(w.beeps - beeps, row.beeps);
+        QTest::keyClicks(field, QString::fromLatin1(typed));
+        EXPECT_EQ(edit->text().toStdString(), expected);
+        EXPECT_EQ(w.beeps - beeps, beeped);
         for (Qt::Key key : {Qt::Key_F5, Qt::Key_Home, Qt::Key_Right, Qt::Key_Delete})
             QTest::sendKeyEvent(QTest::Click, field, key, key == Qt::Key_Delete ? del : QString(),
                                 Qt::NoModifier);
-        EXPECT_EQ(edit->text().toStdString(), std::string(row.expected).erase(1, 1));
-        EXPECT_EQ(w.beeps - beeps, row.beeps) << "no beep for keys without a character";
+        EXPECT_EQ(edit->text().toStdString(), std::string(expected).erase(1, 1));
+        EXPECT_EQ(w.beeps - beeps, beeped) << "no beep for keys without a character";
     }
 }
 

@@ -384,20 +384,15 @@ TEST(HttpTransfer, EveryRequestOfARunSharesOneDeadline)
         }
     };
     const MarkListInputs county{"SC", "VA", "Fairfax ", "HORIZONTAL", "", "", "", "", "US"};
-    const struct {
-        const char* name;
-        bool signIn;
-        RunOutcome outcome;
-        std::string message;
-    } rows[] = {
+    const std::tuple<const char*, bool, RunOutcome, std::string> rows[] = {
         {"primary and companion trickle", false, RunOutcome::Failed,
          "The mark-list service did not answer within 1 seconds."},
         {"the sign-in takes longer than the deadline", true, RunOutcome::Opened, ""},
     };
     LocalMarkServer server;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        server.listSignIn = row.signIn;
+    for (const auto& [name, signIn, outcome, message] : rows) {
+        SCOPED_TRACE(name);
+        server.listSignIn = signIn;
         QTemporaryDir folder;
         HttpTransfer transfer;
         transfer.SetTimeout(1s);
@@ -415,9 +410,9 @@ TEST(HttpTransfer, EveryRequestOfARunSharesOneDeadline)
         QElapsedTimer clock;
         clock.start();
         const RunResult result = RetrievalRun(county, state, config, run);
-        EXPECT_EQ(row.outcome, result.outcome);
-        EXPECT_EQ(row.message, result.message);
-        if (!row.signIn) {
+        EXPECT_EQ(outcome, result.outcome);
+        EXPECT_EQ(message, result.message);
+        if (!signIn) {
             EXPECT_LT(clock.elapsed(), 2000) << "ended before twice the deadline";
         }
     }
@@ -433,10 +428,7 @@ unsigned Mode(const QString& path)
 // cache; an absent value gives the default.
 TEST(QtSettingsStore, ValuesComeBackUnchangedInTheNextProgramRun)
 {
-    const struct {
-        const char* name;
-        std::string value;
-    } rows[] = {
+    const std::tuple<const char*, std::string> rows[] = {
         {"county with leading and trailing blanks", "  Prince George's  "},
         {"empty text, a value and no default", ""},
         {"comma, read by QSettings as a list if unquoted", "Anne Arundel, MD"},
@@ -451,16 +443,16 @@ TEST(QtSettingsStore, ValuesComeBackUnchangedInTheNextProgramRun)
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, written.path());
     {
         QtSettingsStore store;
-        for (const auto& row : rows)
-            store.SaveSetting(kSettingsSection, row.name, row.value);
+        for (const auto& [name, value] : rows)
+            store.SaveSetting(kSettingsSection, name, value);
     }
     ASSERT_TRUE(QDir(copied.path()).mkdir("Tervane"));
     ASSERT_TRUE(QFile::copy(written.filePath("Tervane/Tervane.conf"), copied.filePath("Tervane/Tervane.conf")));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, copied.path());
     QtSettingsStore nextRun;
-    for (const auto& row : rows)
-        EXPECT_EQ(row.value, nextRun.GetSetting(kSettingsSection, row.name, "absent")) << row.name;
-    EXPECT_EQ("absent", nextRun.GetSetting(kSignInSection, rows[0].name, "absent")) << "sections are apart";
+    for (const auto& [name, value] : rows)
+        EXPECT_EQ(value, nextRun.GetSetting(kSettingsSection, name, "absent")) << name;
+    EXPECT_EQ("absent", nextRun.GetSetting(kSignInSection, std::get<0>(rows[0]), "absent")) << "sections are apart";
 }
 
 // The file keeps the sign-in password: the folder made for it and the file are the

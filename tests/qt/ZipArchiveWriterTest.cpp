@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <zip.h>
 
 #include <unistd.h>
@@ -77,17 +79,15 @@ TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
         expected.replace(at, kIconBaseUrl.size(), kKmzIconFolder);
     fs::remove(folder / "plain.kml");
 
-    const struct {
-        const char* name;
-        std::size_t stopAt;
-    } rows[] = {{"packed whole", kPackingSteps + 1}, {"stopped half-way", kPackingSteps / 2}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    const std::tuple<const char*, std::size_t> rows[] = {{"packed whole", kPackingSteps + 1},
+                                                         {"stopped half-way", kPackingSteps / 2}};
+    for (const auto& [packing, stopAt] : rows) {
+        SCOPED_TRACE(packing);
         SteppedProgress progress;
-        progress.stopAt = row.stopAt;
+        progress.stopAt = stopAt;
         const fs::path kmz = folder / "marks.kmz";
         const DocumentOutput output{OutputFormat::Kmz, icons, &archiver};
-        if (row.stopAt > kPackingSteps) {
+        if (stopAt > kPackingSteps) {
             ASSERT_EQ(DocumentOutcome::Written,
                       WriteMarkDocument(kmz, marks.records, "H-A-0", "http://marks.example.org", &progress,
                                         report, error, output))
@@ -112,7 +112,7 @@ TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
         std::vector<std::string> left;
         for (const auto& entry : fs::directory_iterator(folder))
             left.push_back(entry.path().filename().string());
-        EXPECT_EQ(row.stopAt > kPackingSteps ? std::vector<std::string>{"marks.kmz"}
+        EXPECT_EQ(stopAt > kPackingSteps ? std::vector<std::string>{"marks.kmz"}
                                              : std::vector<std::string>{},
                   left);
         fs::remove(kmz);
