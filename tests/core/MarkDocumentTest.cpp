@@ -129,13 +129,9 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
 // with EFBIG as a full disk would.
 TEST(WriteMarkDocument, ReplacesTheEarlierFileOnlyWhenWhole)
 {
-    const struct {
-        std::string file;
-        bool blocked; // a folder of that name is in the way of the rename
-        std::size_t marks;
-        OutputFormat format;
-        std::string message; // % stands for the path; empty: written
-    } rows[] = {
+    // blocked: a folder of that name is in the way of the rename
+    // said: % stands for the path; empty: written
+    const std::tuple<std::string, bool, std::size_t, OutputFormat, std::string> rows[] = {
         {std::string(251, 'L') + ".kml", false, 1, OutputFormat::Kml, ""},
         {"missing/marks.kml", false, 1, OutputFormat::Kml,
          "Could not create the KML file %: No such file or directory"},
@@ -152,28 +148,28 @@ TEST(WriteMarkDocument, ReplacesTheEarlierFileOnlyWhenWhole)
     limited.rlim_cur = 64 * 1024;
     auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file.size() > 20 ? std::to_string(row.file.size()) + " characters" : row.file);
+    for (const auto& [file, blocked, marks, format, said] : rows) {
+        SCOPED_TRACE(file.size() > 20 ? std::to_string(file.size()) + " characters" : file);
         Folder folder;
-        const fs::path path = folder.path / row.file;
+        const fs::path path = folder.path / file;
         const bool earlier = fs::exists(path.parent_path());
-        if (row.blocked)
+        if (blocked)
             fs::create_directories(path / "inside");
         else if (earlier)
             WriteFile(path, "earlier");
         std::string reply;
-        for (std::size_t i = 0; i < row.marks; ++i)
+        for (std::size_t i = 0; i < marks; ++i)
             reply += kSmith;
         const MarkListReply read = ReadMarkList(reply, "");
         RecordingArchiver archiver;
         MarkDocumentReport report;
         std::string error;
-        EXPECT_EQ(row.message.empty() ? DocumentOutcome::Written : DocumentOutcome::Failed,
+        EXPECT_EQ(said.empty() ? DocumentOutcome::Written : DocumentOutcome::Failed,
                   WriteMarkDocument(path, read.records, "", kService, nullptr, report, error,
-                                    {row.format, "/no-icons", &archiver}));
-        std::string message = row.message;
+                                    {format, "/no-icons", &archiver}));
+        std::string message = said;
         EXPECT_EQ(message.empty() ? "" : message.replace(message.find('%'), 1, path.string()), error);
-        EXPECT_EQ(row.message.empty() ? golden : earlier && !row.blocked ? "earlier" : "", ReadFile(path));
+        EXPECT_EQ(said.empty() ? golden : earlier && !blocked ? "earlier" : "", ReadFile(path));
         EXPECT_EQ(earlier ? std::vector<std::string>{path.filename().string()} : std::vector<std::string>{},
                   folder.Entries());
         EXPECT_EQ(nullptr, TemporaryDocumentPath());
@@ -188,15 +184,10 @@ TEST(WriteMarkDocument, ReplacesTheEarlierFileOnlyWhenWhole)
 // The antimeridian is -180 in both documents, whichever side a mark names.
 TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
 {
-    const struct {
-        const char* name;
-        std::string reply;
-        const char* latitude;
-        const char* longitude;
-        const char* bounds;
-        const char* waypoint; // a GPX waypoint's start, or "" where the bounds say enough
-        const char* bbox;     // GeoJSON's: west, south, east, north
-    } rows[] = {
+    // waypoint: a GPX waypoint's start, or "" where the bounds say enough
+    // bbox: GeoJSON's: west, south, east, north
+    using Text = const char*;
+    const std::tuple<Text, std::string, Text, Text, Text, Text, Text> rows[] = {
         {"south and east", Reply({{"S100000", "E0100000"}, {"S200000", "E0200000"}}), "-15", "15",
          R"(<bounds minlat="-20" minlon="10" maxlat="-10" maxlon="20"/>)", "", "[10, -20, 20, -10]"},
         {"west past 180 wraps", Reply({{"N100000", "W1790000"}, {"N100000", "W1830000"}}), "10", "179",
@@ -212,17 +203,17 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
         {"no mark parses: no bounds", Reply({{"N386000", "W0770213"}}), "45", "-180",
          "<metadata>\r\n  </metadata>", "", "{\r\n  \"type\": \"FeatureCollection\",\r\n  \"features\": []"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [name, reply, latitude, longitude, bounds, waypoint, bbox] : rows) {
         MarkDocumentReport report;
-        const std::string kml = Document(row.reply, report);
-        EXPECT_EQ(row.latitude, KmlNumber(report.centreLatitude)) << row.name;
-        EXPECT_NE(std::string::npos, kml.find(std::string("<longitude>") + row.longitude + "</")) << row.name;
-        const std::string gpx = Document(row.reply, report, {OutputFormat::Gpx});
-        EXPECT_NE(std::string::npos, gpx.find(row.bounds)) << row.name << "\n" << gpx;
-        EXPECT_EQ(std::string::npos, gpx.find(R"(lon="180")")) << row.name;
-        EXPECT_NE(std::string::npos, gpx.find(row.waypoint)) << row.name << "\n" << gpx;
-        const std::string json = Document(row.reply, report, {OutputFormat::GeoJson});
-        EXPECT_NE(std::string::npos, json.find(row.bbox)) << row.name << "\n" << json;
+        const std::string kml = Document(reply, report);
+        EXPECT_EQ(latitude, KmlNumber(report.centreLatitude)) << name;
+        EXPECT_NE(std::string::npos, kml.find(std::string("<longitude>") + longitude + "</")) << name;
+        const std::string gpx = Document(reply, report, {OutputFormat::Gpx});
+        EXPECT_NE(std::string::npos, gpx.find(bounds)) << name << "\n" << gpx;
+        EXPECT_EQ(std::string::npos, gpx.find(R"(lon="180")")) << name;
+        EXPECT_NE(std::string::npos, gpx.find(waypoint)) << name << "\n" << gpx;
+        const std::string json = Document(reply, report, {OutputFormat::GeoJson});
+        EXPECT_NE(std::string::npos, json.find(bbox)) << name << "\n" << json;
     }
 }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <unistd.h>
 
 
@@ -215,13 +217,10 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
     const TransferReply marks{200, "", "   .  AB1234 1 2 ...\r\n"};
     const TransferReply refusal{200, "", "<html><title>401 Unauthorized</title></html>"};
     const TransferReply refusalIncomplete{200, "", refusal.body + "INPUT INCOMPLETE"};
-    const struct {
-        const char* name;
-        std::deque<TransferReply> script; // status 0: the transfer fails with the body as its error
-        std::optional<SignInAnswer> signIn;
-        std::string error;
-        std::string reply;
-    } rows[] = {
+    // script: status 0: the transfer fails with the body as its error
+    const std::tuple<const char*, std::deque<TransferReply>, std::optional<SignInAnswer>, std::string,
+                     std::string>
+        rows[] = {
         // clang-format off
         {"word in lower case is no refusal", {{200, "", "unauthorized"}}, std::nullopt, "", "unauthorized"},
         {"refusal, sign-in confirmed", {refusal, marks}, confirmed, "", marks.body},
@@ -236,22 +235,22 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
          refusalIncomplete.body},
         // clang-format on
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, script, signIn, failure, handedOn] : rows) {
+        SCOPED_TRACE(name);
         RunFakes fetch;
-        fetch.replies[url] = row.script;
-        if (row.signIn)
-            fetch.answers = {*row.signIn};
+        fetch.replies[url] = script;
+        if (signIn)
+            fetch.answers = {*signIn};
         std::string reply = "untouched";
         std::string error = "stale";
         FetchMarkList(url, reply, error, fetch, fetch);
-        EXPECT_EQ(row.error, error);
-        EXPECT_EQ(row.reply, reply);
+        EXPECT_EQ(failure, error);
+        EXPECT_EQ(handedOn, reply);
         std::vector<std::string> opens{url + " as nobody"};
-        if (row.signIn && row.signIn->loginSucceeded)
+        if (signIn && signIn->loginSucceeded)
             opens.push_back(url + " as surveyor:s3cret");
         EXPECT_EQ(opens, fetch.requested);
-        EXPECT_EQ(row.signIn ? 1 : 0, fetch.asked);
+        EXPECT_EQ(signIn ? 1 : 0, fetch.asked);
     }
 }
 

@@ -484,34 +484,31 @@ TEST(StartViewer, TellsWhetherAViewerTookTheDocument)
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.path().toLocal8Bit());
     const std::filesystem::path document = "relative name.kml";
-    const struct {
-        const char* script; // nullptr: no xdg-open
-        bool started;
-        std::string reason;
-    } rows[] = {
+    // shell: nullptr: no xdg-open
+    const std::tuple<const char*, bool, std::string> rows[] = {
         {"printf '%s' \"$1\" > \"$0.arg\"", true, ""},
         {"exec /bin/sleep 1", true, ""},
         {"exit 3", false, "xdg-open found no program that opens this type of file."},
         {"exit 4", false, "xdg-open ended with status 4."},
         {nullptr, false, "xdg-open could not be started: No such file or directory."},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.script ? row.script : "missing");
+    for (const auto& [shell, started, why] : rows) {
+        SCOPED_TRACE(shell ? shell : "missing");
         QFile::remove(bin.filePath("xdg-open"));
-        if (row.script) {
+        if (shell) {
             QFile script(bin.filePath("xdg-open"));
             ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-            script.write(QByteArray("#!/bin/sh\n") + row.script + "\n");
+            script.write(QByteArray("#!/bin/sh\n") + shell + "\n");
             script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         int looks = 0;
         std::string reason;
         QElapsedTimer clock;
         clock.start();
-        EXPECT_EQ(row.started, StartViewer(document, 300ms, [&looks] { ++looks; }, reason));
-        EXPECT_EQ(row.reason, reason);
+        EXPECT_EQ(started, StartViewer(document, 300ms, [&looks] { ++looks; }, reason));
+        EXPECT_EQ(why, reason);
         EXPECT_LT(clock.elapsed(), 1500) << "the wait is bounded";
-        if (row.started && row.script[0] == 'e') {
+        if (started && shell[0] == 'e') {
             EXPECT_GT(looks, 0) << "the window repaints while xdg-open decides";
         }
     }
