@@ -17,6 +17,7 @@
 #include <csignal>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 namespace tervane::test {
 namespace {

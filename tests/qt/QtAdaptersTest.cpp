@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 namespace tervane {
 namespace {
@@ -243,81 +244,70 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
     const std::string tooLarge =
         "The mark-list service's reply is larger than 1 KiB and was not accepted.";
     const std::string undecodable = "The mark-list service's reply could not be read: ";
-    constexpr qint64 kCap = 1024;
-    struct Row {
-        std::string name;
-        std::string url;
-        qint64 maxBytes;
-        SignInAnswer answer;
-        int asked;
-        std::string error;
-        std::string reply;
-    };
-    // Messages ending in ": " go on with the reason.
+    // Name, address, sign-in answer, sign-ins asked for, message (ending in ": ": it goes on
+    // with the reason) and the reply handed on.
+    using Row = std::tuple<std::string, std::string, SignInAnswer, int, std::string, std::string>;
     std::vector<Row> rows = {
-        {"bytes that are not UTF-8 kept", server.Url("/latin1"), kCap, cancel, 0, "",
-         "  1.  AB1234 \xB0\xE9\r\n"},
-        {"401 with a wrong password", server.Url("/basic"), kCap, wrong, 1, accessFailed, kBasicRefusal},
-        {"service refusal page again after sign-in", server.Url("/refusal-page"), kCap, right, 1,
-         accessFailed, kServicePageRefusal},
-        {"server error page", server.Url("/error500"), kCap, cancel, 0,
+        {"bytes that are not UTF-8 kept", server.Url("/latin1"), cancel, 0, "", "  1.  AB1234 \xB0\xE9\r\n"},
+        {"401 with a wrong password", server.Url("/basic"), wrong, 1, accessFailed, kBasicRefusal},
+        {"service refusal page again after sign-in", server.Url("/refusal-page"), right, 1, accessFailed,
+         kServicePageRefusal},
+        {"server error page", server.Url("/error500"), cancel, 0,
          "The server answered 500 Internal Server Error", "<h1>Software error</h1>"},
-        {"service input error on 400", server.Url("/input-error-400"), kCap, cancel, 0, "",
+        {"service input error on 400", server.Url("/input-error-400"), cancel, 0, "",
          "INPUT ERROR: no such county\n"},
-        {"redirected within the service, signed in", server.Url("/redirect-basic"), kCap, right, 1, "",
-         kMarkLines},
+        {"redirected within the service, signed in", server.Url("/redirect-basic"), right, 1, "", kMarkLines},
         // Its credentials used to follow the redirect to whoever asked.
-        {"redirected to another origin that asks for a sign-in", server.Url("/redirect-away"), kCap, right, 1,
+        {"redirected to another origin that asks for a sign-in", server.Url("/redirect-away"), right, 1,
          accessFailed, kBasicRefusal},
-        {"closed port", LocalUrl(closedPort, "/x"), kCap, right, 0,
+        {"closed port", LocalUrl(closedPort, "/x"), right, 0,
          "Could not reach the mark-list service: Connection refused", untouched},
-        {"not a web address", "ftp://127.0.0.1/marks", kCap, cancel, 0,
+        {"not a web address", "ftp://127.0.0.1/marks", cancel, 0,
          "The mark-list address is not a web address: ftp://127.0.0.1/marks", untouched},
-        {"too large by Content-Length", server.Url("/big"), kCap, cancel, 0, tooLarge, untouched},
+        {"too large by Content-Length", server.Url("/big"), cancel, 0, tooLarge, untouched},
         // Used to grow without bound: Qt buffered it and never said data had come.
-        {"endless chunked body", server.Url("/endless-chunked"), kCap, cancel, 0, tooLarge, untouched},
-        {"too large once unpacked", server.Url("/gzip-big"), kCap, cancel, 0, tooLarge, untouched},
+        {"endless chunked body", server.Url("/endless-chunked"), cancel, 0, tooLarge, untouched},
+        {"too large once unpacked", server.Url("/gzip-big"), cancel, 0, tooLarge, untouched},
         // These two used to wait for the time-out, and Qt spoke on stderr.
-        {"gzip bomb", server.Url("/gzip-bomb"), kCap, cancel, 0, tooLarge, untouched},
-        {"endless gzip stream", server.Url("/gzip-endless"), kCap, cancel, 0, tooLarge, untouched},
-        {"plain text labelled gzip", server.Url("/gzip-mislabelled"), kCap, cancel, 0, undecodable,
-         untouched},
-        {"gzip damaged", server.Url("/gzip-corrupt"), kCap, cancel, 0, undecodable, untouched},
-        {"deflate, zlib-wrapped", server.Url("/deflate"), kCap, cancel, 0, "", kMarkLines},
+        {"gzip bomb", server.Url("/gzip-bomb"), cancel, 0, tooLarge, untouched},
+        {"endless gzip stream", server.Url("/gzip-endless"), cancel, 0, tooLarge, untouched},
+        {"plain text labelled gzip", server.Url("/gzip-mislabelled"), cancel, 0, undecodable, untouched},
+        {"gzip damaged", server.Url("/gzip-corrupt"), cancel, 0, undecodable, untouched},
+        {"deflate, zlib-wrapped", server.Url("/deflate"), cancel, 0, "", kMarkLines},
         // Qt used to unpack it as a plain body: 'br' was not asked for.
-        {"an encoding not asked for", server.Url("/unknown-encoding"), kCap, cancel, 0, undecodable, untouched},
-        {"cut short is no short mark list", server.Url("/truncated"), kCap, cancel, 0,
+        {"an encoding not asked for", server.Url("/unknown-encoding"), cancel, 0, undecodable, untouched},
+        {"cut short is no short mark list", server.Url("/truncated"), cancel, 0,
          "The mark-list service's reply broke off: ", untouched},
     };
     // Every cut used to come back as a reply, a part of the marks or nothing, whether the
     // Content-Length matched the cut or the end of the connection ended the body.
     for (const std::string framing : {"/cl", "/close"}) {
         const auto url = [&](const char* path) { return server.Url(framing + path); };
-        rows.push_back({framing + " whole gzip", url("/gzip-whole"), kCap, cancel, 0, "", kMarkLines + kMarkLines});
-        rows.push_back({framing + " bare deflate", url("/deflate-bare"), kCap, cancel, 0, "", kMarkLines});
+        rows.push_back({framing + " whole gzip", url("/gzip-whole"), cancel, 0, "", kMarkLines + kMarkLines});
+        rows.push_back({framing + " bare deflate", url("/deflate-bare"), cancel, 0, "", kMarkLines});
         for (const char* cut : {"/gzip-cut-in-header", "/gzip-cut-at-block", "/gzip-cut-before-trailer",
                                 "/gzip-wrong-crc"})
-            rows.push_back({framing + cut, url(cut), kCap, cancel, 0, undecodable, untouched});
+            rows.push_back({framing + cut, url(cut), cancel, 0, undecodable, untouched});
     }
     // Nothing of Qt's own reaches the terminal.
     static std::vector<QString> qtSaid;
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& text) { qtSaid.push_back(text); });
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, url, answer, asked, message, handedOn] : rows) {
+        SCOPED_TRACE(name);
         HttpTransfer transfer; // fresh: no credentials left from an earlier row
-        transfer.SetMaxReplyBytes(row.maxBytes);
+        transfer.SetMaxReplyBytes(1024);
         transfer.SetTimeout(10s); // a wrong ending comes as the time-out's message, not as a hang
         QElapsedTimer clock;
         clock.start();
         testing::RunFakes ports;
-        ports.answers = {row.answer};
+        ports.answers = {answer};
         std::string reply = untouched;
         std::string error;
-        FetchMarkList(row.url, reply, error, transfer, ports);
-        EXPECT_EQ(row.error, row.error.ends_with(": ") ? error.substr(0, row.error.size()) : error);
-        EXPECT_EQ(row.reply, reply);
-        EXPECT_EQ(row.asked, ports.asked);
+        FetchMarkList(url, reply, error, transfer, ports);
+        EXPECT_EQ(message, message.ends_with(": ") ? error.substr(0, message.size()) : error);
+        EXPECT_EQ(handedOn, reply);
+        EXPECT_EQ(asked, ports.asked);
         EXPECT_LT(clock.elapsed(), 5000);
     }
     qInstallMessageHandler(previous);
