@@ -51,12 +51,7 @@ TEST(KmlNumber, PointEvenUnderACommaLocaleWhichLeadingValueIgnoresToo)
 
 TEST(EscapeKml, KeepsTheDocumentWellFormed)
 {
-    struct Row {
-        const char* name;
-        std::string text;
-        KmlEscape mode;
-        std::string escaped;
-    };
+    using Row = std::tuple<const char*, std::string, KmlEscape, std::string>;
     // clang-format off
     const Row rows[] = {
         {"markup characters", "A&B <C> D", KmlEscape::Text, "A&amp;B &lt;C&gt; D"},
@@ -73,8 +68,8 @@ TEST(EscapeKml, KeepsTheDocumentWellFormed)
         {"non-characters dropped", "A\xEF\xBF\xBE\xEF\xBF\xBF" "B", KmlEscape::Text, "AB"},
     };
     // clang-format on
-    for (const auto& row : rows)
-        EXPECT_EQ(row.escaped, EscapeKml(row.text, row.mode)) << row.name;
+    for (const auto& [name, text, mode, escaped] : rows)
+        EXPECT_EQ(escaped, EscapeKml(text, mode)) << name;
 }
 
 // Exact, whole-field compares: a lower-case or padded code is no code.

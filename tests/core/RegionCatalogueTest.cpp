@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 namespace tervane {
 namespace {
@@ -60,11 +61,8 @@ const Lines kCatalogue = {
 
 TEST(RegionCatalogue, ListsFollowTheBlockRulesTheLookupItsState)
 {
-    const struct {
-        const char* state;
-        Lines counties;
-        std::optional<std::string> designation; // of the region above the first matching state
-    } lists[] = {
+    // designation: of the region above the first matching state
+    const std::tuple<const char*, Lines, std::optional<std::string>> lists[] = {
         {"VA", {"Fairfax", "Prince William", "Culpeper"}, "United States"},
         {"MD", {"Montgomery", "Fairfax"}, "Elsewhere"},
         {"ON", {"Ottawa"}, "Canada"},
@@ -93,11 +91,11 @@ TEST(RegionCatalogue, ListsFollowTheBlockRulesTheLookupItsState)
         EXPECT_EQ((Lines{"A0 Somewhere", "VA Virginia", "MD Maryland", "VA Virginia (2)", "VA Virginia (3)",
                          "ON Ontario", ""}),
                   states);
-        for (const auto& row : lists) {
+        for (const auto& [state, counties, designation] : lists) {
             CountyList result;
-            ASSERT_TRUE(ListCounties(file, row.state, result, error)) << row.state;
-            EXPECT_EQ(row.counties, result.counties) << row.state;
-            EXPECT_EQ(row.designation, result.regionDesignation) << row.state;
+            ASSERT_TRUE(ListCounties(file, state, result, error)) << state;
+            EXPECT_EQ(counties, result.counties) << state;
+            EXPECT_EQ(designation, result.regionDesignation) << state;
         }
         RegionCatalogue catalogue(file);
         for (const auto& [state, county, code] : lookups) {

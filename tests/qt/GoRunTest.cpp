@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 namespace tervane::test {
 namespace {
@@ -161,10 +162,7 @@ TEST(GoRun, ADoubleClickOrEnterOnGoRunsOneQueryInputMeanwhileIsDropped)
 // viewer, and the program ends once the run has unwound, long before the time-out.
 TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
 {
-    const struct {
-        const char* name;
-        std::function<void(GoRun&)> end;
-    } cases[] = {
+    const std::tuple<const char*, std::function<void(GoRun&)>> cases[] = {
         {"closing the window", [](GoRun& run) { run.window.close(); }},
         {"Escape",
          [](GoRun& run) {
@@ -177,8 +175,8 @@ TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
              GoRun::QueueClick(bar, bar->actionGeometry(run.Find<QAction>("mnuExit")).center());
          }},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, end] : cases) {
+        SCOPED_TRACE(name);
         QTcpServer silent; // takes the connection and never answers
         ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
         GoRun run;
@@ -186,7 +184,7 @@ TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
         run.settings.SaveSetting(kServiceSection, kServiceKey,
                                  "http://127.0.0.1:" + std::to_string(silent.serverPort()));
         run.CountyQuery("Fairfax", "HORIZONTAL"); // with a companion request
-        QTimer::singleShot(100, &run.window, [&] { c.end(run); });
+        QTimer::singleShot(100, &run.window, [&] { end(run); });
         QElapsedTimer clock;
         clock.start();
         run.PressGo();

@@ -79,27 +79,24 @@ TEST(MainWindowModes, CommandsAndTheFocusShowTheRowsAQueryNeeds)
     WindowUnderTest w;
     w.ShowActive();
     w.Find("cmdGo")->setFocus();
-    const struct {
-        const char* command; // or the field that takes the focus
-        std::string mode;
-        Rows rows;
-    } steps[] = {
+    // command: or the field that takes the focus
+    const std::tuple<const char*, std::string, Rows> steps[] = {
         {"GetMonStateCo", "SC", {"cboState"}},
         {"cboState", "SC", {"cboState", "cboCounty"}},
         {"mnuLatLonRad", "LL", {"cboCounty", "txtLatitude", "txtLongitude", "txtRadius"}},
         {"cboCounty", "LL", {"cboCounty", "txtLatitude", "txtLongitude", "txtRadius", "cboControlType"}},
         {"mnuByProj", "PR", {"cboCounty", "txtProject", "cboControlType"}},
     };
-    for (const auto& step : steps) {
+    for (const auto& [command, mode, rows] : steps) {
         QWidget* before = QApplication::focusWidget();
-        if (auto* action = w.window.findChild<QAction*>(QString::fromLatin1(step.command))) {
+        if (auto* action = w.window.findChild<QAction*>(QString::fromLatin1(command))) {
             action->trigger();
-            EXPECT_TRUE(QApplication::focusWidget() == before || before->isHidden()) << step.command;
+            EXPECT_TRUE(QApplication::focusWidget() == before || before->isHidden()) << command;
         } else {
-            w.Find(step.command)->setFocus();
+            w.Find(command)->setFocus();
         }
-        EXPECT_EQ(w.window.QueryMode(), step.mode) << step.command;
-        EXPECT_EQ(VisibleRows(w), step.rows) << step.command;
+        EXPECT_EQ(w.window.QueryMode(), mode) << command;
+        EXPECT_EQ(VisibleRows(w), rows) << command;
     }
     w.window.HideQueryInputs();
     EXPECT_EQ(VisibleRows(w), Rows{"txtProject"});
