@@ -50,18 +50,35 @@ std::vector<std::string> Entries(QComboBox* list)
     return entries;
 }
 
-// Start-up restores the remembered state and county, fills the state and type lists and
+// The "Output" menu's choices that are ticked.
+std::vector<std::string> Ticked(WindowUnderTest& w)
+{
+    std::vector<std::string> texts;
+    for (const char* name : {"mnuFormatKml", "mnuFormatKmz", "mnuFormatGpx", "mnuFormatGeojson", "mnuFormatCsv"})
+        if (w.Find<QAction>(name)->isChecked())
+            texts.push_back(w.Find<QAction>(name)->text().toStdString());
+    return texts;
+}
+
+// Start-up restores the remembered state, county and output format (a remembered name the
+// program does not know leaves the KML document ticked), fills the state and type lists and
 // hides every row; without a catalogue it says so, leaving the lists empty, rows shown.
 TEST(MainWindowStartUp, RestoresRememberedTextsAndFillsTheListsOrReportsTheCatalogue)
 {
-    for (const bool catalogue : {true, false}) {
-        SCOPED_TRACE(catalogue ? "with a catalogue" : "without");
+    const std::tuple<bool, std::string, std::string> rows[] = {{true, "kmz", "KMZ package (icons included)"},
+                                                               {false, "gpx", "GPX waypoints"},
+                                                               {true, "csv", "CSV table"},
+                                                               {true, "GPX", "KML document"}};
+    for (const auto& [catalogue, remembered, shown] : rows) {
+        SCOPED_TRACE(remembered);
         WindowUnderTest w(false, catalogue);
         w.settings.SaveSetting(kSettingsSection, kStateKey, "VA");
         w.settings.SaveSetting(kSettingsSection, kCountyKey, "Prince William ");
+        w.settings.SaveSetting(kSettingsSection, kFormatKey, remembered);
         w.window.Load();
         EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText(), "VA");
         EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText(), "Prince William ");
+        EXPECT_EQ(Ticked(w), std::vector<std::string>{shown});
         EXPECT_EQ(w.Find<QComboBox>("cboControlType")->count(), catalogue ? std::ssize(kControlTypes) : 0);
         EXPECT_EQ(Entries(w.Find<QComboBox>("cboState")).size(), catalogue ? 4u : 0u);
         EXPECT_EQ(VisibleRows(w).size(), catalogue ? 0u : std::size(kRows));
@@ -248,38 +265,19 @@ TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
 }
 #endif
 
-// The "Output" menu's choices are exclusive, the KML document ticked at first. A choice is remembered at
-// once and ticked at the next start; a remembered name the program does not know leaves the KML document
-// ticked. The menu says where the files go (the per-user folder when the program's cannot be written to).
-TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestoredTheFolderNamed)
+// The "Output" menu's choices are exclusive, the KML document ticked at first, and a choice
+// is remembered at once. The menu says where the files go (the per-user folder when the
+// program's cannot be written to).
+TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndTheFolderNamed)
 {
-    const auto ticked = [](WindowUnderTest& w) {
-        std::vector<std::string> texts;
-        for (const char* name :
-             {"mnuFormatKml", "mnuFormatKmz", "mnuFormatGpx", "mnuFormatGeojson", "mnuFormatCsv"})
-            if (w.Find<QAction>(name)->isChecked())
-                texts.push_back(w.Find<QAction>(name)->text().toStdString());
-        return texts;
-    };
     WindowUnderTest w;
-    EXPECT_EQ(ticked(w), std::vector<std::string>{"KML document"});
+    EXPECT_EQ(Ticked(w), std::vector<std::string>{"KML document"});
     w.Trigger("mnuFormatKmz");
     w.Trigger("mnuFormatGpx");
-    EXPECT_EQ(ticked(w), std::vector<std::string>{"GPX waypoints"});
+    EXPECT_EQ(Ticked(w), std::vector<std::string>{"GPX waypoints"});
     EXPECT_EQ(w.settings.GetSetting(kSettingsSection, kFormatKey, "<absent>"), "gpx");
     emit w.Find<QMenu>("mnuOutput")->aboutToShow();
     EXPECT_EQ(w.Find<QAction>("mnuOutputFolder")->text().toStdString(), "Files go to " + w.Path().string());
-
-    const std::pair<std::string, std::string> starts[] = {{"kmz", "KMZ package (icons included)"},
-                                                          {"gpx", "GPX waypoints"},
-                                                          {"csv", "CSV table"},
-                                                          {"GPX", "KML document"}};
-    for (const auto& [remembered, shown] : starts) {
-        WindowUnderTest next(false);
-        next.settings.SaveSetting(kSettingsSection, kFormatKey, remembered);
-        next.window.Load();
-        EXPECT_EQ(ticked(next), std::vector<std::string>{shown}) << remembered;
-    }
 }
 
 // Go shows its focus as a frame a few pixels thick inside itself (a one-pixel frame on
