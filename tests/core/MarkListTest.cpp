@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <tuple>
 
 namespace tervane {
@@ -73,14 +74,9 @@ TEST(ReadMarkList, NoSixteenBitLimit)
         reply += kSmith + "\r\n";
     auto result = ReadMarkList(reply, "");
     ASSERT_EQ(kMarks, result.records.size());
-    std::size_t visited = 0;
-    MarkRecord last;
-    for (const MarkRecord& record : result.records) {
-        ++visited;
-        last = record;
-    }
-    EXPECT_EQ(kMarks, visited);
-    EXPECT_EQ("SMITH\r", last.designation);
+    const auto last = std::next(result.records.begin(), kMarks - 1); // the count, walked
+    EXPECT_EQ("SMITH\r", last->designation);
+    EXPECT_EQ(result.records.end(), std::next(last));
 }
 
 } // namespace
