@@ -40,7 +40,6 @@ public:
     std::function<void()> whileShown; // runs while a message or the processing dialog shows
     std::string viewerFailure;        // the opener's reason; empty: a viewer starts
 
-    void Reply(const std::string& url, const std::string& body) { replies[url].push_back({200, "", body}); }
     // The last entry of the log that starts with `what`; empty when there is none.
     std::string Last(std::string_view what) const
     {
