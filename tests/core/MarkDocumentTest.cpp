@@ -17,25 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::MarkLine;
+using testing::Folder;
 using testing::ReadFile;
 using testing::WriteFile;
 
 constexpr std::string_view kService = "http://marks.example.org";
 const std::string kSmith = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
-
-// A folder of its own, removed afterwards, and the names in it.
-struct Folder {
-    fs::path path = fs::temp_directory_path() / ("tervane-document-" + std::to_string(::getpid()));
-    Folder() { fs::create_directories(path); }
-    ~Folder() { fs::remove_all(path); }
-    std::vector<std::string> Entries() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path))
-            names.push_back(entry.path().filename().string());
-        return names;
-    }
-};
 
 // Keeps what it is asked to pack and writes a stand-in for the archive.
 struct RecordingArchiver : ArchiveWriter {

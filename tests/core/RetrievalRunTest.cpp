@@ -28,41 +28,15 @@ const std::string kGps = MarkLine("GP0001", "N385400", "W0770300", "GPS ONE") + 
 // latitude, longitude, radius, project, region.
 const MarkListInputs kCounty{"SC", "VA", "Fairfax ", "HORIZONTAL", "", "", "", "", "US"};
 
-// Runs a query into a folder of the test's own.
-struct RunTest : ::testing::Test {
-    void SetUp() override
+// Packs nothing: moves the bar once and stops there when the run is cancelled.
+struct PackingNothing : ArchiveWriter {
+    bool WriteArchive(const std::vector<ArchiveEntry>&, std::ostream& out, DocumentProgress* progress,
+                      std::string&) override
     {
-        config.serviceUrl = "http://marks.test";
-        config.outputDir = dir;
-        fs::create_directories(dir);
+        progress->Start(2);
+        progress->Advance(1);
+        return !progress->Cancelled() && out << "zip";
     }
-    void TearDown() override { fs::remove_all(dir); }
-    RunResult Run()
-    {
-        RegionCatalogue catalogue(fs::path(TEST_DATA_DIR) / "requests-catalogue.dat");
-        std::string controlCode;
-        RunState state{controlCode, catalogue};
-        RunPorts ports{fakes, fakes, fakes, fakes, fakes.settings, fakes, fakes, fakes, &fakes, &archiver};
-        return RetrievalRun(inputs, state, config, ports);
-    }
-
-    const fs::path dir =
-        fs::temp_directory_path() /
-        ("tervane-run-" + std::to_string(::getpid()) +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    MarkListInputs inputs = kCounty;
-    RunConfig config;
-    RunFakes fakes;
-    // Packs nothing: moves the bar once and stops there when the run is cancelled.
-    struct : ArchiveWriter {
-        bool WriteArchive(const std::vector<ArchiveEntry>&, std::ostream& out, DocumentProgress* progress,
-                          std::string&) override
-        {
-            progress->Start(2);
-            progress->Advance(1);
-            return !progress->Cancelled() && out << "zip";
-        }
-    } archiver;
 };
 
 // The window's end-to-end runs (tests/qt/GoRunTest.cpp) follow a whole run; here, what
@@ -76,7 +50,7 @@ struct RunTest : ::testing::Test {
 // one message (ending in a space: the start of it), leaves neither the dialog nor the
 // hourglass up, and writes, remembers and opens nothing. No mode, and ending the program
 // while the document is written (or packed), end without a message.
-TEST_F(RunTest, EachPairOfAnswersEndsInTheDocumentOrOneMessageOrQuietly)
+TEST(RetrievalRun, EachPairOfAnswersEndsInTheDocumentOrOneMessageOrQuietly)
 {
     using Change = void (*)(MarkListInputs&, RunConfig&);
     const Change same = [](MarkListInputs&, RunConfig&) {};
@@ -154,18 +128,26 @@ TEST_F(RunTest, EachPairOfAnswersEndsInTheDocumentOrOneMessageOrQuietly)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        fakes = RunFakes();
+        const testing::Folder folder;
+        const fs::path& dir = folder.path;
+        RunFakes fakes;
         fakes.cancelAt = row.cancelAt;
-        inputs = kCounty;
-        config = RunConfig();
-        SetUp();
+        MarkListInputs inputs = kCounty;
+        RunConfig config;
+        config.serviceUrl = "http://marks.test";
+        config.outputDir = dir;
         row.change(inputs, config);
         fakes.replies[kPrimary] = row.primary;
         fakes.replies[kCompanion] = row.companion;
         if (row.signIn)
             fakes.answers = {*row.signIn};
+        RegionCatalogue catalogue(fs::path(TEST_DATA_DIR) / "requests-catalogue.dat");
+        std::string controlCode;
+        RunState state{controlCode, catalogue};
+        PackingNothing archiver;
+        RunPorts ports{fakes, fakes, fakes, fakes, fakes.settings, fakes, fakes, fakes, &fakes, &archiver};
 
-        const RunResult result = Run();
+        const RunResult result = RetrievalRun(inputs, state, config, ports);
 
         EXPECT_EQ(row.outcome, result.outcome);
         const std::string said = row.outcome == RunOutcome::Opened ? SkippedMarksMessage(result.report)
@@ -191,7 +173,6 @@ TEST_F(RunTest, EachPairOfAnswersEndsInTheDocumentOrOneMessageOrQuietly)
             EXPECT_TRUE(fs::is_empty(dir));
             EXPECT_TRUE(fakes.settings.Empty());
         }
-        fs::remove_all(dir);
     }
 }
 

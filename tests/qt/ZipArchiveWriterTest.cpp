@@ -59,8 +59,8 @@ std::string ZipEntry(const fs::path& path, zip_uint64_t index, std::string& name
 
 TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
 {
-    const fs::path folder = fs::temp_directory_path() / ("tervane-kmz-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+    const testing::Folder scratch;
+    const fs::path& folder = scratch.path;
     std::string reply;
     for (int i = 0; i < 20000; ++i)
         reply += testing::MarkLine("AB" + std::to_string(1000 + i % 9000), "N385323", "W0770213", "SMITH") + "\n";
@@ -104,13 +104,9 @@ TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
         // The bar moves while the package is packed, not only at its ends.
         EXPECT_GT(progress.packed.size(), 10u);
         EXPECT_TRUE(std::is_sorted(progress.packed.begin(), progress.packed.end()));
-        std::vector<std::string> left;
-        for (const auto& entry : fs::directory_iterator(folder))
-            left.push_back(entry.path().filename().string());
-        EXPECT_EQ(whole ? std::vector<std::string>{"marks.kmz"} : std::vector<std::string>{}, left);
+        EXPECT_EQ(whole ? std::vector<std::string>{"marks.kmz"} : std::vector<std::string>{}, scratch.Entries());
         fs::remove(kmz);
     }
-    fs::remove_all(folder);
 }
 
 } // namespace
