@@ -173,7 +173,8 @@ protected:
 
     const fs::path m_dir =
         fs::temp_directory_path() /
-        ("tervane-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        ("tervane-cli-" + std::to_string(::getpid()) +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::vector<std::string> m_environment;
 };
 

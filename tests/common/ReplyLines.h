@@ -7,6 +7,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 namespace tervane::testing {
 
@@ -42,6 +45,24 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& cont
     std::ofstream(path, std::ios::binary) << content;
     std::filesystem::permissions(path, perms);
 }
+
+// A folder of its own under the temporary folder, removed afterwards, and the names in it.
+struct Folder {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("tervane-test-" + std::to_string(::getpid()) + "-" + std::to_string(++made));
+    Folder() { std::filesystem::create_directories(path); }
+    ~Folder() { std::filesystem::remove_all(path); }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    std::vector<std::string> Entries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+    static inline int made = 0;
+};
 
 inline std::size_t CountOf(const std::string& text, const std::string& part)
 {

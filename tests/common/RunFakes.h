@@ -1,7 +1,7 @@
 #pragma once
 
-// Every port of a retrieval run in one object, for the core's tests of the run and of the
-// fetch: scripted replies, a scripted sign-in, and a log of what the user would see.
+// Every port of a retrieval run in one object, for the tests of the run, of the fetch and
+// of the window: scripted replies, scripted sign-ins, and a log of what the user would see.
 
 #include "retrieval/MemorySettingsStore.h"
 #include "retrieval/RetrievalRun.h"
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -19,7 +20,7 @@ namespace tervane::testing {
 
 // Each URL's replies are taken in turn; with none left the connection is refused. A reply
 // of status 0 fails the transfer with its body as the error.
-class RunFakes final : public Transfer,
+class RunFakes : public Transfer,
                        public SignInPrompt,
                        public MessageBox,
                        public MousePointer,
@@ -29,15 +30,16 @@ class RunFakes final : public Transfer,
                        public RunCancellation {
 public:
     std::map<std::string, std::deque<TransferReply>> replies;
-    std::optional<SignInAnswer> answer; // nullopt: the sign-in must not be asked for
+    std::deque<SignInAnswer> answers; // taken in turn; with none left the sign-in is cancelled
     int asked = 0;
     std::vector<std::string> requested; // each URL with the credentials it was asked with
     std::string credentials = "nobody";
     std::vector<std::string> log;
     std::string cancelAt; // the user ends the program once the log holds this; empty: never
     MemorySettingsStore settings;
+    std::function<void()> whileShown; // runs while a message or the processing dialog shows
+    std::string viewerFailure;        // the opener's reason; empty: a viewer starts
 
-    void Reply(const std::string& url, const std::string& body) { replies[url].push_back({200, "", body}); }
     // The last entry of the log that starts with `what`; empty when there is none.
     std::string Last(std::string_view what) const
     {
@@ -45,6 +47,17 @@ public:
             std::find_if(log.rbegin(), log.rend(), [&](const auto& e) { return e.starts_with(what); });
         return it == log.rend() ? "" : *it;
     }
+    // The entries of the log that start with `what`, without it.
+    std::vector<std::string> All(std::string_view what) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& entry : log)
+            if (entry.starts_with(what))
+                found.push_back(entry.substr(what.size()));
+        return found;
+    }
+    // The processing dialog or the hourglass left up.
+    bool Busy() const { return Last("dialog ") == "dialog shown" || Last("pointer: ") == "pointer: hourglass"; }
 
     void SetCredentials(const std::string& user, const std::string& password) override
     {
@@ -66,24 +79,37 @@ public:
     SignInAnswer Ask() override
     {
         ++asked;
-        EXPECT_TRUE(answer.has_value()) << "sign-in asked where none was expected";
-        return answer.value_or(SignInAnswer{});
+        const SignInAnswer answer = answers.empty() ? SignInAnswer{} : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return answer;
     }
-    void Show(const std::string& text) override { log.push_back("message: " + text); }
+    void Show(const std::string& text) override
+    {
+        log.push_back("message: " + text);
+        if (whileShown)
+            whileShown();
+    }
     void ShowHourglass() override { log.push_back("pointer: hourglass"); }
     void ShowDefault() override { log.push_back("pointer: default"); }
     void HideQueryInputs() override { log.push_back("inputs hidden"); }
-    void Show() override { log.push_back("dialog shown"); }
+    void Show() override
+    {
+        log.push_back("dialog shown");
+        if (whileShown)
+            whileShown();
+    }
     void Hide() override { log.push_back("dialog hidden"); }
     void HideProcessingLabel() override { log.push_back("processing label hidden"); }
     void SetInfo(const std::string& text) override { log.push_back("info: " + text); }
     void SetBarVisible(bool visible) override { log.push_back(visible ? "bar shown" : "bar hidden"); }
     void SetBarMaximum(std::size_t maximum) override { log.push_back("bar max " + std::to_string(maximum)); }
     void SetBarValue(std::size_t value) override { log.push_back("bar " + std::to_string(value)); }
-    bool Open(const std::filesystem::path& document, std::string&) override
+    bool Open(const std::filesystem::path& document, std::string& reason) override
     {
         log.push_back("opened " + document.string());
-        return true;
+        reason = viewerFailure;
+        return viewerFailure.empty();
     }
     bool Cancelled() const override
     {

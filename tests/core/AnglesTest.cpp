@@ -1,6 +1,12 @@
 #include "calcs/Angles.h"
+#include "calcs/LeadingValue.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
+
+#include <limits>
+#include <string>
 
 namespace tervane {
 namespace {
@@ -11,12 +17,7 @@ constexpr double kMarkHalfSecond = 38.0 + 53.0 / 60 + 23.5 / 3600;
 // Accepted texts carry no message; refused ones leave the angle at 0.
 TEST(ParseDmsAngle, AcceptedAndRefusedTexts)
 {
-    const struct {
-        const char* name;
-        const char* text;
-        double degrees;
-        const char* message;
-    } rows[] = {
+    const std::tuple<const char*, const char*, double, const char*> rows[] = {
         // clang-format off
         {"compact DDMMSS", "385323", kMark, ""},
         {"shortest compact text", "10203", 1.0 + 2.0 / 60 + 3.0 / 3600, ""},
@@ -46,14 +47,43 @@ TEST(ParseDmsAngle, AcceptedAndRefusedTexts)
         {"degrees and minutes overflow together", "--1.7e308:-1e308", 0, "<*** Invalid angle - -1.7e308:-1e308 ***>"},
         // clang-format on
     };
-    for (const auto& row : rows) {
-        std::string_view text = row.text;
+    for (const auto& [name, given, degrees, message] : rows) {
+        std::string_view text = given;
         double angle = 1;
         std::string error = "stale";
-        EXPECT_EQ(*row.message == '\0', ParseDmsAngle(text, angle, error)) << row.name;
-        EXPECT_EQ(row.message, error) << row.name;
-        EXPECT_NEAR(row.degrees, RadToDeg(angle), 1e-11) << row.name;
+        EXPECT_EQ(*message == '\0', ParseDmsAngle(text, angle, error)) << name;
+        EXPECT_EQ(message, error) << name;
+        EXPECT_NEAR(degrees, RadToDeg(angle), 1e-11) << name;
     }
+}
+TEST(LeadingValue, ReadsTheNumberAtTheStart)
+{
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    // Found with the fuzz target's comparison with strtod: the exponent was read only up
+    // to 100000, so a mantissa of more digits than that outweighed any exponent and the
+    // value came out on the wrong side, infinite for a vanishing number and the reverse.
+    const std::string manyDigits(100005, '0');
+    const std::tuple<const char*, std::string, double> rows[] = {
+        // clang-format off
+        {"leading zeros of a FIPS code", "059", 59},
+        {"trailing text ignored", "12abc", 12},
+        {"blanks inside join digits, even after the sign", "- 1 2\t3\n", -123},
+        {"second point ends the number", "1.2.3", 1.2},
+        {"D exponent", "1D2", 100},
+        {"lower-case exponent with sign", "25e-1", 2.5},
+        {"exponent sign without digits is ignored", "3e+x", 3},
+        {"comma is not a decimal point", "2,5", 2},
+        {"overflow", "1e400", kInf},
+        {"underflow", "1e-400", 0},
+        {"exponent past any integer", "5e99999999999999999999", kInf},
+        {"long mantissa, vanishing exponent", "1" + manyDigits + "e-1000000000", 0},
+        {"long fraction, huge exponent", "0." + manyDigits + "1e1000000000", kInf},
+        // clang-format on
+    };
+    for (const auto& [name, text, value] : rows)
+        EXPECT_DOUBLE_EQ(value, LeadingValue(text)) << name;
+    for (const char* text : {"", "   ", ".", "-", "+", "-.", "abc", "e5", "N385323", "\r5"})
+        EXPECT_EQ(0.0, LeadingValue(text)) << '"' << text << '"';
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <csignal>
 #include <sstream>
 #include <sys/resource.h>
@@ -15,25 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::MarkLine;
+using testing::Folder;
 using testing::ReadFile;
 using testing::WriteFile;
 
 constexpr std::string_view kService = "http://marks.example.org";
 const std::string kSmith = MarkLine("AB1234", "N385323", "W0770213", "SMITH") + "\n";
-
-// A folder of its own, removed afterwards, and the names in it.
-struct Folder {
-    fs::path path = fs::temp_directory_path() / ("tervane-document-" + std::to_string(::getpid()));
-    Folder() { fs::create_directories(path); }
-    ~Folder() { fs::remove_all(path); }
-    std::vector<std::string> Entries() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path))
-            names.push_back(entry.path().filename().string());
-        return names;
-    }
-};
 
 // Keeps what it is asked to pack and writes a stand-in for the archive.
 struct RecordingArchiver : ArchiveWriter {
@@ -89,12 +78,7 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
         MarkLine("GH3456", "N385200", "W0770300", "    ", 'A', ' ') + "\r\n";
     const fs::path icons = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
     RecordingArchiver archiver;
-    const struct {
-        std::string reply;
-        const char* controlCode;
-        const char* golden;
-        OutputFormat format;
-    } rows[] = {
+    const std::tuple<std::string, const char*, const char*, OutputFormat> rows[] = {
         {kSmith, "H-A-0", "smith.kml", OutputFormat::Kml},
         {kSmith, "H-A-0", "smith-doc.kml", OutputFormat::Kmz},
         {horizontal, "H-0-0", "horizontal.kml", OutputFormat::Kml},
@@ -103,11 +87,11 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
         {horizontal, "H-0-0", "horizontal.csv", OutputFormat::Csv},
     };
     MarkDocumentReport report;
-    for (const auto& row : rows) {
-        std::string written = Document(row.reply, report, {row.format, icons, &archiver}, row.controlCode);
-        if (row.format == OutputFormat::Kmz && !archiver.entries.empty())
+    for (const auto& [reply, controlCode, golden, format] : rows) {
+        std::string written = Document(reply, report, {format, icons, &archiver}, controlCode);
+        if (format == OutputFormat::Kmz && !archiver.entries.empty())
             written = archiver.entries[0].second;
-        EXPECT_EQ(ReadFile(fs::path(TEST_DATA_DIR) / row.golden), written) << row.golden;
+        EXPECT_EQ(ReadFile(fs::path(TEST_DATA_DIR) / golden), written) << golden;
     }
     std::vector<std::string> names;
     for (const auto& [name, bytes] : archiver.entries)
@@ -132,13 +116,9 @@ TEST(WriteMarkDocument, WholeDocumentsMatchTheGoldenFiles)
 // with EFBIG as a full disk would.
 TEST(WriteMarkDocument, ReplacesTheEarlierFileOnlyWhenWhole)
 {
-    const struct {
-        std::string file;
-        bool blocked; // a folder of that name is in the way of the rename
-        std::size_t marks;
-        OutputFormat format;
-        std::string message; // % stands for the path; empty: written
-    } rows[] = {
+    // blocked: a folder of that name is in the way of the rename
+    // said: % stands for the path; empty: written
+    const std::tuple<std::string, bool, std::size_t, OutputFormat, std::string> rows[] = {
         {std::string(251, 'L') + ".kml", false, 1, OutputFormat::Kml, ""},
         {"missing/marks.kml", false, 1, OutputFormat::Kml,
          "Could not create the KML file %: No such file or directory"},
@@ -155,28 +135,28 @@ TEST(WriteMarkDocument, ReplacesTheEarlierFileOnlyWhenWhole)
     limited.rlim_cur = 64 * 1024;
     auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file.size() > 20 ? std::to_string(row.file.size()) + " characters" : row.file);
+    for (const auto& [file, blocked, marks, format, said] : rows) {
+        SCOPED_TRACE(file.size() > 20 ? std::to_string(file.size()) + " characters" : file);
         Folder folder;
-        const fs::path path = folder.path / row.file;
+        const fs::path path = folder.path / file;
         const bool earlier = fs::exists(path.parent_path());
-        if (row.blocked)
+        if (blocked)
             fs::create_directories(path / "inside");
         else if (earlier)
             WriteFile(path, "earlier");
         std::string reply;
-        for (std::size_t i = 0; i < row.marks; ++i)
+        for (std::size_t i = 0; i < marks; ++i)
             reply += kSmith;
         const MarkListReply read = ReadMarkList(reply, "");
         RecordingArchiver archiver;
         MarkDocumentReport report;
         std::string error;
-        EXPECT_EQ(row.message.empty() ? DocumentOutcome::Written : DocumentOutcome::Failed,
+        EXPECT_EQ(said.empty() ? DocumentOutcome::Written : DocumentOutcome::Failed,
                   WriteMarkDocument(path, read.records, "", kService, nullptr, report, error,
-                                    {row.format, "/no-icons", &archiver}));
-        std::string message = row.message;
+                                    {format, "/no-icons", &archiver}));
+        std::string message = said;
         EXPECT_EQ(message.empty() ? "" : message.replace(message.find('%'), 1, path.string()), error);
-        EXPECT_EQ(row.message.empty() ? golden : earlier && !row.blocked ? "earlier" : "", ReadFile(path));
+        EXPECT_EQ(said.empty() ? golden : earlier && !blocked ? "earlier" : "", ReadFile(path));
         EXPECT_EQ(earlier ? std::vector<std::string>{path.filename().string()} : std::vector<std::string>{},
                   folder.Entries());
         EXPECT_EQ(nullptr, TemporaryDocumentPath());
@@ -191,15 +171,10 @@ TEST(WriteMarkDocument, ReplacesTheEarlierFileOnlyWhenWhole)
 // The antimeridian is -180 in both documents, whichever side a mark names.
 TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
 {
-    const struct {
-        const char* name;
-        std::string reply;
-        const char* latitude;
-        const char* longitude;
-        const char* bounds;
-        const char* waypoint; // a GPX waypoint's start, or "" where the bounds say enough
-        const char* bbox;     // GeoJSON's: west, south, east, north
-    } rows[] = {
+    // waypoint: a GPX waypoint's start, or "" where the bounds say enough
+    // bbox: GeoJSON's: west, south, east, north
+    using Text = const char*;
+    const std::tuple<Text, std::string, Text, Text, Text, Text, Text> rows[] = {
         {"south and east", Reply({{"S100000", "E0100000"}, {"S200000", "E0200000"}}), "-15", "15",
          R"(<bounds minlat="-20" minlon="10" maxlat="-10" maxlon="20"/>)", "", "[10, -20, 20, -10]"},
         {"west past 180 wraps", Reply({{"N100000", "W1790000"}, {"N100000", "W1830000"}}), "10", "179",
@@ -215,17 +190,17 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
         {"no mark parses: no bounds", Reply({{"N386000", "W0770213"}}), "45", "-180",
          "<metadata>\r\n  </metadata>", "", "{\r\n  \"type\": \"FeatureCollection\",\r\n  \"features\": []"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [name, reply, latitude, longitude, bounds, waypoint, bbox] : rows) {
         MarkDocumentReport report;
-        const std::string kml = Document(row.reply, report);
-        EXPECT_EQ(row.latitude, KmlNumber(report.centreLatitude)) << row.name;
-        EXPECT_NE(std::string::npos, kml.find(std::string("<longitude>") + row.longitude + "</")) << row.name;
-        const std::string gpx = Document(row.reply, report, {OutputFormat::Gpx});
-        EXPECT_NE(std::string::npos, gpx.find(row.bounds)) << row.name << "\n" << gpx;
-        EXPECT_EQ(std::string::npos, gpx.find(R"(lon="180")")) << row.name;
-        EXPECT_NE(std::string::npos, gpx.find(row.waypoint)) << row.name << "\n" << gpx;
-        const std::string json = Document(row.reply, report, {OutputFormat::GeoJson});
-        EXPECT_NE(std::string::npos, json.find(row.bbox)) << row.name << "\n" << json;
+        const std::string kml = Document(reply, report);
+        EXPECT_EQ(latitude, KmlNumber(report.centreLatitude)) << name;
+        EXPECT_NE(std::string::npos, kml.find(std::string("<longitude>") + longitude + "</")) << name;
+        const std::string gpx = Document(reply, report, {OutputFormat::Gpx});
+        EXPECT_NE(std::string::npos, gpx.find(bounds)) << name << "\n" << gpx;
+        EXPECT_EQ(std::string::npos, gpx.find(R"(lon="180")")) << name;
+        EXPECT_NE(std::string::npos, gpx.find(waypoint)) << name << "\n" << gpx;
+        const std::string json = Document(reply, report, {OutputFormat::GeoJson});
+        EXPECT_NE(std::string::npos, json.find(bbox)) << name << "\n" << json;
     }
 }
 
@@ -234,11 +209,7 @@ TEST(WriteMarkDocument, CameraAndBoundsFollowTheExtentOfTheMarksThatParse)
 // quoted for CSV where needed, with what a spreadsheet takes for a formula defused.
 TEST(WriteMarkDocument, ReplyTextIsRepairedAndEscapedInEveryTextFormat)
 {
-    const struct {
-        const char* designation;
-        const char* json;
-        const char* csv;
-    } rows[] = {
+    const char* const rows[][3] = {
         {"SAY \"HI\" \\ X  \r", R"("SAY \"HI\" \\ X")", R"("SAY ""HI"" \ X")"},
         {"CAF\xC9\x01 \xE2\x82\xAC", "\"CAF\xC3\x89 \xE2\x82\xAC\"", "CAF\xC3\x89 \xE2\x82\xAC"},
         {"A\tB, C", R"("A\u0009B, C")", "\"A\tB, C\""},
@@ -247,16 +218,15 @@ TEST(WriteMarkDocument, ReplyTextIsRepairedAndEscapedInEveryTextFormat)
         {"@SUM(A1)\x7F", "\"@SUM(A1)\x7F\"", "'@SUM(A1)\x7F"},
         {"A-1 +B", R"("A-1 +B")", "A-1 +B"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [designation, json, csv] : rows) {
         MarkDocumentReport report;
-        const std::string reply = MarkLine("AB1234", "N385323", "W0770213", row.designation) + "\n";
+        const std::string reply = MarkLine("AB1234", "N385323", "W0770213", designation) + "\n";
         EXPECT_NE(std::string::npos, Document(reply, report, {OutputFormat::GeoJson})
-                                         .find(std::string("\"designation\": ") + row.json + ","))
-            << row.json;
-        EXPECT_NE(
-            std::string::npos,
-            Document(reply, report, {OutputFormat::Csv}).find(std::string("\r\nAB1234,") + row.csv + ",38."))
-            << row.csv;
+                                         .find(std::string("\"designation\": ") + json + ","))
+            << json;
+        EXPECT_NE(std::string::npos,
+                  Document(reply, report, {OutputFormat::Csv}).find(std::string("\r\nAB1234,") + csv + ",38."))
+            << csv;
     }
 }
 
@@ -264,19 +234,15 @@ TEST(WriteMarkDocument, ReplyTextIsRepairedAndEscapedInEveryTextFormat)
 // the stem stay, and an empty project identifier's file keeps its one extension.
 TEST(DocumentPathFor, ReplacesOnlyTheLastExtension)
 {
-    const struct {
-        const char* kmlPath;
-        OutputFormat format;
-        const char* path;
-    } rows[] = {
+    const std::tuple<const char*, OutputFormat, const char*> rows[] = {
         {"out/VA_Fairfax_H-0-0.kml", OutputFormat::Kmz, "out/VA_Fairfax_H-0-0.kmz"},
         {"out/N38_W077_RADIUS-2.5MI_H-G.kml", OutputFormat::Gpx, "out/N38_W077_RADIUS-2.5MI_H-G.gpx"},
         {"out/.kml", OutputFormat::Kml, "out/.kml"},
         {"out/.kml", OutputFormat::Kmz, "out/.kmz"},
         {".kml", OutputFormat::Gpx, ".gpx"},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(fs::path(row.path), DocumentPathFor(row.kmlPath, row.format)) << row.kmlPath;
+    for (const auto& [kmlPath, format, path] : rows)
+        EXPECT_EQ(fs::path(path), DocumentPathFor(kmlPath, format)) << kmlPath;
 }
 
 TEST(WriteMarkDocument, SkippedMarksAreCountedWithTheFirstReason)

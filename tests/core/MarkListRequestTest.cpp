@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tervane {
 namespace {
 
@@ -61,11 +63,7 @@ TEST(MarkListRequest, ComposesTheRequestOrRefusesWithTheFirstFailedCheck)
 {
     const std::string state(kMsgStateRequired), fips(kMsgInvalidFips), type(kMsgControlTypeRequired),
         latitude(kMsgLatitudeRequired), radius(kMsgInvalidRadius), fileName(kMsgUnusableFileName);
-    const struct {
-        const char* name;
-        MarkListInputs in;
-        std::string outcome;
-    } rows[] = {
+    const std::tuple<const char*, MarkListInputs, std::string> rows[] = {
         // clang-format off
         {"county trimmed, name with a space", CountyQuery("  Prince William ", "VERTICAL"),
          "1=COUNTY&2=VA&3=153&4=V-0-0  VA_Prince William_V-0-0.kml"},
@@ -105,9 +103,9 @@ TEST(MarkListRequest, ComposesTheRequestOrRefusesWithTheFirstFailedCheck)
         {"'/' in the county", CountyQuery("Odd/Name", "HORIZONTAL"), fileName},
         // clang-format on
     };
-    for (const auto& row : rows) {
+    for (const auto& [name, in, outcome] : rows) {
         std::string controlCode;
-        EXPECT_EQ(row.outcome, Outcome(row.in, controlCode)) << row.name;
+        EXPECT_EQ(outcome, Outcome(in, controlCode)) << name;
     }
 }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <tuple>
+
 namespace tervane {
 namespace {
 
@@ -18,12 +21,7 @@ TEST(ReadMarkList, FieldsFromTheirColumnsAndTheOrderCodeRules)
     const std::string orders = kSmith.substr(0, 16) + "\n" +
                                MarkLine("CD5678", "N385323", "W0770213", "X", ' ', '2').substr(0, 16) +
                                "\nabc.\n";
-    const struct {
-        const char* name;
-        std::string reply;
-        const char* code;
-        const char* fields;
-    } rows[] = {
+    const std::tuple<const char*, std::string, const char*, const char*> rows[] = {
         {"whole line", kSmith, "", "AB1234|2|1|N|385323|W|0770213|SMITH"},
         {"40 characters: longitude cut to 2", kSmith.substr(0, 40), "", "AB1234|2|1|N|385323|W|07|"},
         {"HORIZONTAL: as read, a field past the end empty", orders, "H-0-0",
@@ -33,9 +31,9 @@ TEST(ReadMarkList, FieldsFromTheirColumnsAndTheOrderCodeRules)
         {"vertical: no horizontal order", orders, "V-1-0", "AB1234||1||||| CD5678||2||||| |||||||"},
         {"codes compare exactly", orders, "cor-0", "AB1234|2|1||||| CD5678| |2||||| |||||||"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [name, reply, code, expected] : rows) {
         std::string fields;
-        for (const MarkRecord& r : ReadMarkList(row.reply, row.code).records) {
+        for (const MarkRecord& r : ReadMarkList(reply, code).records) {
             fields += fields.empty() ? "" : " ";
             fields += r.pid;
             for (std::string_view field :
@@ -43,19 +41,13 @@ TEST(ReadMarkList, FieldsFromTheirColumnsAndTheOrderCodeRules)
                   r.longitudeHemisphere, r.longitudeText, r.designation})
                 (fields += '|') += field;
         }
-        EXPECT_EQ(row.fields, fields) << row.name;
+        EXPECT_EQ(expected, fields) << name;
     }
 }
 
 TEST(ReadMarkList, ThreeOutcomes)
 {
-    const struct {
-        const char* name;
-        std::string reply;
-        ReplyOutcome outcome;
-        std::size_t records;
-        const char* message;
-    } rows[] = {
+    const std::tuple<const char*, std::string, ReplyOutcome, std::size_t, const char*> rows[] = {
         {"input error even with marks after", "INPUT ERROR: bad county\n" + kSmith, ReplyOutcome::InputError,
          0, "INPUT ERROR: bad county"},
         {"only a first line in capitals is an input error; duplicates kept",
@@ -64,11 +56,11 @@ TEST(ReadMarkList, ThreeOutcomes)
          ReplyOutcome::NoMarks, 0, ""},
         {"text after the last line feed is a line", "head\n   .  XY", ReplyOutcome::Marks, 1, ""},
     };
-    for (const auto& row : rows) {
-        auto reply = ReadMarkList(row.reply, "H-0-0");
-        EXPECT_EQ(row.outcome, reply.outcome) << row.name;
-        EXPECT_EQ(row.records, reply.records.size()) << row.name;
-        EXPECT_EQ(row.message, reply.message) << row.name;
+    for (const auto& [name, text, outcome, records, message] : rows) {
+        auto reply = ReadMarkList(text, "H-0-0");
+        EXPECT_EQ(outcome, reply.outcome) << name;
+        EXPECT_EQ(records, reply.records.size()) << name;
+        EXPECT_EQ(message, reply.message) << name;
     }
 }
 
@@ -82,14 +74,9 @@ TEST(ReadMarkList, NoSixteenBitLimit)
         reply += kSmith + "\r\n";
     auto result = ReadMarkList(reply, "");
     ASSERT_EQ(kMarks, result.records.size());
-    std::size_t visited = 0;
-    MarkRecord last;
-    for (const MarkRecord& record : result.records) {
-        ++visited;
-        last = record;
-    }
-    EXPECT_EQ(kMarks, visited);
-    EXPECT_EQ("SMITH\r", last.designation);
+    const auto last = std::next(result.records.begin(), kMarks - 1); // the count, walked
+    EXPECT_EQ("SMITH\r", last->designation);
+    EXPECT_EQ(result.records.end(), std::next(last));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 namespace tervane {
 namespace {
@@ -60,11 +61,8 @@ const Lines kCatalogue = {
 
 TEST(RegionCatalogue, ListsFollowTheBlockRulesTheLookupItsState)
 {
-    const struct {
-        const char* state;
-        Lines counties;
-        std::optional<std::string> designation; // of the region above the first matching state
-    } lists[] = {
+    // designation: of the region above the first matching state
+    const std::tuple<const char*, Lines, std::optional<std::string>> lists[] = {
         {"VA", {"Fairfax", "Prince William", "Culpeper"}, "United States"},
         {"MD", {"Montgomery", "Fairfax"}, "Elsewhere"},
         {"ON", {"Ottawa"}, "Canada"},
@@ -93,11 +91,11 @@ TEST(RegionCatalogue, ListsFollowTheBlockRulesTheLookupItsState)
         EXPECT_EQ((Lines{"A0 Somewhere", "VA Virginia", "MD Maryland", "VA Virginia (2)", "VA Virginia (3)",
                          "ON Ontario", ""}),
                   states);
-        for (const auto& row : lists) {
+        for (const auto& [state, counties, designation] : lists) {
             CountyList result;
-            ASSERT_TRUE(ListCounties(file, row.state, result, error)) << row.state;
-            EXPECT_EQ(row.counties, result.counties) << row.state;
-            EXPECT_EQ(row.designation, result.regionDesignation) << row.state;
+            ASSERT_TRUE(ListCounties(file, state, result, error)) << state;
+            EXPECT_EQ(counties, result.counties) << state;
+            EXPECT_EQ(designation, result.regionDesignation) << state;
         }
         RegionCatalogue catalogue(file);
         for (const auto& [state, county, code] : lookups) {
@@ -159,6 +157,24 @@ TEST(RegionCatalogue, ReadFailuresAreReportedAndRetried)
     ASSERT_TRUE(ListCounties(scratch.file, "VA", counties, error));
     EXPECT_EQ(Lines{"Fairfax"}, counties.counties);
     EXPECT_EQ(std::nullopt, counties.regionDesignation);
+}
+
+// The catalogue shipped in data/: a few well-known counties, renamed and split ones too.
+TEST(CountryDat, KnownCountiesHaveTheirCodes)
+{
+    const char* const rows[][3] = {
+        {"VA", "Fairfax", "059"},
+        {"AK", "Kusilvak Census Area", "158"},
+        {"AK", "Wade Hampton Census Area", ""},   // renamed since 2010
+        {"AK", "Valdez-Cordova Census Area", ""}, // split since 2010
+    };
+    RegionCatalogue catalogue(fs::path(TERVANE_SOURCE_DIR) / "data" / "Country.dat");
+    for (const auto& [state, county, code] : rows) {
+        std::string fips;
+        std::string error;
+        ASSERT_TRUE(catalogue.GetStateCo(state, county, fips, error)) << error;
+        EXPECT_EQ(code, fips) << state << ' ' << county;
+    }
 }
 
 } // namespace

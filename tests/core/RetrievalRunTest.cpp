@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include <tuple>
+
+#include <unistd.h>
+
 
 namespace tervane {
 namespace {
@@ -28,222 +30,151 @@ const std::string kGps = MarkLine("GP0001", "N385400", "W0770300", "GPS ONE") + 
 // latitude, longitude, radius, project, region.
 const MarkListInputs kCounty{"SC", "VA", "Fairfax ", "HORIZONTAL", "", "", "", "", "US"};
 
-// Runs a query into a folder of the test's own.
-struct RunTest : ::testing::Test {
-    void SetUp() override
+// Packs nothing: moves the bar once and stops there when the run is cancelled.
+struct PackingNothing : ArchiveWriter {
+    bool WriteArchive(const std::vector<ArchiveEntry>&, std::ostream& out, DocumentProgress* progress,
+                      std::string&) override
     {
-        config.serviceUrl = "http://marks.test";
-        config.outputDir = dir;
-        fs::create_directories(dir);
+        progress->Start(2);
+        progress->Advance(1);
+        return !progress->Cancelled() && out << "zip";
     }
-    void TearDown() override { fs::remove_all(dir); }
-    RunResult Run()
-    {
-        RegionCatalogue catalogue(fs::path(TEST_DATA_DIR) / "requests-catalogue.dat");
-        std::string controlCode;
-        RunState state{controlCode, catalogue};
-        RunPorts ports{fakes, fakes, fakes, fakes, fakes.settings, fakes, fakes, fakes, &fakes, &archiver};
-        return RetrievalRun(inputs, state, config, ports);
-    }
-
-    const fs::path dir =
-        fs::temp_directory_path() /
-        ("tervane-run-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    MarkListInputs inputs = kCounty;
-    RunConfig config;
-    RunFakes fakes;
-    // Packs nothing: moves the bar once and stops there when the run is cancelled.
-    struct : ArchiveWriter {
-        bool WriteArchive(const std::vector<ArchiveEntry>&, std::ostream& out, DocumentProgress* progress,
-                          std::string&) override
-        {
-            progress->Start(2);
-            progress->Advance(1);
-            return !progress->Cancelled() && out << "zip";
-        }
-    } archiver;
 };
 
 // The window's end-to-end runs (tests/qt/GoRunTest.cpp) follow a whole run; here, what
-// their sample service does not stage. The primary reply's last line, without its line
-// feed, must not swallow the companion's first; a mark whose position cannot be read is
-// told of once, after the viewer started; the state and county are remembered.
-TEST_F(RunTest, CountyQueryJoinsTheRepliesAndReportsSkippedMarksLast)
-{
-    fakes.Reply(kPrimary, MarkLine("AB1235", "N386023", "W0770213", "BAD MINUTES") + "\n" +
-                              MarkLine("AB1234", "N385323", "W0770213", "SMITH"));
-    fakes.Reply(kCompanion, kGps);
-
-    const RunResult result = Run();
-
-    ASSERT_EQ(RunOutcome::Opened, result.outcome) << result.message;
-    EXPECT_EQ((std::vector<std::string>{kPrimary + " as nobody", kCompanion + " as nobody"}),
-              fakes.requested);
-    EXPECT_EQ(2u, result.report.placemarks);
-    // The state and county are remembered as typed, for the next start.
-    EXPECT_EQ("VA", fakes.settings.GetSetting(kSettingsSection, kStateKey, "<absent>"));
-    EXPECT_EQ("Fairfax ", fakes.settings.GetSetting(kSettingsSection, kCountyKey, "<absent>"));
-    const std::string skipped = SkippedMarksMessage(result.report);
-    EXPECT_NE(std::string::npos, skipped.find("Invalid minutes input (60)")) << skipped;
-    ASSERT_GE(fakes.log.size(), 3u);
-    EXPECT_EQ((std::vector<std::string>{"opened " + (dir / "VA_Fairfax_H-0-0.kml").string(), "dialog hidden",
-                                        "message: " + skipped}),
-              std::vector<std::string>(fakes.log.end() - 3, fakes.log.end()));
-}
-
-// Ending the program while the document is written ends the run quietly: no document, no
-// temporary file, no message, nothing remembered, no viewer, nothing left on the screen.
-TEST_F(RunTest, CancelledWhileWritingLeavesNothing)
-{
-    const struct {
-        OutputFormat format;
-        std::string cancelAt;
-    } rows[] = {{OutputFormat::Kml, "bar 1"},
-                {OutputFormat::Kmz, "bar 1"},
-                {OutputFormat::Kmz, "info: " + std::string(kInfoPacking)}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.cancelAt);
-        fakes = RunFakes();
-        fakes.Reply(kPrimary, kSmith + kSmith);
-        fakes.Reply(kCompanion, kGps);
-        fakes.cancelAt = row.cancelAt;
-        config.format = row.format;
-        config.iconDir = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
-
-        const RunResult result = Run();
-
-        EXPECT_EQ(RunOutcome::Cancelled, result.outcome);
-        EXPECT_EQ("", result.message);
-        EXPECT_EQ("", fakes.Last("message: "));
-        EXPECT_EQ("", fakes.Last("opened "));
-        EXPECT_EQ((std::vector<std::string>{"dialog hidden", "pointer: default"}),
-                  std::vector<std::string>(fakes.log.end() - 2, fakes.log.end()));
-        EXPECT_TRUE(fs::is_empty(dir));
-        EXPECT_TRUE(fakes.settings.Empty());
-    }
-}
-
-// Each failure shows its one message, leaves neither the dialog nor the hourglass up, and
-// writes, remembers and opens nothing. No mode ends without a message.
-TEST_F(RunTest, FailuresShowTheirMessageAndLeaveNothing)
+// their sample service does not stage. The mark list and its companion go side by side, and
+// each pair of answers ends as it did when they went one after the other: the document
+// holds the primary's marks then the companion's (the primary's last line, without its line
+// feed, must not swallow the companion's first), and the state and county are remembered as
+// typed; a mark whose position cannot be read is told of once, after the viewer started; the
+// companion's message replaces the primary's; a sign-in that either or both ask for is asked
+// once, and each refused request is repeated once with its answer. Each failure shows its
+// one message (ending in a space: the start of it), leaves neither the dialog nor the
+// hourglass up, and writes, remembers and opens nothing. No mode, and ending the program
+// while the document is written (or packed), end without a message.
+TEST(RetrievalRun, EachPairOfAnswersEndsInTheDocumentOrOneMessageOrQuietly)
 {
     using Change = void (*)(MarkListInputs&, RunConfig&);
     const Change same = [](MarkListInputs&, RunConfig&) {};
-    const struct {
-        const char* name;
-        Change change;
-        const char* primary;   // nullptr: refused
-        const char* companion; // nullptr: refused
-        std::string shown;     // the start of the message; empty: none
-        std::size_t requests;
-    } rows[] = {
-        // clang-format off
-        {"no state, before the inputs hide", [](MarkListInputs& in, RunConfig&) { in.stateText = ""; },
-         "", "", std::string(kMsgStateRequired), 0},
-        {"no mode", [](MarkListInputs& in, RunConfig&) { in.mode = ""; }, "", "", "", 0},
-        {"no service address", [](MarkListInputs&, RunConfig& c) { c.serviceUrl.clear(); }, "", "",
-         std::string(kMsgNoServiceAddress), 0},
-        {"the service's input error", same, "INPUT ERROR: unknown county\nignored\n", "\n",
-         "INPUT ERROR: unknown county", 2},
-        {"no marks in either reply", same, "header line\n\n", "\n", "No marks found!", 2},
-        {"the document cannot be written", [](MarkListInputs&, RunConfig& c) { c.outputDir /= "no/such"; },
-         kSmith.c_str(), kGps.c_str(), "Could not create the KML file ", 2},
-        // clang-format on
+    const Change kmz = [](MarkListInputs&, RunConfig& to) {
+        to.format = OutputFormat::Kmz;
+        to.iconDir = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        fakes = RunFakes();
-        inputs = kCounty;
-        SetUp();
-        row.change(inputs, config);
-        if (row.primary)
-            fakes.Reply(kPrimary, row.primary);
-        if (row.companion)
-            fakes.Reply(kCompanion, row.companion);
-
-        const RunResult result = Run();
-
-        const bool noMode = row.shown.empty();
-        EXPECT_EQ(noMode ? RunOutcome::NoMode : RunOutcome::Failed, result.outcome);
-        EXPECT_EQ(0u, result.message.rfind(row.shown, 0)) << result.message;
-        EXPECT_EQ(noMode ? "" : "message: " + result.message, fakes.Last("message: "));
-        EXPECT_EQ(noMode ? 0 : 1, std::count_if(fakes.log.begin(), fakes.log.end(),
-                                                [](const auto& e) { return e.starts_with("message: "); }));
-        EXPECT_EQ(row.shown != kMsgStateRequired, fakes.Last("inputs") == "inputs hidden");
-        EXPECT_EQ(row.requests, fakes.requested.size()); // the companion is fetched regardless
-        EXPECT_NE("pointer: hourglass", fakes.Last("pointer: "));
-        EXPECT_NE("dialog shown", fakes.Last("dialog "));
-        EXPECT_TRUE(fs::is_empty(dir));
-        EXPECT_TRUE(fakes.settings.Empty());
-    }
-}
-
-// The mark list and its companion go side by side, and each pair of answers ends as it
-// did when they went one after the other: the document holds the primary's marks then the
-// companion's; the companion's message replaces the primary's; a sign-in that either or
-// both ask for is asked once, and each refused request is repeated once with its answer.
-TEST_F(RunTest, EachPairOfAnswersEndsAsOneAfterTheOther)
-{
     const SignInAnswer confirmed{true, "surveyor", "s3cret"};
     const TransferReply smith{200, "", kSmith};
     const TransferReply gps{200, "", kGps};
+    const TransferReply smiths{200, "", kSmith + kSmith};
+    const TransferReply unread{200, "",
+                               MarkLine("AB1235", "N386023", "W0770213", "BAD MINUTES") + "\n" +
+                                   kSmith.substr(0, kSmith.size() - 1)};
     const TransferReply refusal{401, "Unauthorized", ""};
     const TransferReply down{0, "", "primary down"};
     const TransferReply gone{0, "", "companion down"};
     const std::string failed(kMsgAccessFailed);
     const std::string p = kPrimary + " as ";
     const std::string c = kCompanion + " as ";
+    const std::vector<std::string> both{p + "nobody", c + "nobody"};
     const struct {
         const char* name;
+        Change change;
         std::deque<TransferReply> primary, companion;
         std::optional<SignInAnswer> signIn;
-        std::string message; // empty: the document holds both marks
+        RunOutcome outcome;
+        std::string message;
         std::vector<std::string> requested;
+        std::string cancelAt = ""; // the user ends the program once the log holds this
     } rows[] = {
         // clang-format off
-        {"primary fails", {down}, {gps}, std::nullopt, "primary down", {p + "nobody", c + "nobody"}},
-        {"companion fails, the primary's marks are not written", {smith}, {gone}, std::nullopt, "companion down",
-         {p + "nobody", c + "nobody"}},
-        {"both fail: the companion's message", {down}, {gone}, std::nullopt, "companion down",
-         {p + "nobody", c + "nobody"}},
+        {"no state, before the inputs hide", [](MarkListInputs& in, RunConfig&) { in.stateText = ""; }, {}, {},
+         std::nullopt, RunOutcome::Failed, std::string(kMsgStateRequired), {}},
+        {"no mode", [](MarkListInputs& in, RunConfig&) { in.mode = ""; }, {}, {}, std::nullopt, RunOutcome::NoMode,
+         "", {}},
+        {"no service address", [](MarkListInputs&, RunConfig& to) { to.serviceUrl.clear(); }, {}, {}, std::nullopt,
+         RunOutcome::Failed, std::string(kMsgNoServiceAddress), {}},
+        {"the service's input error", same, {{200, "", "INPUT ERROR: unknown county\nignored\n"}}, {{200, "", "\n"}},
+         std::nullopt, RunOutcome::Failed, "INPUT ERROR: unknown county", both},
+        {"no marks in either reply", same, {{200, "", "header line\n\n"}}, {{200, "", "\n"}}, std::nullopt,
+         RunOutcome::Failed, "No marks found!", both},
+        {"the document cannot be written", [](MarkListInputs&, RunConfig& to) { to.outputDir /= "no/such"; }, {smith},
+         {gps}, std::nullopt, RunOutcome::Failed, "Could not create the KML file ", both},
+        {"primary fails", same, {down}, {gps}, std::nullopt, RunOutcome::Failed, "primary down", both},
+        {"companion fails, the primary's marks are not written", same, {smith}, {gone}, std::nullopt,
+         RunOutcome::Failed, "companion down", both},
+        {"both fail: the companion's message", same, {down}, {gone}, std::nullopt, RunOutcome::Failed,
+         "companion down", both},
         // An empty primary reply is a time-out even when the companion answered.
-        {"primary empty, companion fine", {{200, "", ""}}, {gps}, std::nullopt, std::string(kMsgNoResponse),
-         {p + "nobody", c + "nobody"}},
-        {"the primary asks for a sign-in", {refusal, smith}, {gps}, confirmed, "",
+        {"primary empty, companion fine", same, {{200, "", ""}}, {gps}, std::nullopt, RunOutcome::Failed,
+         std::string(kMsgNoResponse), both},
+        {"a mark that cannot be read, the primary's last line without its line feed", same,
+         {unread}, {gps}, std::nullopt, RunOutcome::Opened,
+         "1 mark was skipped because its position could not be read: <*** Invalid minutes input (60) ***>", both},
+        {"the primary asks for a sign-in", same, {refusal, smith}, {gps}, confirmed, RunOutcome::Opened, "",
          {p + "nobody", c + "nobody", p + "surveyor:s3cret"}},
-        {"the companion asks for a sign-in", {smith}, {refusal, gps}, confirmed, "",
+        {"the companion asks for a sign-in", same, {smith}, {refusal, gps}, confirmed, RunOutcome::Opened, "",
          {p + "nobody", c + "nobody", c + "surveyor:s3cret"}},
-        {"both ask: one sign-in, both repeated", {refusal, smith}, {refusal, gps}, confirmed, "",
+        {"both ask: one sign-in, both repeated", same, {refusal, smith}, {refusal, gps}, confirmed,
+         RunOutcome::Opened, "", {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
+        {"both ask, the sign-in cancelled", same, {refusal}, {refusal}, SignInAnswer{}, RunOutcome::Failed, failed,
+         both},
+        {"the typed password refused: sent once, not with the companion", same, {refusal, refusal}, {refusal},
+         confirmed, RunOutcome::Failed, failed, {p + "nobody", c + "nobody", p + "surveyor:s3cret"}},
+        {"the repeat fails", same, {refusal, down}, {refusal, gps}, confirmed, RunOutcome::Failed, "primary down",
          {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
-        {"both ask, the sign-in cancelled", {refusal}, {refusal}, SignInAnswer{}, failed,
-         {p + "nobody", c + "nobody"}},
-        {"the typed password refused: sent once, not with the companion", {refusal, refusal}, {refusal}, confirmed,
-         failed, {p + "nobody", c + "nobody", p + "surveyor:s3cret"}},
-        {"the repeat fails", {refusal, down}, {refusal, gps}, confirmed, "primary down",
-         {p + "nobody", c + "nobody", p + "surveyor:s3cret", c + "surveyor:s3cret"}},
+        {"ended while the KML is written", same, {smiths}, {gps}, std::nullopt, RunOutcome::Cancelled, "", both,
+         "bar 1"},
+        {"ended while the KMZ's document is written", kmz, {smiths}, {gps}, std::nullopt, RunOutcome::Cancelled, "",
+         both, "bar 1"},
+        {"ended while the KMZ is packed", kmz, {smiths}, {gps}, std::nullopt, RunOutcome::Cancelled, "", both,
+         "info: " + std::string(kInfoPacking)},
         // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        fakes = RunFakes();
-        SetUp();
+        const testing::Folder folder;
+        const fs::path& dir = folder.path;
+        RunFakes fakes;
+        fakes.cancelAt = row.cancelAt;
+        MarkListInputs inputs = kCounty;
+        RunConfig config;
+        config.serviceUrl = "http://marks.test";
+        config.outputDir = dir;
+        row.change(inputs, config);
         fakes.replies[kPrimary] = row.primary;
         fakes.replies[kCompanion] = row.companion;
-        fakes.answer = row.signIn;
+        if (row.signIn)
+            fakes.answers = {*row.signIn};
+        RegionCatalogue catalogue(fs::path(TEST_DATA_DIR) / "requests-catalogue.dat");
+        std::string controlCode;
+        RunState state{controlCode, catalogue};
+        PackingNothing archiver;
+        RunPorts ports{fakes, fakes, fakes, fakes, fakes.settings, fakes, fakes, fakes, &fakes, &archiver};
 
-        const RunResult result = Run();
+        const RunResult result = RetrievalRun(inputs, state, config, ports);
 
-        EXPECT_EQ(row.message, result.message);
+        EXPECT_EQ(row.outcome, result.outcome);
+        const std::string said = row.outcome == RunOutcome::Opened ? SkippedMarksMessage(result.report)
+                                                                   : result.message;
+        EXPECT_EQ(row.message, row.message.ends_with(' ') ? said.substr(0, row.message.size()) : said);
         EXPECT_EQ(row.signIn ? 1 : 0, fakes.asked);
         EXPECT_EQ(row.requested, fakes.requested);
-        EXPECT_EQ(row.message.empty() ? RunOutcome::Opened : RunOutcome::Failed, result.outcome);
-        if (row.message.empty()) {
-            std::ifstream file(result.kmlPath, std::ios::binary);
-            const std::string document{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_FALSE(fakes.Busy());
+        EXPECT_EQ(row.message.empty() ? std::vector<std::string>{} : std::vector{said},
+                  fakes.All("message: "));
+        if (row.outcome == RunOutcome::Opened) {
+            const std::string document = testing::ReadFile(result.kmlPath);
             EXPECT_LT(document.find("AB1234"), document.find("GP0001"));
             EXPECT_NE(std::string::npos, document.find("GP0001"));
+            EXPECT_EQ("opened " + result.kmlPath.string(), fakes.Last("opened "));
+            EXPECT_TRUE(row.message.empty() || fakes.log.back() == "message: " + row.message)
+                << fakes.log.back();
+            EXPECT_EQ("VA", fakes.settings.GetSetting(kSettingsSection, kStateKey, "<absent>"));
+            EXPECT_EQ("Fairfax ", fakes.settings.GetSetting(kSettingsSection, kCountyKey, "<absent>"));
+        } else {
+            EXPECT_EQ(row.message != kMsgStateRequired, fakes.Last("inputs") == "inputs hidden");
+            EXPECT_EQ("", fakes.Last("opened "));
+            EXPECT_TRUE(fs::is_empty(dir));
+            EXPECT_TRUE(fakes.settings.Empty());
         }
-        fs::remove_all(dir);
     }
 }
 
@@ -258,13 +189,10 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
     const TransferReply marks{200, "", "   .  AB1234 1 2 ...\r\n"};
     const TransferReply refusal{200, "", "<html><title>401 Unauthorized</title></html>"};
     const TransferReply refusalIncomplete{200, "", refusal.body + "INPUT INCOMPLETE"};
-    const struct {
-        const char* name;
-        std::deque<TransferReply> script; // status 0: the transfer fails with the body as its error
-        std::optional<SignInAnswer> signIn;
-        std::string error;
-        std::string reply;
-    } rows[] = {
+    // script: status 0: the transfer fails with the body as its error
+    const std::tuple<const char*, std::deque<TransferReply>, std::optional<SignInAnswer>, std::string,
+                     std::string>
+        rows[] = {
         // clang-format off
         {"word in lower case is no refusal", {{200, "", "unauthorized"}}, std::nullopt, "", "unauthorized"},
         {"refusal, sign-in confirmed", {refusal, marks}, confirmed, "", marks.body},
@@ -279,21 +207,22 @@ TEST(FetchMarkList, TurnsEachServerAnswerIntoReplyAndMessage)
          refusalIncomplete.body},
         // clang-format on
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, script, signIn, failure, handedOn] : rows) {
+        SCOPED_TRACE(name);
         RunFakes fetch;
-        fetch.replies[url] = row.script;
-        fetch.answer = row.signIn;
+        fetch.replies[url] = script;
+        if (signIn)
+            fetch.answers = {*signIn};
         std::string reply = "untouched";
         std::string error = "stale";
         FetchMarkList(url, reply, error, fetch, fetch);
-        EXPECT_EQ(row.error, error);
-        EXPECT_EQ(row.reply, reply);
+        EXPECT_EQ(failure, error);
+        EXPECT_EQ(handedOn, reply);
         std::vector<std::string> opens{url + " as nobody"};
-        if (row.signIn && row.signIn->loginSucceeded)
+        if (signIn && signIn->loginSucceeded)
             opens.push_back(url + " as surveyor:s3cret");
         EXPECT_EQ(opens, fetch.requested);
-        EXPECT_EQ(row.signIn ? 1 : 0, fetch.asked);
+        EXPECT_EQ(signIn ? 1 : 0, fetch.asked);
     }
 }
 

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 namespace tervane::test {
 namespace {
@@ -79,13 +80,13 @@ TEST(GoRun, TheChosenFormatIsWrittenRememberedAndOpened)
     run.PressGo();
 
     const std::filesystem::path written = run.Path() / "VA_Fairfax_H-G.kmz";
-    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
+    EXPECT_EQ(run.All("message: "), std::vector<std::string>{});
     EXPECT_EQ(run.Written(), (std::vector<std::string>{"VA_Fairfax_H-G.kmz", "icons"}));
     EXPECT_EQ(testing::ReadFile(written).substr(0, 4), std::string("PK\x03\x04", 4));
-    EXPECT_EQ(run.shownTexts,
-              (std::vector<std::string>{std::string(kInfoFetching), "Creating .kmz file...", "Packing .kmz file..."}));
-    EXPECT_FALSE(run.dialogVisible || run.hourglass);
-    EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
+    EXPECT_EQ(run.All("info: "), (std::vector<std::string>{std::string(kInfoFetching), "Creating .kmz file...",
+                                                           "Packing .kmz file...", std::string(kInfoStarting)}));
+    EXPECT_FALSE(run.Busy());
+    EXPECT_EQ(run.All("opened "), std::vector<std::string>{written.string()});
 }
 
 // A first query by project on a fresh start, with the state and county never touched, is
@@ -101,11 +102,11 @@ TEST(GoRun, AProjectQueryOnAFreshStartIsWrittenAndAFailedViewerIsNamed)
 
     const std::filesystem::path written = run.Path() / "GPS1234.kml";
     EXPECT_EQ(run.Written(), std::vector<std::string>{"GPS1234.kml"});
-    EXPECT_EQ(run.opened, std::vector<std::filesystem::path>{written});
-    ASSERT_EQ(run.messages.size(), 1u);
-    EXPECT_EQ(run.messages[0], "No viewer could be started for the document. It was written to:\n" +
-                                   written.string() + "\n\n" + run.viewerFailure);
-    EXPECT_FALSE(run.dialogVisible || run.hourglass);
+    EXPECT_EQ(run.All("opened "), std::vector<std::string>{written.string()});
+    EXPECT_EQ(run.All("message: "), std::vector<std::string>{"No viewer could be started for the document. It was "
+                                                             "written to:\n" +
+                                                             written.string() + "\n\n" + run.viewerFailure});
+    EXPECT_FALSE(run.Busy());
 }
 
 // Against a fast service the run is over before the second click of a double click
@@ -130,7 +131,7 @@ TEST(GoRun, ADoubleClickOrEnterOnGoRunsOneQueryInputMeanwhileIsDropped)
     QApplication::sendEvent(go, &second);
     QTest::mouseRelease(go, Qt::LeftButton, {}, at);
     EXPECT_EQ(run.RequestCount(), 1);
-    EXPECT_EQ(run.opened.size(), 1u);
+    EXPECT_EQ(run.All("opened ").size(), 1u);
 
     QTest::qWait(QApplication::doubleClickInterval() + 50);
     run.CountyQuery("Fairfax"); // the run hid the rows
@@ -146,9 +147,9 @@ TEST(GoRun, ADoubleClickOrEnterOnGoRunsOneQueryInputMeanwhileIsDropped)
     QTest::keyClick(go, Qt::Key_Return);
     QTest::qWait(200);
 
-    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
+    EXPECT_EQ(run.All("message: "), std::vector<std::string>{});
     EXPECT_EQ(run.RequestCount(), 2);
-    EXPECT_EQ(run.opened.size(), 2u);
+    EXPECT_EQ(run.All("opened ").size(), 2u);
     EXPECT_EQ(run.Written(), std::vector<std::string>{"VA_Fairfax_H-G.kml"});
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "the Stations menu stayed closed";
     if (QWidget* popup = QApplication::activePopupWidget())
@@ -161,10 +162,7 @@ TEST(GoRun, ADoubleClickOrEnterOnGoRunsOneQueryInputMeanwhileIsDropped)
 // viewer, and the program ends once the run has unwound, long before the time-out.
 TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
 {
-    const struct {
-        const char* name;
-        std::function<void(GoRun&)> end;
-    } cases[] = {
+    const std::tuple<const char*, std::function<void(GoRun&)>> cases[] = {
         {"closing the window", [](GoRun& run) { run.window.close(); }},
         {"Escape",
          [](GoRun& run) {
@@ -177,8 +175,8 @@ TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
              GoRun::QueueClick(bar, bar->actionGeometry(run.Find<QAction>("mnuExit")).center());
          }},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, end] : cases) {
+        SCOPED_TRACE(name);
         QTcpServer silent; // takes the connection and never answers
         ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
         GoRun run;
@@ -186,17 +184,17 @@ TEST(GoRun, EndingTheProgramDuringAFetchEndsTheRunAtOnceWritingNothing)
         run.settings.SaveSetting(kServiceSection, kServiceKey,
                                  "http://127.0.0.1:" + std::to_string(silent.serverPort()));
         run.CountyQuery("Fairfax", "HORIZONTAL"); // with a companion request
-        QTimer::singleShot(100, &run.window, [&] { c.end(run); });
+        QTimer::singleShot(100, &run.window, [&] { end(run); });
         QElapsedTimer clock;
         clock.start();
         run.PressGo();
 
         EXPECT_LT(clock.elapsed(), 1500);
         EXPECT_EQ(run.quits, 1);
-        EXPECT_TRUE(run.messages.empty()) << run.messages.front();
-        EXPECT_TRUE(run.opened.empty());
+        EXPECT_EQ(run.All("message: "), std::vector<std::string>{});
+        EXPECT_EQ(run.Last("opened "), "");
         EXPECT_EQ(run.Written(), std::vector<std::string>{});
-        EXPECT_FALSE(run.dialogVisible || run.hourglass);
+        EXPECT_FALSE(run.Busy());
         EXPECT_EQ(run.settings.GetSetting(kSettingsSection, kStateKey, "<absent>"), "<absent>");
     }
 }

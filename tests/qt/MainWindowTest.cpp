@@ -17,6 +17,7 @@
 #include <csignal>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 namespace tervane::test {
 namespace {
@@ -49,23 +50,40 @@ std::vector<std::string> Entries(QComboBox* list)
     return entries;
 }
 
-// Start-up restores the remembered state and county, fills the state and type lists and
+// The "Output" menu's choices that are ticked.
+std::vector<std::string> Ticked(WindowUnderTest& w)
+{
+    std::vector<std::string> texts;
+    for (const char* name : {"mnuFormatKml", "mnuFormatKmz", "mnuFormatGpx", "mnuFormatGeojson", "mnuFormatCsv"})
+        if (w.Find<QAction>(name)->isChecked())
+            texts.push_back(w.Find<QAction>(name)->text().toStdString());
+    return texts;
+}
+
+// Start-up restores the remembered state, county and output format (a remembered name the
+// program does not know leaves the KML document ticked), fills the state and type lists and
 // hides every row; without a catalogue it says so, leaving the lists empty, rows shown.
 TEST(MainWindowStartUp, RestoresRememberedTextsAndFillsTheListsOrReportsTheCatalogue)
 {
-    for (const bool catalogue : {true, false}) {
-        SCOPED_TRACE(catalogue ? "with a catalogue" : "without");
+    const std::tuple<bool, std::string, std::string> rows[] = {{true, "kmz", "KMZ package (icons included)"},
+                                                               {false, "gpx", "GPX waypoints"},
+                                                               {true, "csv", "CSV table"},
+                                                               {true, "GPX", "KML document"}};
+    for (const auto& [catalogue, remembered, shown] : rows) {
+        SCOPED_TRACE(remembered);
         WindowUnderTest w(false, catalogue);
         w.settings.SaveSetting(kSettingsSection, kStateKey, "VA");
         w.settings.SaveSetting(kSettingsSection, kCountyKey, "Prince William ");
+        w.settings.SaveSetting(kSettingsSection, kFormatKey, remembered);
         w.window.Load();
         EXPECT_EQ(w.Find<QComboBox>("cboState")->currentText(), "VA");
         EXPECT_EQ(w.Find<QComboBox>("cboCounty")->currentText(), "Prince William ");
+        EXPECT_EQ(Ticked(w), std::vector<std::string>{shown});
         EXPECT_EQ(w.Find<QComboBox>("cboControlType")->count(), catalogue ? std::ssize(kControlTypes) : 0);
         EXPECT_EQ(Entries(w.Find<QComboBox>("cboState")).size(), catalogue ? 4u : 0u);
         EXPECT_EQ(VisibleRows(w).size(), catalogue ? 0u : std::size(kRows));
-        EXPECT_EQ(w.messages.size(), catalogue ? 0u : 1u);
-        EXPECT_TRUE(catalogue || w.messages.at(0).find("Country.dat") != std::string::npos);
+        EXPECT_EQ(w.All("message: ").size(), catalogue ? 0u : 1u);
+        EXPECT_TRUE(catalogue || w.Last("message: ").find("Country.dat") != std::string::npos);
     }
 }
 
@@ -78,27 +96,24 @@ TEST(MainWindowModes, CommandsAndTheFocusShowTheRowsAQueryNeeds)
     WindowUnderTest w;
     w.ShowActive();
     w.Find("cmdGo")->setFocus();
-    const struct {
-        const char* command; // or the field that takes the focus
-        std::string mode;
-        Rows rows;
-    } steps[] = {
+    // command: or the field that takes the focus
+    const std::tuple<const char*, std::string, Rows> steps[] = {
         {"GetMonStateCo", "SC", {"cboState"}},
         {"cboState", "SC", {"cboState", "cboCounty"}},
         {"mnuLatLonRad", "LL", {"cboCounty", "txtLatitude", "txtLongitude", "txtRadius"}},
         {"cboCounty", "LL", {"cboCounty", "txtLatitude", "txtLongitude", "txtRadius", "cboControlType"}},
         {"mnuByProj", "PR", {"cboCounty", "txtProject", "cboControlType"}},
     };
-    for (const auto& step : steps) {
+    for (const auto& [command, mode, rows] : steps) {
         QWidget* before = QApplication::focusWidget();
-        if (auto* action = w.window.findChild<QAction*>(QString::fromLatin1(step.command))) {
+        if (auto* action = w.window.findChild<QAction*>(QString::fromLatin1(command))) {
             action->trigger();
-            EXPECT_TRUE(QApplication::focusWidget() == before || before->isHidden()) << step.command;
+            EXPECT_TRUE(QApplication::focusWidget() == before || before->isHidden()) << command;
         } else {
-            w.Find(step.command)->setFocus();
+            w.Find(command)->setFocus();
         }
-        EXPECT_EQ(w.window.QueryMode(), step.mode) << step.command;
-        EXPECT_EQ(VisibleRows(w), step.rows) << step.command;
+        EXPECT_EQ(w.window.QueryMode(), mode) << command;
+        EXPECT_EQ(VisibleRows(w), rows) << command;
     }
     w.window.HideQueryInputs();
     EXPECT_EQ(VisibleRows(w), Rows{"txtProject"});
@@ -133,7 +148,7 @@ TEST(MainWindowChoosingState, PickingOrTypingAStateLoadsItsCounties)
 
     std::filesystem::remove(w.Path() / "Country.dat");
     w.PickState(3);
-    EXPECT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.All("message: ").size(), 1u);
     EXPECT_EQ(county->count(), 0);
 }
 
@@ -143,12 +158,7 @@ TEST(MainWindowChoosingState, PickingOrTypingAStateLoadsItsCounties)
 // as a control code.
 TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
 {
-    const struct {
-        const char* field;
-        const char* typed;
-        std::string expected;
-        int beeps;
-    } rows[] = {
+    const std::tuple<const char*, const char*, std::string, int> rows[] = {
         {"txtLatitude", "n38.5323", "N385323", 1}, {"txtLongitude", "w0770213", "W0770213", 0},
         {"txtRadius", "12.5mi", "12.5", 2},        {"txtProject", "l-27 001", "L27001", 2},
         {"cboControlType", "pacs ", "PACS", 1},
@@ -156,22 +166,22 @@ TEST(MainWindowKeys, FilteredFieldsCapitaliseRefuseAndPassKeysWithoutCharacters)
     const QString del(QChar(0x7F));
     WindowUnderTest w;
     w.ShowActive();
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.field);
+    for (const auto& [name, typed, expected, beeped] : rows) {
+        SCOPED_TRACE(name);
         const int beeps = w.beeps;
-        QWidget* field = w.Find(row.field);
+        QWidget* field = w.Find(name);
         field->show();
         field->setFocus();
         auto* edit = qobject_cast<QLineEdit*>(field) ? qobject_cast<QLineEdit*>(field)
                                                      : qobject_cast<QComboBox*>(field)->lineEdit();
-        QTest::keyClicks(field, QString::fromLatin1(row.typed));
-        EXPECT_EQ(edit->text().toStdString(), row.expected);
-        EXPECT_EQ(w.beeps - beeps, row.beeps);
+        QTest::keyClicks(field, QString::fromLatin1(typed));
+        EXPECT_EQ(edit->text().toStdString(), expected);
+        EXPECT_EQ(w.beeps - beeps, beeped);
         for (Qt::Key key : {Qt::Key_F5, Qt::Key_Home, Qt::Key_Right, Qt::Key_Delete})
             QTest::sendKeyEvent(QTest::Click, field, key, key == Qt::Key_Delete ? del : QString(),
                                 Qt::NoModifier);
-        EXPECT_EQ(edit->text().toStdString(), std::string(row.expected).erase(1, 1));
-        EXPECT_EQ(w.beeps - beeps, row.beeps) << "no beep for keys without a character";
+        EXPECT_EQ(edit->text().toStdString(), std::string(expected).erase(1, 1));
+        EXPECT_EQ(w.beeps - beeps, beeped) << "no beep for keys without a character";
     }
 }
 
@@ -255,38 +265,19 @@ TEST(MainWindowEnding, TerminationSignalEndsTheProgramAsExitDoes)
 }
 #endif
 
-// The "Output" menu's choices are exclusive, the KML document ticked at first. A choice is remembered at
-// once and ticked at the next start; a remembered name the program does not know leaves the KML document
-// ticked. The menu says where the files go (the per-user folder when the program's cannot be written to).
-TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndRestoredTheFolderNamed)
+// The "Output" menu's choices are exclusive, the KML document ticked at first, and a choice
+// is remembered at once. The menu says where the files go (the per-user folder when the
+// program's cannot be written to).
+TEST(MainWindowOutput, TheFormatChoiceIsExclusiveRememberedAndTheFolderNamed)
 {
-    const auto ticked = [](WindowUnderTest& w) {
-        std::vector<std::string> texts;
-        for (const char* name :
-             {"mnuFormatKml", "mnuFormatKmz", "mnuFormatGpx", "mnuFormatGeojson", "mnuFormatCsv"})
-            if (w.Find<QAction>(name)->isChecked())
-                texts.push_back(w.Find<QAction>(name)->text().toStdString());
-        return texts;
-    };
     WindowUnderTest w;
-    EXPECT_EQ(ticked(w), std::vector<std::string>{"KML document"});
+    EXPECT_EQ(Ticked(w), std::vector<std::string>{"KML document"});
     w.Trigger("mnuFormatKmz");
     w.Trigger("mnuFormatGpx");
-    EXPECT_EQ(ticked(w), std::vector<std::string>{"GPX waypoints"});
+    EXPECT_EQ(Ticked(w), std::vector<std::string>{"GPX waypoints"});
     EXPECT_EQ(w.settings.GetSetting(kSettingsSection, kFormatKey, "<absent>"), "gpx");
     emit w.Find<QMenu>("mnuOutput")->aboutToShow();
     EXPECT_EQ(w.Find<QAction>("mnuOutputFolder")->text().toStdString(), "Files go to " + w.Path().string());
-
-    const std::pair<std::string, std::string> starts[] = {{"kmz", "KMZ package (icons included)"},
-                                                          {"gpx", "GPX waypoints"},
-                                                          {"csv", "CSV table"},
-                                                          {"GPX", "KML document"}};
-    for (const auto& [remembered, shown] : starts) {
-        WindowUnderTest next(false);
-        next.settings.SaveSetting(kSettingsSection, kFormatKey, remembered);
-        next.window.Load();
-        EXPECT_EQ(ticked(next), std::vector<std::string>{shown}) << remembered;
-    }
 }
 
 // Go shows its focus as a frame a few pixels thick inside itself (a one-pixel frame on
@@ -321,7 +312,7 @@ TEST(MainWindowHelp, AMissingHelpPageIsReportedAndF1ShowsAnExistingOne)
     WindowUnderTest w;
     w.ShowActive();
     w.Trigger("mnuHelp");
-    EXPECT_NE(w.messages.at(0).find("Tervane.html"), std::string::npos) << w.messages.at(0);
+    EXPECT_NE(w.Last("message: ").find("Tervane.html"), std::string::npos) << w.Last("message: ");
     std::ofstream(w.Path() / "Tervane.html") << "<html><body><h1>Using Tervane</h1></body></html>";
     QTest::keyClick(&w.window, Qt::Key_F1);
     auto* help = w.window.findChild<HelpWindow*>();

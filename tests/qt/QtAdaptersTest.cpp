@@ -15,16 +15,12 @@
 #include <QTimer>
 
 #include <httplib.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <atomic>
-#include <map>
 #include <thread>
+#include <tuple>
 
 namespace tervane {
 namespace {
@@ -76,103 +72,19 @@ std::string LocalUrl(int port, const std::string& path)
     return "http://127.0.0.1:" + std::to_string(port) + path;
 }
 
-// Sends fixed bytes for each path over a raw socket and hangs up: with a Content-Length
-// that matches what is sent, or none, so that the end of the connection ends the body.
-class RawReplyServer {
-public:
-    // Paths with their packed bodies; each is served as /cl<path> and /close<path>.
-    explicit RawReplyServer(std::map<std::string, std::string> bodies) : m_bodies(std::move(bodies))
-    {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(m_listener, 8) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            ADD_FAILURE() << "no local socket";
-        port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~RawReplyServer()
-    {
-        m_stopping = true;
-        m_thread.join();
-        ::close(m_listener);
-    }
-    std::string Url(const std::string& path) const { return LocalUrl(port, path); }
-    int port = 0;
-
-private:
-    void Serve()
-    {
-        while (!m_stopping) {
-            pollfd waiting{m_listener, POLLIN, 0};
-            if (::poll(&waiting, 1, 50) <= 0)
-                continue;
-            const int client = ::accept(m_listener, nullptr, nullptr);
-            if (client < 0)
-                continue;
-            std::string request;
-            char buffer[4096];
-            for (int reads = 0; reads < 100 && request.find("\r\n\r\n") == std::string::npos; ++reads) {
-                pollfd readable{client, POLLIN, 0};
-                if (::poll(&readable, 1, 1000) <= 0)
-                    break;
-                const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-                if (got <= 0)
-                    break;
-                request.append(buffer, static_cast<std::size_t>(got));
-            }
-            // "GET /cl/path HTTP/1.1": the framing, then the path of the body.
-            const std::size_t framingEnd = request.starts_with("GET /") ? request.find('/', 5) : std::string::npos;
-            const std::size_t targetEnd = request.find(' ', 4);
-            if (framingEnd == std::string::npos || targetEnd == std::string::npos || framingEnd > targetEnd) {
-                ::close(client);
-                continue;
-            }
-            const bool withLength = request.starts_with("GET /cl/");
-            const std::string path = request.substr(framingEnd, targetEnd - framingEnd);
-            const auto body = m_bodies.find(path);
-            std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n";
-            if (body != m_bodies.end()) {
-                answer += "Content-Encoding: " + std::string(path.starts_with("/deflate") ? "deflate" : "gzip") +
-                          "\r\n";
-                if (withLength)
-                    answer += "Content-Length: " + std::to_string(body->second.size()) + "\r\n";
-                answer += "\r\n" + body->second;
-            } else {
-                answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-            }
-            for (std::size_t sent = 0; sent < answer.size();) {
-                const ssize_t n = ::send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += static_cast<std::size_t>(n);
-            }
-            ::shutdown(client, SHUT_WR);
-            ::close(client);
-        }
-    }
-
-    std::map<std::string, std::string> m_bodies;
-    int m_listener = -1;
-    std::atomic<bool> m_stopping{false};
-    std::thread m_thread;
-};
-
 class LocalMarkServer {
 public:
     LocalMarkServer()
     {
         // Text goes packed with gzip, as the transfer asks for it; "gzip", "deflate" and
         // "br" label a body as packed that way.
-        const struct {
-            const char* path;
+        struct Fixed {
+            std::string path;
             int status;
             std::string body;
             std::string type;
-        } fixed[] = {
+        };
+        std::vector<Fixed> fixed = {
             // Bytes that are not UTF-8 must come back untouched.
             {"/latin1", 200, "  1.  AB1234 \xB0\xE9\r\n", "text/plain; charset=ISO-8859-1"},
             // The service's own refusal: a 200 page that names itself.
@@ -188,13 +100,37 @@ public:
             // A gzip header and no deflate stream after it.
             {"/gzip-corrupt", 200, std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10) + "not deflate", "gzip"},
         };
+        // A gzip stream of two parts, the first ending on a block boundary, whole and cut
+        // short: each with a Content-Length that matches what is sent (/cl), and without one,
+        // the end of the connection ending the body (/close).
+        std::vector<std::size_t> parts;
+        const std::string whole = Pack({kMarkLines, kMarkLines}, kGzip, &parts);
+        std::string badCrc = whole;
+        badCrc[whole.size() - 8] ^= 0x01;
+        const std::pair<const char*, std::string> cuts[] = {
+            {"/gzip-whole", whole},
+            {"/gzip-cut-in-header", whole.substr(0, 5)},
+            {"/gzip-cut-at-block", whole.substr(0, parts[0])},
+            {"/gzip-cut-before-trailer", whole.substr(0, whole.size() - 8)},
+            {"/gzip-wrong-crc", badCrc},
+            {"/deflate-bare", Pack({kMarkLines}, -MAX_WBITS)},
+        };
+        for (const auto& [path, body] : cuts)
+            for (const std::string framing : {"/cl", "/close"})
+                fixed.push_back({framing + path, 200, body, path[1] == 'd' ? "deflate" : "gzip"});
         for (const auto& answer : fixed) {
             m_server.Get(answer.path, [answer](const httplib::Request&, httplib::Response& res) {
                 res.status = answer.status;
                 const bool packed = answer.type == "gzip" || answer.type == "deflate" || answer.type == "br";
                 if (packed)
                     res.set_header("Content-Encoding", answer.type);
-                res.set_content(answer.body, packed ? "application/octet-stream" : answer.type);
+                if (!answer.path.starts_with("/close/"))
+                    return res.set_content(answer.body, packed ? "application/octet-stream" : answer.type);
+                res.set_content_provider("application/octet-stream", [answer](size_t, httplib::DataSink& sink) {
+                    sink.write(answer.body.data(), answer.body.size());
+                    sink.done();
+                    return true;
+                });
             });
         }
         // Basic credentials of kUser:kPassword give the marks; counts the credentials offered.
@@ -240,6 +176,7 @@ public:
                 return false;
             });
         });
+        m_server.set_keep_alive_max_count(1); // hangs up after each answer, ending a body without a length
         port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         for (int i = 0; i < 500 && !m_server.is_running(); ++i)
@@ -307,95 +244,70 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
     const std::string tooLarge =
         "The mark-list service's reply is larger than 1 KiB and was not accepted.";
     const std::string undecodable = "The mark-list service's reply could not be read: ";
-    constexpr qint64 kCap = 1024;
-    // Two parts, the first ending on a block boundary: cut there, the stream still reads
-    // as far as it goes, and is not whole.
-    std::vector<std::size_t> ends;
-    const std::string packed = Pack({kMarkLines, kMarkLines}, kGzip, &ends);
-    std::string badCrc = packed;
-    badCrc[packed.size() - 8] ^= 0x01;
-    RawReplyServer raw({
-        {"/gzip-whole", packed},
-        {"/gzip-cut-in-header", packed.substr(0, 5)},
-        {"/gzip-cut-at-block", packed.substr(0, ends[0])},
-        {"/gzip-cut-before-trailer", packed.substr(0, packed.size() - 8)},
-        {"/gzip-wrong-crc", badCrc},
-        {"/deflate-bare", Pack({kMarkLines}, -MAX_WBITS)},
-    });
-    struct Row {
-        std::string name;
-        std::string url;
-        qint64 maxBytes;
-        SignInAnswer answer;
-        int asked;
-        std::string error;
-        std::string reply;
-    };
-    // Messages ending in ": " go on with the reason.
+    // Name, address, sign-in answer, sign-ins asked for, message (ending in ": ": it goes on
+    // with the reason) and the reply handed on.
+    using Row = std::tuple<std::string, std::string, SignInAnswer, int, std::string, std::string>;
     std::vector<Row> rows = {
-        {"bytes that are not UTF-8 kept", server.Url("/latin1"), kCap, cancel, 0, "",
-         "  1.  AB1234 \xB0\xE9\r\n"},
-        {"401 with a wrong password", server.Url("/basic"), kCap, wrong, 1, accessFailed, kBasicRefusal},
-        {"service refusal page again after sign-in", server.Url("/refusal-page"), kCap, right, 1,
-         accessFailed, kServicePageRefusal},
-        {"server error page", server.Url("/error500"), kCap, cancel, 0,
+        {"bytes that are not UTF-8 kept", server.Url("/latin1"), cancel, 0, "", "  1.  AB1234 \xB0\xE9\r\n"},
+        {"401 with a wrong password", server.Url("/basic"), wrong, 1, accessFailed, kBasicRefusal},
+        {"service refusal page again after sign-in", server.Url("/refusal-page"), right, 1, accessFailed,
+         kServicePageRefusal},
+        {"server error page", server.Url("/error500"), cancel, 0,
          "The server answered 500 Internal Server Error", "<h1>Software error</h1>"},
-        {"service input error on 400", server.Url("/input-error-400"), kCap, cancel, 0, "",
+        {"service input error on 400", server.Url("/input-error-400"), cancel, 0, "",
          "INPUT ERROR: no such county\n"},
-        {"redirected within the service, signed in", server.Url("/redirect-basic"), kCap, right, 1, "",
-         kMarkLines},
+        {"redirected within the service, signed in", server.Url("/redirect-basic"), right, 1, "", kMarkLines},
         // Its credentials used to follow the redirect to whoever asked.
-        {"redirected to another origin that asks for a sign-in", server.Url("/redirect-away"), kCap, right, 1,
+        {"redirected to another origin that asks for a sign-in", server.Url("/redirect-away"), right, 1,
          accessFailed, kBasicRefusal},
-        {"closed port", LocalUrl(closedPort, "/x"), kCap, right, 0,
+        {"closed port", LocalUrl(closedPort, "/x"), right, 0,
          "Could not reach the mark-list service: Connection refused", untouched},
-        {"not a web address", "ftp://127.0.0.1/marks", kCap, cancel, 0,
+        {"not a web address", "ftp://127.0.0.1/marks", cancel, 0,
          "The mark-list address is not a web address: ftp://127.0.0.1/marks", untouched},
-        {"too large by Content-Length", server.Url("/big"), kCap, cancel, 0, tooLarge, untouched},
+        {"too large by Content-Length", server.Url("/big"), cancel, 0, tooLarge, untouched},
         // Used to grow without bound: Qt buffered it and never said data had come.
-        {"endless chunked body", server.Url("/endless-chunked"), kCap, cancel, 0, tooLarge, untouched},
-        {"too large once unpacked", server.Url("/gzip-big"), kCap, cancel, 0, tooLarge, untouched},
+        {"endless chunked body", server.Url("/endless-chunked"), cancel, 0, tooLarge, untouched},
+        {"too large once unpacked", server.Url("/gzip-big"), cancel, 0, tooLarge, untouched},
         // These two used to wait for the time-out, and Qt spoke on stderr.
-        {"gzip bomb", server.Url("/gzip-bomb"), kCap, cancel, 0, tooLarge, untouched},
-        {"endless gzip stream", server.Url("/gzip-endless"), kCap, cancel, 0, tooLarge, untouched},
-        {"plain text labelled gzip", server.Url("/gzip-mislabelled"), kCap, cancel, 0, undecodable,
-         untouched},
-        {"gzip damaged", server.Url("/gzip-corrupt"), kCap, cancel, 0, undecodable, untouched},
-        {"deflate, zlib-wrapped", server.Url("/deflate"), kCap, cancel, 0, "", kMarkLines},
+        {"gzip bomb", server.Url("/gzip-bomb"), cancel, 0, tooLarge, untouched},
+        {"endless gzip stream", server.Url("/gzip-endless"), cancel, 0, tooLarge, untouched},
+        {"plain text labelled gzip", server.Url("/gzip-mislabelled"), cancel, 0, undecodable, untouched},
+        {"gzip damaged", server.Url("/gzip-corrupt"), cancel, 0, undecodable, untouched},
+        {"deflate, zlib-wrapped", server.Url("/deflate"), cancel, 0, "", kMarkLines},
         // Qt used to unpack it as a plain body: 'br' was not asked for.
-        {"an encoding not asked for", server.Url("/unknown-encoding"), kCap, cancel, 0, undecodable, untouched},
-        {"cut short is no short mark list", server.Url("/truncated"), kCap, cancel, 0,
+        {"an encoding not asked for", server.Url("/unknown-encoding"), cancel, 0, undecodable, untouched},
+        {"cut short is no short mark list", server.Url("/truncated"), cancel, 0,
          "The mark-list service's reply broke off: ", untouched},
     };
     // Every cut used to come back as a reply, a part of the marks or nothing, whether the
     // Content-Length matched the cut or the end of the connection ended the body.
     for (const std::string framing : {"/cl", "/close"}) {
-        const auto url = [&](const char* path) { return raw.Url(framing + path); };
-        rows.push_back({framing + " whole gzip", url("/gzip-whole"), kCap, cancel, 0, "", kMarkLines + kMarkLines});
-        rows.push_back({framing + " bare deflate", url("/deflate-bare"), kCap, cancel, 0, "", kMarkLines});
+        const auto url = [&](const char* path) { return server.Url(framing + path); };
+        rows.push_back({framing + " whole gzip", url("/gzip-whole"), cancel, 0, "", kMarkLines + kMarkLines});
+        rows.push_back({framing + " bare deflate", url("/deflate-bare"), cancel, 0, "", kMarkLines});
         for (const char* cut : {"/gzip-cut-in-header", "/gzip-cut-at-block", "/gzip-cut-before-trailer",
                                 "/gzip-wrong-crc"})
-            rows.push_back({framing + cut, url(cut), kCap, cancel, 0, undecodable, untouched});
+            rows.push_back({framing + cut, url(cut), cancel, 0, undecodable, untouched});
     }
     // Nothing of Qt's own reaches the terminal.
     static std::vector<QString> qtSaid;
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& text) { qtSaid.push_back(text); });
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, url, answer, asked, message, handedOn] : rows) {
+        SCOPED_TRACE(name);
         HttpTransfer transfer; // fresh: no credentials left from an earlier row
-        transfer.SetMaxReplyBytes(row.maxBytes);
+        transfer.SetMaxReplyBytes(1024);
         transfer.SetTimeout(10s); // a wrong ending comes as the time-out's message, not as a hang
         QElapsedTimer clock;
         clock.start();
-        test::RecordingPorts ports;
-        ports.answers = {row.answer};
+        testing::RunFakes ports;
+        ports.answers = {answer};
         std::string reply = untouched;
         std::string error;
-        FetchMarkList(row.url, reply, error, transfer, ports);
-        EXPECT_EQ(row.error, row.error.ends_with(": ") ? error.substr(0, row.error.size()) : error);
-        EXPECT_EQ(row.reply, reply);
-        EXPECT_EQ(row.asked, ports.asked);
+        FetchMarkList(url, reply, error, transfer, ports);
+        EXPECT_EQ(message, message.ends_with(": ") ? error.substr(0, message.size()) : error);
+        EXPECT_EQ(handedOn, reply);
+        EXPECT_EQ(asked, ports.asked);
         EXPECT_LT(clock.elapsed(), 5000);
     }
     qInstallMessageHandler(previous);
@@ -454,38 +366,28 @@ TEST(HttpTransfer, SendsRequestsSideBySideAbortAndTheDeadlineEndThemAll)
 // time the user spends in the sign-in dialog does not count against it.
 TEST(HttpTransfer, EveryRequestOfARunSharesOneDeadline)
 {
-    struct SlowSignIn : test::RecordingPorts {
+    struct SlowSignIn : testing::RunFakes {
         SignInAnswer Ask() override
         {
             std::this_thread::sleep_for(1200ms);
-            return RecordingPorts::Ask();
+            return RunFakes::Ask();
         }
     };
-    struct NoQueryInputs : QueryInputs {
-        void HideQueryInputs() override {}
-    };
     const MarkListInputs county{"SC", "VA", "Fairfax ", "HORIZONTAL", "", "", "", "", "US"};
-    const struct {
-        const char* name;
-        bool signIn;
-        RunOutcome outcome;
-        std::string message;
-    } rows[] = {
+    const std::tuple<const char*, bool, RunOutcome, std::string> rows[] = {
         {"primary and companion trickle", false, RunOutcome::Failed,
          "The mark-list service did not answer within 1 seconds."},
         {"the sign-in takes longer than the deadline", true, RunOutcome::Opened, ""},
     };
     LocalMarkServer server;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        server.listSignIn = row.signIn;
+    for (const auto& [name, signIn, outcome, message] : rows) {
+        SCOPED_TRACE(name);
+        server.listSignIn = signIn;
         QTemporaryDir folder;
         HttpTransfer transfer;
         transfer.SetTimeout(1s);
         SlowSignIn ports;
         ports.answers = {{true, kUser, kPassword}};
-        NoQueryInputs inputs;
-        MemorySettingsStore settings;
         RegionCatalogue catalogue(std::filesystem::path(TEST_DATA_DIR) / "requests-catalogue.dat");
         std::string controlCode;
         RunState state{controlCode, catalogue};
@@ -494,13 +396,13 @@ TEST(HttpTransfer, EveryRequestOfARunSharesOneDeadline)
         config.outputDir = folder.path().toStdString();
         config.openDocument = false;
         config.saveSettings = false;
-        RunPorts run{ports, ports, inputs, ports, settings, transfer, ports, ports};
+        RunPorts run{ports, ports, ports, ports, ports.settings, transfer, ports, ports};
         QElapsedTimer clock;
         clock.start();
         const RunResult result = RetrievalRun(county, state, config, run);
-        EXPECT_EQ(row.outcome, result.outcome);
-        EXPECT_EQ(row.message, result.message);
-        if (!row.signIn) {
+        EXPECT_EQ(outcome, result.outcome);
+        EXPECT_EQ(message, result.message);
+        if (!signIn) {
             EXPECT_LT(clock.elapsed(), 2000) << "ended before twice the deadline";
         }
     }
@@ -516,10 +418,7 @@ unsigned Mode(const QString& path)
 // cache; an absent value gives the default.
 TEST(QtSettingsStore, ValuesComeBackUnchangedInTheNextProgramRun)
 {
-    const struct {
-        const char* name;
-        std::string value;
-    } rows[] = {
+    const std::tuple<const char*, std::string> rows[] = {
         {"county with leading and trailing blanks", "  Prince George's  "},
         {"empty text, a value and no default", ""},
         {"comma, read by QSettings as a list if unquoted", "Anne Arundel, MD"},
@@ -534,16 +433,16 @@ TEST(QtSettingsStore, ValuesComeBackUnchangedInTheNextProgramRun)
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, written.path());
     {
         QtSettingsStore store;
-        for (const auto& row : rows)
-            store.SaveSetting(kSettingsSection, row.name, row.value);
+        for (const auto& [name, value] : rows)
+            store.SaveSetting(kSettingsSection, name, value);
     }
     ASSERT_TRUE(QDir(copied.path()).mkdir("Tervane"));
     ASSERT_TRUE(QFile::copy(written.filePath("Tervane/Tervane.conf"), copied.filePath("Tervane/Tervane.conf")));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, copied.path());
     QtSettingsStore nextRun;
-    for (const auto& row : rows)
-        EXPECT_EQ(row.value, nextRun.GetSetting(kSettingsSection, row.name, "absent")) << row.name;
-    EXPECT_EQ("absent", nextRun.GetSetting(kSignInSection, rows[0].name, "absent")) << "sections are apart";
+    for (const auto& [name, value] : rows)
+        EXPECT_EQ(value, nextRun.GetSetting(kSettingsSection, name, "absent")) << name;
+    EXPECT_EQ("absent", nextRun.GetSetting(kSignInSection, std::get<0>(rows[0]), "absent")) << "sections are apart";
 }
 
 // The file keeps the sign-in password: the folder made for it and the file are the
@@ -575,34 +474,31 @@ TEST(StartViewer, TellsWhetherAViewerTookTheDocument)
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.path().toLocal8Bit());
     const std::filesystem::path document = "relative name.kml";
-    const struct {
-        const char* script; // nullptr: no xdg-open
-        bool started;
-        std::string reason;
-    } rows[] = {
+    // shell: nullptr: no xdg-open
+    const std::tuple<const char*, bool, std::string> rows[] = {
         {"printf '%s' \"$1\" > \"$0.arg\"", true, ""},
         {"exec /bin/sleep 1", true, ""},
         {"exit 3", false, "xdg-open found no program that opens this type of file."},
         {"exit 4", false, "xdg-open ended with status 4."},
         {nullptr, false, "xdg-open could not be started: No such file or directory."},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.script ? row.script : "missing");
+    for (const auto& [shell, started, why] : rows) {
+        SCOPED_TRACE(shell ? shell : "missing");
         QFile::remove(bin.filePath("xdg-open"));
-        if (row.script) {
+        if (shell) {
             QFile script(bin.filePath("xdg-open"));
             ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-            script.write(QByteArray("#!/bin/sh\n") + row.script + "\n");
+            script.write(QByteArray("#!/bin/sh\n") + shell + "\n");
             script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         int looks = 0;
         std::string reason;
         QElapsedTimer clock;
         clock.start();
-        EXPECT_EQ(row.started, StartViewer(document, 300ms, [&looks] { ++looks; }, reason));
-        EXPECT_EQ(row.reason, reason);
+        EXPECT_EQ(started, StartViewer(document, 300ms, [&looks] { ++looks; }, reason));
+        EXPECT_EQ(why, reason);
         EXPECT_LT(clock.elapsed(), 1500) << "the wait is bounded";
-        if (row.started && row.script[0] == 'e') {
+        if (started && shell[0] == 'e') {
             EXPECT_GT(looks, 0) << "the window repaints while xdg-open decides";
         }
     }

@@ -25,6 +25,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace tervane {
@@ -94,17 +95,11 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
         QTest::keyClick(Button(d, "cmdCancel"), Qt::Key_Return);
     };
     const Leave closeControl = [](SignInDialog& d) { d.close(); };
-    struct Step {
-        const char* name;
-        QString shownName, shownPassword; // what the showing brings up
-        bool shownTicked;
-        QString typeName, typePassword; // what the user does
-        bool tick;
-        Leave leave;
-        SignInAnswer answer;
-        std::string storedName, storedPassword, storedBox;
-        bool flag; // LoginSucceeded once the dialog is gone
-    };
+    // shownName, shownPassword, shownTicked: what the showing brings up; typeName,
+    // typePassword, tick, leave: what the user does; flag: LoginSucceeded once the dialog
+    // is gone.
+    using Step = std::tuple<const char*, QString, QString, bool, QString, QString, bool, Leave, SignInAnswer,
+                            std::string, std::string, std::string, bool>;
     // clang-format off
     const Step steps[] = {
         //                                             shown:  name        password  ticked   typed: name  password  tick   way out
@@ -128,37 +123,38 @@ TEST(SignInDialog, RemembersTheNameAlwaysAndThePasswordOnlyWhenAsked)
          {false, "", ""},              "surveyor", "s3cret", "1", true},
     };
     // clang-format on
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.name);
+    for (const auto& [name, shownName, shownPassword, shownTicked, typeName, typePassword, tick, leave,
+                      expected, storedName, storedPassword, storedBox, flag] : steps) {
+        SCOPED_TRACE(name);
         pointer.ShowHourglass(); // as the fetch leaves it
         SignInAnswer answer;
         const auto act = [&](SignInDialog& dialog) {
             EXPECT_EQ(nullptr, QGuiApplication::overrideCursor()) << "the arrow while the dialog shows";
             QTest::qWait(20); // the whole field is selected on every way in: at opening and by Tab
-            EXPECT_EQ(step.shownName, Control(dialog, "txtUserName")->selectedText());
+            EXPECT_EQ(shownName, Control(dialog, "txtUserName")->selectedText());
             QTest::keyClick(Control(dialog, "txtUserName"), Qt::Key_Tab);
             QTest::qWait(20);
-            EXPECT_EQ(step.shownPassword, Control(dialog, "txtPassword")->selectedText());
-            EXPECT_EQ(step.shownTicked, Control<QCheckBox>(dialog, "chkRemember")->isChecked());
-            Type(Control(dialog, "txtUserName"), step.typeName);
-            Type(Control(dialog, "txtPassword"), step.typePassword);
-            EXPECT_EQ(QString(step.typePassword.size(), '*'), Control(dialog, "txtPassword")->displayText());
-            Control<QCheckBox>(dialog, "chkRemember")->setChecked(step.tick);
-            step.leave(dialog);
+            EXPECT_EQ(shownPassword, Control(dialog, "txtPassword")->selectedText());
+            EXPECT_EQ(shownTicked, Control<QCheckBox>(dialog, "chkRemember")->isChecked());
+            Type(Control(dialog, "txtUserName"), typeName);
+            Type(Control(dialog, "txtPassword"), typePassword);
+            EXPECT_EQ(QString(typePassword.size(), '*'), Control(dialog, "txtPassword")->displayText());
+            Control<QCheckBox>(dialog, "chkRemember")->setChecked(tick);
+            leave(dialog);
         };
         EXPECT_EQ(1, WithDialog(act, [&] { answer = prompt.Ask(); }));
         const QCursor* cursor = QGuiApplication::overrideCursor();
-        EXPECT_EQ(step.answer.loginSucceeded, cursor && cursor->shape() == Qt::WaitCursor)
+        EXPECT_EQ(expected.loginSucceeded, cursor && cursor->shape() == Qt::WaitCursor)
             << "hourglass after OK";
         pointer.ShowDefault();
-        EXPECT_EQ(step.answer.loginSucceeded, answer.loginSucceeded);
-        EXPECT_EQ(step.answer.userName, answer.userName);
-        EXPECT_EQ(step.answer.password, answer.password);
-        EXPECT_EQ(step.storedName, stored(kUserNameKey));
-        EXPECT_EQ(step.storedPassword, stored(kPasswordKey));
-        EXPECT_EQ(step.storedBox, stored(kCheckBoxKey));
+        EXPECT_EQ(expected.loginSucceeded, answer.loginSucceeded);
+        EXPECT_EQ(expected.userName, answer.userName);
+        EXPECT_EQ(expected.password, answer.password);
+        EXPECT_EQ(storedName, stored(kUserNameKey));
+        EXPECT_EQ(storedPassword, stored(kPasswordKey));
+        EXPECT_EQ(storedBox, stored(kCheckBoxKey));
         ASSERT_NE(nullptr, prompt.Dialog());
-        EXPECT_EQ(step.flag, prompt.Dialog()->LoginSucceeded());
+        EXPECT_EQ(flag, prompt.Dialog()->LoginSucceeded());
     }
 }
 
@@ -200,17 +196,13 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
     QtMousePointer pointer;
     DialogSignInPrompt prompt{store, pointer};
     const std::string failed(kMsgAccessFailed);
-    const struct {
-        const char* name;
-        std::string servicePassword;
-        bool asked;
-        std::string shownPassword; // in the dialog's field
-        QString typed;         // then OK; empty: Cancel
-        bool remember;
-        std::string error;
-        std::string stored; // the remembered password afterwards
-        std::map<std::string, int> sent; // by the two requests together
-    } steps[] = {
+    // shownPassword: in the dialog's field
+    // typed: then OK; empty: Cancel
+    // stored: the remembered password afterwards
+    // sent: by the two requests together
+    using Step = std::tuple<const char*, std::string, bool, std::string, QString, bool, std::string, std::string,
+                            std::map<std::string, int>>;
+    const Step steps[] = {
         // clang-format off
         {"the stored password at first; a wrong one typed", "s3cret", true, "older", "guess", false, failed,
          "older", {{"guess", 1}}},
@@ -226,31 +218,30 @@ TEST(SignInDialog, SendsAPasswordTheServiceRefusedNoMore)
          {{"guess", 1}, {"guess2", 1}, {"s3cret", 6}, {"changed", 2}}},
         // clang-format on
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.name);
+    for (const auto& [name, serviceHas, asked, shownPassword, typed, remember, error, stored, sent] : steps) {
+        SCOPED_TRACE(name);
         {
             const std::lock_guard lock(mutex);
-            servicePassword = step.servicePassword;
+            servicePassword = serviceHas;
         }
         std::vector<MarkListFetch> fetches{{url, {}, {}}, {url + "?companion", {}, {}}};
         const auto act = [&](SignInDialog& dialog) {
             EXPECT_EQ(user, Control(dialog, "txtUserName")->text().toStdString());
-            EXPECT_EQ(step.shownPassword, Control(dialog, "txtPassword")->text().toStdString());
-            if (!step.typed.isEmpty())
-                Control(dialog, "txtPassword")->setText(step.typed);
-            Control<QCheckBox>(dialog, "chkRemember")->setChecked(step.remember);
-            QTest::mouseClick(Button(dialog, step.typed.isEmpty() ? "cmdCancel" : "cmdOK"), Qt::LeftButton);
+            EXPECT_EQ(shownPassword, Control(dialog, "txtPassword")->text().toStdString());
+            if (!typed.isEmpty())
+                Control(dialog, "txtPassword")->setText(typed);
+            Control<QCheckBox>(dialog, "chkRemember")->setChecked(remember);
+            QTest::mouseClick(Button(dialog, typed.isEmpty() ? "cmdCancel" : "cmdOK"), Qt::LeftButton);
         };
         const int shown = WithDialog(act, [&] { FetchMarkLists(fetches, transfer, prompt); });
         pointer.ShowDefault();
-        EXPECT_EQ(step.asked ? 1 : 0, shown);
-        EXPECT_EQ(step.error, fetches[0].error);
-        EXPECT_EQ(step.error, fetches[1].error);
-        EXPECT_EQ(step.stored, store.GetSetting(kSignInSection, kPasswordKey, "<none>"));
+        EXPECT_EQ(asked ? 1 : 0, shown);
+        EXPECT_EQ(error, fetches[0].error);
+        EXPECT_EQ(error, fetches[1].error);
+        EXPECT_EQ(stored, store.GetSetting(kSignInSection, kPasswordKey, "<none>"));
         const std::lock_guard lock(mutex);
         for (const char* password : {"older", "guess", "guess2", "s3cret", "changed"})
-            EXPECT_EQ(step.sent.contains(password) ? step.sent.at(password) : 0, offered[basic(password)])
-                << password;
+            EXPECT_EQ(sent.contains(password) ? sent.at(password) : 0, offered[basic(password)]) << password;
     }
     server.stop();
     serving.join();

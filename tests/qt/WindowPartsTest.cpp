@@ -1,7 +1,10 @@
 // The window's parts apart from it: the processing dialog as a run drives it (every
 // change on screen before the call returns, but no repaint of the bar for moves it cannot
-// show; its window name on an X server), and the message box every failure is shown in.
+// show; its window name on an X server), the message box every failure is shown in, and
+// the fields' own keys (which characters each field takes is FieldRulesTest's, and the
+// keys that type no character are MainWindowKeys').
 
+#include "ui/FieldKeyFilter.h"
 #include "ui/OutputFolder.h"
 #include "ui/WindowMessageBox.h"
 #include "ui/ProcessingDialogWindow.h"
@@ -128,6 +131,13 @@ TEST(WindowMessageBox, ShowsTheTextAsPlainTextWithTheTitle)
     });
     WindowMessageBox().Show(text);
     EXPECT_TRUE(seen);
+}
+
+TEST(FieldKeyFilter, EnterMovesOnBackspaceAndCodeZeroPass)
+{
+    EXPECT_EQ(KeyAction::MoveFocus, FilterTypedCharacter(FilteredField::Radius, kKeyEnter).action);
+    EXPECT_EQ(KeyAction::Pass, FilterTypedCharacter(FilteredField::Radius, kKeyBackspace).action);
+    EXPECT_EQ(KeyAction::Pass, FilterTypedCharacter(FilteredField::Radius, 0).action);
 }
 
 } // namespace

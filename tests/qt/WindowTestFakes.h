@@ -3,7 +3,7 @@
 // The real main window in a folder laid out like the program's, over fakes at its ports,
 // for the window and run tests.
 
-#include "retrieval/MemorySettingsStore.h"
+#include "RunFakes.h"
 
 #include "adapters/HttpTransfer.h"
 #include "adapters/ZipArchiveWriter.h"
@@ -25,62 +25,10 @@
 
 namespace tervane::test {
 
-// The window's ports kept for the test to look at: messages, the processing dialog's step
-// text at every showing, documents handed to the viewer, the pointer, and sign-ins
-// answered from a script (cancelled when it runs out).
-struct RecordingPorts : MessageBox, ProcessingDialog, DocumentOpener, MousePointer, SignInPrompt {
-    void Show(const std::string& text) override
-    {
-        messages.push_back(text);
-        if (whileShown)
-            whileShown();
-    }
-    void Show() override
-    {
-        shownTexts.push_back(info);
-        dialogVisible = true;
-        if (whileShown)
-            whileShown();
-    }
-    void Hide() override { dialogVisible = false; }
-    void HideProcessingLabel() override {}
-    void SetInfo(const std::string& text) override { info = text; }
-    void SetBarVisible(bool) override {}
-    void SetBarMaximum(std::size_t) override {}
-    void SetBarValue(std::size_t) override {}
-    bool Open(const std::filesystem::path& document, std::string& reason) override
-    {
-        opened.push_back(document);
-        reason = viewerFailure;
-        return viewerFailure.empty();
-    }
-    void ShowHourglass() override { hourglass = true; }
-    void ShowDefault() override { hourglass = false; }
-    SignInAnswer Ask() override
-    {
-        ++asked;
-        const SignInAnswer answer = answers.empty() ? SignInAnswer{} : answers.front();
-        if (!answers.empty())
-            answers.erase(answers.begin());
-        return answer;
-    }
-
-    std::vector<std::string> messages;
-    std::function<void()> whileShown; // runs while a message or the processing dialog shows
-    std::vector<std::string> shownTexts;
-    std::string info;
-    bool dialogVisible = false;
-    std::vector<std::filesystem::path> opened;
-    std::string viewerFailure; // the opener's reason; empty: a viewer starts
-    bool hourglass = false;
-    std::vector<SignInAnswer> answers;
-    int asked = 0;
-};
-
-// The real main window over those ports, the real transfer and KMZ writer, in a folder
+// The real main window over fakes at its ports, the real transfer and KMZ writer, in a folder
 // standing in for the program's (with the catalogue unless told otherwise); quitting and
 // beeping are counted instead of done.
-struct WindowUnderTest : RecordingPorts {
+struct WindowUnderTest : testing::RunFakes {
     explicit WindowUnderTest(bool load = true, bool catalogue = true)
         : window(settings, *this,
                  {.programDir = Path(),
@@ -123,7 +71,6 @@ struct WindowUnderTest : RecordingPorts {
     }
 
     QTemporaryDir folder;
-    MemorySettingsStore settings;
     int quits = 0;
     int beeps = 0;
     HttpTransfer transfer;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <zip.h>
 
 #include <unistd.h>
@@ -57,8 +59,8 @@ std::string ZipEntry(const fs::path& path, zip_uint64_t index, std::string& name
 
 TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
 {
-    const fs::path folder = fs::temp_directory_path() / ("tervane-kmz-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+    const testing::Folder scratch;
+    const fs::path& folder = scratch.path;
     std::string reply;
     for (int i = 0; i < 20000; ++i)
         reply += testing::MarkLine("AB" + std::to_string(1000 + i % 9000), "N385323", "W0770213", "SMITH") + "\n";
@@ -77,47 +79,34 @@ TEST(ZipArchiveWriter, PacksTheStreamedDocumentAsAStepThatMovesAndStops)
         expected.replace(at, kIconBaseUrl.size(), kKmzIconFolder);
     fs::remove(folder / "plain.kml");
 
-    const struct {
-        const char* name;
-        std::size_t stopAt;
-    } rows[] = {{"packed whole", kPackingSteps + 1}, {"stopped half-way", kPackingSteps / 2}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    const std::tuple<const char*, std::size_t> rows[] = {{"packed whole", kPackingSteps + 1},
+                                                         {"stopped half-way", kPackingSteps / 2}};
+    for (const auto& [packing, stopAt] : rows) {
+        SCOPED_TRACE(packing);
         SteppedProgress progress;
-        progress.stopAt = row.stopAt;
+        progress.stopAt = stopAt;
         const fs::path kmz = folder / "marks.kmz";
-        const DocumentOutput output{OutputFormat::Kmz, icons, &archiver};
-        if (row.stopAt > kPackingSteps) {
-            ASSERT_EQ(DocumentOutcome::Written,
-                      WriteMarkDocument(kmz, marks.records, "H-A-0", "http://marks.example.org", &progress,
-                                        report, error, output))
-                << error;
+        const bool whole = stopAt > kPackingSteps;
+        EXPECT_EQ(whole ? DocumentOutcome::Written : DocumentOutcome::Cancelled,
+                  WriteMarkDocument(kmz, marks.records, "H-A-0", "http://marks.example.org", &progress, report,
+                                    error, {OutputFormat::Kmz, icons, &archiver}));
+        EXPECT_EQ("", error);
+        EXPECT_EQ(nullptr, TemporaryDocumentPath());
+        if (whole) {
             std::string name;
             EXPECT_TRUE(ZipEntry(kmz, 0, name) == expected);
             EXPECT_EQ("doc.kml", name);
             EXPECT_EQ(testing::ReadFile(icons / "donut.png"), ZipEntry(kmz, 5, name));
             EXPECT_EQ("files/donut.png", name);
             EXPECT_EQ(kPackingSteps, progress.packed.back());
-        } else {
-            EXPECT_EQ(DocumentOutcome::Cancelled,
-                      WriteMarkDocument(kmz, marks.records, "H-A-0", "http://marks.example.org", &progress,
-                                        report, error, output));
-            EXPECT_EQ("", error);
-            EXPECT_EQ(nullptr, TemporaryDocumentPath());
         }
         EXPECT_EQ(std::vector<std::string>{std::string(kInfoPacking)}, progress.steps);
         // The bar moves while the package is packed, not only at its ends.
         EXPECT_GT(progress.packed.size(), 10u);
         EXPECT_TRUE(std::is_sorted(progress.packed.begin(), progress.packed.end()));
-        std::vector<std::string> left;
-        for (const auto& entry : fs::directory_iterator(folder))
-            left.push_back(entry.path().filename().string());
-        EXPECT_EQ(row.stopAt > kPackingSteps ? std::vector<std::string>{"marks.kmz"}
-                                             : std::vector<std::string>{},
-                  left);
+        EXPECT_EQ(whole ? std::vector<std::string>{"marks.kmz"} : std::vector<std::string>{}, scratch.Entries());
         fs::remove(kmz);
     }
-    fs::remove_all(folder);
 }
 
 } // namespace
