@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -100,20 +101,29 @@ private:
 // The datasheet step's count on the processing dialog's line and bar.
 class DatasheetDialogProgress final : public DatasheetProgress {
 public:
-    explicit DatasheetDialogProgress(const RunPorts& ports) : m_ports(ports) {}
+    DatasheetDialogProgress(const RunPorts& ports, std::size_t total) : m_ports(ports)
+    {
+        m_shown = FetchingDatasheetsInfo(0, total);
+        m_ports.dialog.SetInfo(m_shown);
+        m_ports.dialog.SetBarMaximum(total);
+        m_ports.dialog.SetBarValue(0);
+        m_ports.dialog.SetBarVisible(true);
+    }
 
     void Fetched(std::size_t done, std::size_t total) override
     {
-        if (std::exchange(m_first, false))
-            m_ports.dialog.SetBarMaximum(total);
-        m_ports.dialog.SetInfo(FetchingDatasheetsInfo(done, total));
+        std::string info = FetchingDatasheetsInfo(done, total);
+        if (info == m_shown)
+            return;
+        m_shown = std::move(info);
+        m_ports.dialog.SetInfo(m_shown);
         m_ports.dialog.SetBarValue(done);
     }
     bool Cancelled() const override { return IsCancelled(m_ports); }
 
 private:
     const RunPorts& m_ports;
-    bool m_first = true;
+    std::string m_shown;
 };
 
 // The sign-in dialog as the run's fetches see it: the time the user spends in it is not
@@ -278,24 +288,23 @@ private:
     // cancelled meanwhile. Pages that cannot be had are named once the package is written.
     bool FetchPages(const MarkRecords& records, Datasheets& datasheets)
     {
-        std::vector<std::string_view> pids;
+        std::vector<std::string_view> pids; // each once, in reply order
         if (const std::optional<MarkLocations> located = LocateMarks(records, nullptr)) {
+            std::unordered_set<std::string_view> seen;
             std::size_t mark = 0;
             for (const MarkRecord& record : records) {
-                if (located->HasPosition(mark++))
+                if (located->HasPosition(mark++) && seen.insert(record.pid).second)
                     pids.push_back(record.pid);
             }
         }
-        m_screen.Announce(FetchingDatasheetsInfo(0, pids.size()));
-        m_ports.dialog.SetBarValue(0);
-        m_ports.dialog.SetBarVisible(true);
+        m_ports.dialog.HideProcessingLabel();
+        DatasheetDialogProgress progress(m_ports, pids.size());
         m_screen.ShowDialog();
         const DatasheetCache cache(m_config.datasheetCache);
         DatasheetSource source;
         source.serviceUrl = m_config.serviceUrl;
         source.cache = &cache;
         source.offline = m_config.datasheetsOffline;
-        DatasheetDialogProgress progress(m_ports);
         if (!FetchDatasheets(pids, source, m_ports.transfer, &progress, datasheets) || IsCancelled(m_ports)) {
             EndCancelled();
             return false;
