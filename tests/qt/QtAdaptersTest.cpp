@@ -137,6 +137,7 @@ public:
         const httplib::Server::Handler basic = [this](const httplib::Request& req, httplib::Response& res) {
             const std::string given = req.get_header_value("Authorization");
             authorizationsSeen += given.empty() ? 0 : 1;
+            unnamed += req.get_header_value("User-Agent").starts_with("Tervane/") ? 0 : 1;
             if (given == "Basic c3VydmV5b3I6czNjcmV0")
                 return res.set_content(kMarkLines, "text/plain");
             res.status = 401;
@@ -195,6 +196,7 @@ public:
     int port = 0;
     std::string awayUrl;
     std::atomic<int> authorizationsSeen{0};
+    std::atomic<int> unnamed{0}; // requests that did not name the program
     std::atomic<bool> listSignIn{false};
 
 private:
@@ -321,6 +323,13 @@ TEST(FetchMarkListOverHttp, EndsEveryServerAnswerInTheRightMessage)
         EXPECT_TRUE(transfer.Open(server.Url("/basic"), reply, error) && reply.body == kMarkLines) << error;
     EXPECT_EQ(4, server.authorizationsSeen.load()) << "nothing before a sign-in, then one try, not a loop";
     EXPECT_EQ(0, elsewhere.authorizationsSeen.load()) << "credentials stay with the service's origin";
+    EXPECT_EQ(0, server.unnamed.load() + elsewhere.unnamed.load());
+    // A smaller limit of the core's (a datasheet page's) counts until it is set back.
+    transfer.SetReplyLimit(16);
+    EXPECT_FALSE(transfer.Open(server.Url("/basic"), reply, error));
+    EXPECT_EQ("The mark-list service's reply is larger than 16 bytes and was not accepted.", error);
+    transfer.SetReplyLimit(0);
+    EXPECT_TRUE(transfer.Open(server.Url("/basic"), reply, error)) << error;
 }
 
 // The mark list and its companion go side by side: two slow answers take the time of
