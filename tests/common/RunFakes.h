@@ -76,6 +76,15 @@ public:
             reply = next;
         return next.status != 0;
     }
+    // Each group of requests sent side by side: its size and the reply limit in force.
+    std::vector<std::pair<std::size_t, std::size_t>> groups;
+    std::size_t replyLimit = 0;
+    std::vector<TransferOutcome> OpenEach(const std::vector<std::string>& urls) override
+    {
+        groups.emplace_back(urls.size(), replyLimit);
+        return Transfer::OpenEach(urls);
+    }
+    void SetReplyLimit(std::size_t maxBytes) override { replyLimit = maxBytes; }
     SignInAnswer Ask() override
     {
         ++asked;

@@ -3,6 +3,7 @@
 #include "kml/KmlWriter.h"
 
 #include "ReplyLines.h"
+#include "RunFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -51,40 +52,22 @@ TEST(DatasheetCache, KeepsEachPageWholeInAFileOfItsPid)
     EXPECT_EQ(fs::path(), DatasheetCacheFolder("", ""));
 }
 
-// Answers datasheet addresses by PID (a 404 for others); records each group of requests
-// sent side by side, the reply limit in force, and the counts shown.
-class PageServer final : public Transfer, public DatasheetProgress {
-public:
-    std::map<std::string, TransferOutcome> pages;
-    std::vector<std::vector<std::string>> groups;
-    std::size_t limit = 0;
-    std::vector<std::string> shown;
-    std::size_t cancelAfterGroups = 0; // 0: never
-
-    void SetCredentials(const std::string&, const std::string&) override {}
-    bool Open(const std::string&, TransferReply&, std::string&) override { return false; }
-    std::vector<TransferOutcome> OpenEach(const std::vector<std::string>& urls) override
-    {
-        EXPECT_EQ(kMaxDatasheetBytes, limit);
-        groups.emplace_back();
-        std::vector<TransferOutcome> outcomes;
-        for (const std::string& url : urls) {
-            const std::string pid = url.substr(std::string_view("http://marks.test/cgi-bin/ds_mark.prl?PidBox=").size());
-            groups.back().push_back(pid);
-            const auto page = pages.find(pid);
-            outcomes.push_back(page != pages.end() ? page->second : TransferOutcome{true, {404, "Not Found", "x"}, ""});
-        }
-        return outcomes;
-    }
-    void SetReplyLimit(std::size_t maxBytes) override { limit = maxBytes; }
+// The counts a run would show; cancelled once `stopAfter` groups of requests went out.
+struct Progress final : DatasheetProgress {
+    explicit Progress(const testing::RunFakes& fakes, std::size_t stopAfter = 0) : m_fakes(fakes), m_stopAfter(stopAfter) {}
     void Fetched(std::size_t done, std::size_t total) override
     {
         shown.push_back(std::to_string(done) + "/" + std::to_string(total));
     }
-    bool Cancelled() const override { return cancelAfterGroups != 0 && groups.size() >= cancelAfterGroups; }
+    bool Cancelled() const override { return m_stopAfter != 0 && m_fakes.groups.size() >= m_stopAfter; }
+    std::vector<std::string> shown;
+
+private:
+    const testing::RunFakes& m_fakes;
+    std::size_t m_stopAfter;
 };
 
-TransferOutcome Page(std::string body) { return {true, {200, "OK", std::move(body)}, ""}; }
+const std::string kPage = "http://marks.test/cgi-bin/ds_mark.prl?PidBox=";
 
 // Every PID ends included or missing with its reason, each asked once, four at a time,
 // under a page's size limit; the cache spares the service what it holds fresh and stands
@@ -98,16 +81,16 @@ TEST(FetchDatasheets, EveryPageIsIncludedOrNamedMissingWithItsReason)
     ASSERT_TRUE(cache.Store("FR0001", "fresh page", kNow - 1h, error));
     ASSERT_TRUE(cache.Store("ST0001", "stale page", kNow - kDatasheetFreshness - 1h, error));
     ASSERT_TRUE(cache.Store("ST0002", "stale page kept", kNow - kDatasheetFreshness - 1h, error));
-    PageServer server;
-    server.pages = {{"AB0001", Page("page one")},
-                    {"ST0001", Page("new page")},
-                    {"ST0002", {false, {}, "Could not reach the mark-list service: Connection refused"}},
-                    {"EM0001", Page("")},
-                    {"SI0001", {true, {401, "Unauthorized", ""}, ""}},
-                    {"BG0001", {false, {}, "The mark-list service's reply is larger than 1 MiB."}}};
+    testing::RunFakes service; // a PID not scripted is refused
+    service.replies[kPage + "AB0001"] = {{200, "OK", "page one"}};
+    service.replies[kPage + "ST0001"] = {{200, "OK", "new page"}};
+    service.replies[kPage + "NF0001"] = {{404, "Not Found", "no such mark"}};
+    service.replies[kPage + "EM0001"] = {{200, "OK", ""}};
+    service.replies[kPage + "SI0001"] = {{401, "Unauthorized", ""}};
     const std::vector<std::string_view> pids{"AB0001", "FR0001", "NF0001", "ST0001", "ST0002",
                                              "AB0001", "EM0001", "SI0001", "BG0001", "../x"};
     // PID: the page, or "-" and the reason it is missing; online, then offline.
+    const std::string refused = "-" + std::string(testing::RunFakes::kRefused);
     const std::map<std::string, std::pair<std::string, std::string>> expected = {
         {"AB0001", {"page one", "page one"}},
         {"FR0001", {"fresh page", "fresh page"}},
@@ -116,34 +99,40 @@ TEST(FetchDatasheets, EveryPageIsIncludedOrNamedMissingWithItsReason)
         {"NF0001", {"-the service answered 404 Not Found", "-" + kNotCached}},
         {"EM0001", {"-the service sent an empty page", "-" + kNotCached}},
         {"SI0001", {"-the service asks for a sign-in", "-" + kNotCached}},
-        {"BG0001", {"-The mark-list service's reply is larger than 1 MiB.", "-" + kNotCached}},
+        {"BG0001", {refused, "-" + kNotCached}},
         {"../x", {"-its PID holds a folder separator or a control character",
                   "-its PID holds a folder separator or a control character"}},
     };
     for (const bool offline : {false, true}) {
         SCOPED_TRACE(offline ? "offline" : "online");
-        server.groups.clear();
+        service.groups.clear();
+        service.requested.clear();
+        Progress progress(service);
         Datasheets datasheets;
-        ASSERT_TRUE(FetchDatasheets(pids, {"http://marks.test", &cache, offline, kNow}, server, &server, datasheets));
+        ASSERT_TRUE(FetchDatasheets(pids, {"http://marks.test", &cache, offline, kNow}, service, &progress, datasheets));
 
-        using Groups = std::vector<std::vector<std::string>>;
-        const Groups groups{{"AB0001", "NF0001", "ST0001", "ST0002"}, {"EM0001", "SI0001", "BG0001"}};
-        EXPECT_EQ(offline ? Groups{} : groups, server.groups);
-        EXPECT_EQ(0u, server.limit); // set back for the transfer's other requests
+        using Groups = std::vector<std::pair<std::size_t, std::size_t>>;
+        const Groups groups{{4, kMaxDatasheetBytes}, {3, kMaxDatasheetBytes}};
+        EXPECT_EQ(offline ? Groups{} : groups, service.groups);
+        EXPECT_EQ(0u, service.replyLimit); // set back for the transfer's other requests
+        std::vector<std::string> asked;
+        for (const char* pid : {"AB0001", "NF0001", "ST0001", "ST0002", "EM0001", "SI0001", "BG0001"})
+            asked.push_back(kPage + pid + " as nobody");
+        EXPECT_EQ(offline ? std::vector<std::string>{} : asked, service.requested);
+        const std::vector<std::string> counted{"2/9", "6/9", "9/9"};
+        EXPECT_EQ(offline ? std::vector<std::string>{"9/9"} : counted, progress.shown);
         EXPECT_EQ(expected.size(), datasheets.Size());
         EXPECT_EQ(5u, datasheets.Missing());
         for (const auto& [pid, texts] : expected) {
-            const std::string& text = offline ? texts.second : texts.first;
             const DatasheetPage* page = datasheets.Find(pid);
             ASSERT_TRUE(page) << pid;
-            EXPECT_EQ(text, (page->included ? "" : "-") + page->text);
+            EXPECT_EQ(offline ? texts.second : texts.first, (page->included ? "" : "-") + page->text);
         }
         EXPECT_EQ("5 datasheets are not included in the package. The first: NF0001 (" +
                       (offline ? kNotCached : "the service answered 404 Not Found") + ").",
                   MissingDatasheetsMessage(datasheets, pids));
     }
     EXPECT_EQ("new page", cache.Find("ST0001")->page); // fetched pages are kept
-    EXPECT_EQ((std::vector<std::string>{"2/9", "6/9", "9/9", "9/9"}), server.shown);
 }
 
 // No further request goes out once the user ends the program, or once a whole group went
@@ -155,24 +144,23 @@ TEST(FetchDatasheets, StopsAskingWhenCancelledOrWhenAWholeGroupIsUnanswered)
         names.push_back("AB000" + std::to_string(i));
     const std::vector<std::string_view> pids(names.begin(), names.end());
     for (const std::size_t atOnce : {std::size_t{1}, kDatasheetRequestsAtOnce}) {
-        PageServer server;
-        server.cancelAfterGroups = 2;
+        testing::RunFakes service;
+        for (const std::string& pid : names)
+            service.replies[kPage + pid] = {{200, "OK", "page"}};
+        Progress progress(service, 2);
         Datasheets datasheets;
-        EXPECT_FALSE(FetchDatasheets(pids, {"http://marks.test", nullptr, false, kNow, atOnce}, server, &server,
+        EXPECT_FALSE(FetchDatasheets(pids, {"http://marks.test", nullptr, false, kNow, atOnce}, service, &progress,
                                      datasheets));
-        EXPECT_EQ(2u, server.groups.size());
-        EXPECT_EQ(atOnce, server.groups.back().size());
+        EXPECT_EQ(2 * atOnce, service.requested.size());
     }
-    PageServer silent;
-    for (const std::string& pid : names)
-        silent.pages[pid] = {false, {}, "The mark-list service did not answer within 60 seconds."};
-    silent.pages["AB0000"] = Page("page");
+    testing::RunFakes silent; // refuses every page but the first
+    silent.replies[kPage + "AB0000"] = {{200, "OK", "page"}};
     Datasheets datasheets;
     ASSERT_TRUE(FetchDatasheets(pids, {"http://marks.test", nullptr, false, kNow}, silent, nullptr, datasheets));
     EXPECT_EQ(2u, silent.groups.size());
     EXPECT_EQ(9u, datasheets.Missing());
-    EXPECT_EQ("not asked, the service having answered none of the requests before: The mark-list service did not "
-              "answer within 60 seconds.",
+    EXPECT_EQ("not asked, the service having answered none of the requests before: " +
+                  std::string(testing::RunFakes::kRefused),
               datasheets.Find("AB0009")->text);
 }
 
