@@ -12,7 +12,6 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 

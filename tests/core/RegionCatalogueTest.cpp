@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <tuple>
 
 namespace tervane {
@@ -13,13 +12,9 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-// A catalogue file of its own, removed afterwards.
-struct Catalogue {
-    fs::path file =
-        fs::temp_directory_path() / ("tervane-catalogue-" + std::to_string(std::random_device()()));
-    ~Catalogue() { fs::remove(file); }
-
-    // The lines joined by `lineEnd`, with a final line end, byte for byte.
+// A catalogue file in a folder of its own: the lines joined by `lineEnd`, with a final line end.
+struct Catalogue : testing::Folder {
+    const fs::path file = path / "Country.dat";
     const fs::path& Write(const Lines& lines, const std::string& lineEnd = "\r\n") const
     {
         std::string text;

@@ -10,7 +10,6 @@
 
 #include <tuple>
 
-#include <unistd.h>
 
 
 namespace tervane {

@@ -424,8 +424,10 @@ unsigned Mode(const QString& path)
 }
 
 // Read back from a copy in another folder, from disk rather than QSettings' in-process
-// cache; an absent value gives the default.
-TEST(QtSettingsStore, ValuesComeBackUnchangedInTheNextProgramRun)
+// cache; an absent value gives the default. The file keeps the sign-in password: the
+// folder made for it and the file are the owner's only, also once rewritten or left
+// readable by an older version.
+TEST(QtSettingsStore, ValuesComeBackUnchangedInTheNextProgramRunFromAnOwnerOnlyFile)
 {
     const std::tuple<const char*, std::string> rows[] = {
         {"county with leading and trailing blanks", "  Prince George's  "},
@@ -440,38 +442,25 @@ TEST(QtSettingsStore, ValuesComeBackUnchangedInTheNextProgramRun)
     QTemporaryDir written;
     QTemporaryDir copied;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, written.path());
+    const QString file = written.filePath("Tervane/Tervane.conf");
     {
         QtSettingsStore store;
+        store.SaveSetting(kSignInSection, kPasswordKey, "s3cret");
+        EXPECT_EQ(0700U, Mode(written.filePath("Tervane")));
+        EXPECT_EQ(0600U, Mode(file)) << "a new file";
+        ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
         for (const auto& [name, value] : rows)
             store.SaveSetting(kSettingsSection, name, value);
+        EXPECT_EQ(0600U, Mode(file)) << "after the file was rewritten";
     }
     ASSERT_TRUE(QDir(copied.path()).mkdir("Tervane"));
-    ASSERT_TRUE(QFile::copy(written.filePath("Tervane/Tervane.conf"), copied.filePath("Tervane/Tervane.conf")));
+    ASSERT_TRUE(QFile::copy(file, copied.filePath("Tervane/Tervane.conf")));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, copied.path());
     QtSettingsStore nextRun;
     for (const auto& [name, value] : rows)
         EXPECT_EQ(value, nextRun.GetSetting(kSettingsSection, name, "absent")) << name;
     EXPECT_EQ("absent", nextRun.GetSetting(kSignInSection, std::get<0>(rows[0]), "absent")) << "sections are apart";
-}
-
-// The file keeps the sign-in password: the folder made for it and the file are the
-// owner's only, also once rewritten or left readable by an older version.
-TEST(QtSettingsStore, KeepsThePasswordFileOwnerOnly)
-{
-    QTemporaryDir dir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    QtSettingsStore store;
-    const QString expected = dir.filePath("Tervane/Tervane.conf");
-
-    store.SaveSetting(kSignInSection, kPasswordKey, "s3cret");
-    EXPECT_EQ(0700U, Mode(dir.filePath("Tervane")));
-    EXPECT_EQ(0600U, Mode(expected)) << "a new file";
-    store.SaveSetting(kSettingsSection, kStateKey, "MARYLAND");
-    EXPECT_EQ(0600U, Mode(expected)) << "after the file was rewritten";
-    ASSERT_TRUE(QFile::setPermissions(expected, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    store.SaveSetting(kSignInSection, kUserNameKey, "surveyor");
-    EXPECT_EQ(0600U, Mode(expected));
-    EXPECT_EQ("s3cret", QtSettingsStore().GetSetting(kSignInSection, kPasswordKey, ""));
+    EXPECT_EQ("s3cret", nextRun.GetSetting(kSignInSection, kPasswordKey, ""));
 }
 
 // xdg-open's verdict on a document: it ended well, or is still running the viewer when

@@ -19,9 +19,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
-#include <string>
-#include <vector>
 
 namespace tervane::test {
 
