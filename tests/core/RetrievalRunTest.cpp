@@ -53,16 +53,9 @@ TEST(RetrievalRun, EachPairOfAnswersEndsInTheDocumentOrOneMessageOrQuietly)
 {
     using Change = void (*)(MarkListInputs&, RunConfig&);
     const Change same = [](MarkListInputs&, RunConfig&) {};
-    const Change kmz = [](MarkListInputs&, RunConfig& to) {
-        to.format = OutputFormat::Kmz;
-        to.iconDir = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
-    };
+    const Change kmz = [](MarkListInputs&, RunConfig& to) { to.format = OutputFormat::Kmz; };
     // A field package, its pages refused: no page is had, nothing is kept.
-    const Change pages = [](MarkListInputs&, RunConfig& to) {
-        to.format = OutputFormat::Kmz;
-        to.iconDir = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
-        to.datasheets = true;
-    };
+    const Change pages = [](MarkListInputs&, RunConfig& to) { to.format = OutputFormat::Kmz; to.datasheets = true; };
     const std::string page = "http://marks.test/cgi-bin/ds_mark.prl?PidBox=";
     const SignInAnswer confirmed{true, "surveyor", "s3cret"};
     const TransferReply smith{200, "", kSmith};
@@ -148,6 +141,7 @@ TEST(RetrievalRun, EachPairOfAnswersEndsInTheDocumentOrOneMessageOrQuietly)
         RunConfig config;
         config.serviceUrl = "http://marks.test";
         config.outputDir = dir;
+        config.iconDir = fs::path(TERVANE_SOURCE_DIR) / "data" / "icons";
         row.change(inputs, config);
         fakes.replies[kPrimary] = row.primary;
         fakes.replies[kCompanion] = row.companion;
