@@ -71,14 +71,14 @@ private:
     // Turns `loop` until `running` is down to none or the deadline passed.
     void Wait(QEventLoop& loop, std::chrono::milliseconds firstWait, const std::size_t& running);
 
-    QNetworkAccessManager m_manager;
-    std::chrono::milliseconds m_timeout = kDefaultTimeout;
-    // The smaller of the two limits counts.
+    // The size limit of the next request: the smaller of the two limits.
     qint64 ReplyLimit() const
     {
         return m_replyLimit > 0 && m_replyLimit < m_maxReplyBytes ? m_replyLimit : m_maxReplyBytes;
     }
 
+    QNetworkAccessManager m_manager;
+    std::chrono::milliseconds m_timeout = kDefaultTimeout;
     qint64 m_maxReplyBytes = kDefaultMaxReplyBytes;
     qint64 m_replyLimit = 0; // the core's, for some requests; 0: none
     const RunDeadline* m_deadline = nullptr; // the run's, while a run lasts

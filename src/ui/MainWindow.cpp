@@ -325,7 +325,6 @@ void MainWindow::ChooseFormat(OutputFormat format)
 
 void MainWindow::ChooseDatasheets(bool included)
 {
-    m_datasheets = included;
     m_settings.SaveSetting(kSettingsSection, kDatasheetsKey, included ? "1" : "0");
 }
 
@@ -341,8 +340,7 @@ void MainWindow::Load()
     for (QAction* action : m_formatChoices->actions()) {
         action->setChecked(action->data().toInt() == static_cast<int>(m_format));
     }
-    m_datasheets = m_settings.GetSetting(kSettingsSection, kDatasheetsKey, "0") == "1";
-    m_mnuDatasheets->setChecked(m_datasheets);
+    m_mnuDatasheets->setChecked(m_settings.GetSetting(kSettingsSection, kDatasheetsKey, "0") == "1");
     m_mnuDatasheets->setEnabled(OutputFormatOf(m_format).packaged);
 
     const QString state = ToQString(m_settings.GetSetting(kSettingsSection, kStateKey, ""));
@@ -564,7 +562,7 @@ RunConfig MainWindow::MakeRunConfig()
     config.outputDir = OutputFolderFor(m_setup.programDir, m_setup.documentsDir);
     config.format = m_format;
     config.iconDir = FindDataFile(m_setup.programDir, kIconFolderName);
-    config.datasheets = m_datasheets;
+    config.datasheets = m_mnuDatasheets->isChecked();
     config.datasheetCache = m_setup.datasheetCache;
     return config;
 }

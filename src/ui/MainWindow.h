@@ -130,7 +130,6 @@ private:
     std::string m_selectedRegion;
     std::string m_controlCode;
     OutputFormat m_format = OutputFormat::Kml;
-    bool m_datasheets = false; // a KMZ package carries the datasheets
 
     QComboBox* m_cboState = nullptr;
     DropDownComboBox* m_cboCounty = nullptr;
@@ -149,7 +148,7 @@ private:
     QObject* m_escapeFilter = nullptr;
     QAction* m_mnuExit = nullptr;
     QAction* m_outputFolder = nullptr;
-    QAction* m_mnuDatasheets = nullptr; // "Include datasheets (KMZ)"
+    QAction* m_mnuDatasheets = nullptr; // "Include datasheets (KMZ)", ticked: a field package
     bool m_runBusy = false;
     bool m_endRequested = false;
     // Since the last run ended: a click that follows within the desktop's double-click

@@ -7,14 +7,8 @@ namespace tervane {
 
 std::string DatasheetLink(std::string_view serviceUrl, std::string_view pid)
 {
-    while (!serviceUrl.empty() && serviceUrl.back() == '/')
-        serviceUrl.remove_suffix(1);
     std::string link;
-    if (serviceUrl.find("://") == std::string_view::npos)
-        link = "http://";
-    link += serviceUrl;
-    link += kDatasheetPath;
-    link += pid;
+    AppendDatasheetLink(link, serviceUrl, pid, [](std::string& out, std::string_view text) { out += text; });
     return link;
 }
 
@@ -25,8 +19,13 @@ void Datasheets::Include(std::string_view pid, std::string page)
 
 void Datasheets::Miss(std::string_view pid, std::string reason)
 {
-    ++m_missing;
     m_pages.insert_or_assign(std::string(pid), DatasheetPage{false, std::move(reason)});
+}
+
+std::size_t Datasheets::Missing() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(m_pages.begin(), m_pages.end(), [](const auto& entry) { return !entry.second.included; }));
 }
 
 const DatasheetPage* Datasheets::Find(std::string_view pid) const

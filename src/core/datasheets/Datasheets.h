@@ -20,6 +20,20 @@ inline constexpr std::string_view kDatasheetPath = "/cgi-bin/ds_mark.prl?PidBox=
 // package fetches. `serviceUrl` is "scheme://host[:port]"; a bare host is taken as http.
 std::string DatasheetLink(std::string_view serviceUrl, std::string_view pid);
 
+// The same link appended to `out` in place, the service's address and the PID each through
+// `append(out, text)` (a document's escaping), the fixed parts as they are.
+template <typename Append>
+void AppendDatasheetLink(std::string& out, std::string_view serviceUrl, std::string_view pid, Append&& append)
+{
+    while (!serviceUrl.empty() && serviceUrl.back() == '/')
+        serviceUrl.remove_suffix(1);
+    if (serviceUrl.find("://") == std::string_view::npos)
+        out += "http://";
+    append(out, serviceUrl);
+    out += kDatasheetPath;
+    append(out, pid);
+}
+
 struct DatasheetPage {
     bool included = false;
     std::string text; // included: the page as the service sent it; missing: why it is not
@@ -33,7 +47,7 @@ public:
     const DatasheetPage* Find(std::string_view pid) const;
 
     std::size_t Size() const { return m_pages.size(); }
-    std::size_t Missing() const { return m_missing; }
+    std::size_t Missing() const;
 
 private:
     struct Hash {
@@ -41,7 +55,6 @@ private:
         std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
     };
     std::unordered_map<std::string, DatasheetPage, Hash, std::equal_to<>> m_pages;
-    std::size_t m_missing = 0;
 };
 
 // Empty when every page is included; otherwise one line: how many datasheets the package

@@ -20,19 +20,6 @@ void Line(std::string& out, int indent, std::string_view text)
     out += kKmlLineEnd;
 }
 
-// DatasheetLink escaped as an attribute (it sits inside CDATA as HTML), appended in
-// place: one is written for every placemark.
-void AppendDatasheetLink(std::string& out, std::string_view serviceUrl, std::string_view pid)
-{
-    while (!serviceUrl.empty() && serviceUrl.back() == '/')
-        serviceUrl.remove_suffix(1);
-    if (serviceUrl.find("://") == std::string_view::npos)
-        out += "http://";
-    AppendEscapedKml(out, serviceUrl, KmlEscape::Attribute);
-    out += kDatasheetPath;
-    AppendEscapedKml(out, pid, KmlEscape::Attribute);
-}
-
 // Appends the escaped text trimmed of spaces, without a copy of its own.
 void AppendTrimmedName(std::string& out, std::string_view text)
 {
@@ -182,7 +169,9 @@ void AppendPlacemark(std::string& out, std::string_view pid, std::string_view de
         // HTML and the CDATA section intact whatever the pid holds. So does the page:
         // '>' escaped, no "]]>" can end the section early.
         out += "    <description>      <![CDATA[\r\n      <a href=\"";
-        AppendDatasheetLink(out, serviceUrl, pid);
+        AppendDatasheetLink(out, serviceUrl, pid, [](std::string& to, std::string_view text) {
+            AppendEscapedKml(to, text, KmlEscape::Attribute);
+        });
         out += "\">";
         AppendEscapedKml(out, pid, KmlEscape::Attribute);
         out += "</a>";

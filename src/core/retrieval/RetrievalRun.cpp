@@ -291,11 +291,10 @@ private:
         std::vector<std::string_view> pids; // each once, in reply order
         if (const std::optional<MarkLocations> located = LocateMarks(records, nullptr)) {
             std::unordered_set<std::string_view> seen;
-            std::size_t mark = 0;
-            for (const MarkRecord& record : records) {
-                if (located->HasPosition(mark++) && seen.insert(record.pid).second)
+            ForEachLocatedMark(records, *located, [&](const MarkRecord& record, const MarkPosition&) {
+                if (seen.insert(record.pid).second)
                     pids.push_back(record.pid);
-            }
+            });
         }
         m_ports.dialog.HideProcessingLabel();
         DatasheetDialogProgress progress(m_ports, pids.size());
